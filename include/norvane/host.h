@@ -1,0 +1,139 @@
+// Interfaces the host implements and the driver calls. Operation positions are counted from 0,
+// the destructor included; positions marked "not called" keep the shared layout and are never
+// used by the driver.
+#pragma once
+
+#include <cstdint>
+
+#include "norvane/debug.h"
+#include "norvane/types.h"
+
+namespace norvane {
+
+// The host's frame buffer.
+class IMediaFrame {
+public:
+    virtual ~IMediaFrame() = default;                  // 0
+    virtual void Reserved1() {}                         // 1 not called
+    virtual uint8_t* GetData() = 0;                     // 2 at least the allocated size
+    virtual void Reserved3() {}                         // 3 not called
+    virtual void SetDataSize(unsigned size) = 0;        // 4
+    virtual void StampTime() = 0;                       // 5 host stamps its own time
+    virtual void SetTime(const SYSTEMTIME* time) = 0;   // 6
+    virtual void Reserved7() {}                         // 7 not called
+    virtual void Reserved8() {}                         // 8 not called
+    virtual void Reserved9() {}                         // 9 not called
+    virtual void SetFourCC(unsigned fourcc) = 0;        // 10
+    virtual void Reserved11() {}                        // 11 not called
+    virtual void SetHeight(unsigned height) = 0;        // 12
+    virtual void Reserved13() {}                        // 13 not called
+    virtual void SetWidth(unsigned width) = 0;          // 14
+    virtual void Reserved15() {}                        // 15 not called
+    virtual void SetSizeClass(unsigned sizeClass) = 0;  // 16
+};
+
+class IFrameAllocator {
+public:
+    virtual ~IFrameAllocator() = default;  // 0
+    virtual void Reserved1() {}            // 1 not called
+    virtual IMediaFrame* AllocateFrame(unsigned fourcc, unsigned size,
+                                       const char* source) = 0;  // 2 null when none is free
+    virtual void Reserved3() {}                                  // 3 not called
+    virtual void Reserved4() {}                                  // 4 not called
+    virtual void Reserved5() {}                                  // 5 not called
+    virtual void ReleaseFrame(IMediaFrame* frame) = 0;           // 6 always after delivery
+};
+
+class IDeviceSettings {
+public:
+    virtual ~IDeviceSettings() = default;      // 0
+    virtual void Reserved1() {}                // 1 not called
+    virtual const char* GetModelName() = 0;    // 2
+    virtual int GetChannelCount() = 0;         // 3
+    virtual void Reserved4() {}                // 4 not called
+    virtual int GetInputCount() = 0;           // 5
+    virtual int GetOutputCount() = 0;          // 6
+};
+
+class IConnectionSettings {
+public:
+    virtual ~IConnectionSettings() = default;  // 0
+    virtual const char* GetAddress() = 0;      // 1
+    virtual uint16_t GetPort() = 0;            // 2
+    virtual void Reserved3() {}                // 3 not called
+    virtual int GetCodecType() = 0;            // 4 1 = Motion-JPEG, 3 = H.264
+    virtual const char* GetUserName() = 0;     // 5
+    virtual const char* GetPassword() = 0;     // 6
+};
+
+class IDeviceOptions {
+public:
+    virtual ~IDeviceOptions() = default;  // 0
+    virtual void Reserved1() {}           // 1 not called
+    virtual void Reserved2() {}           // 2 not called
+    virtual void Reserved3() {}           // 3 not called
+    virtual int GetOptionFlag() = 0;      // 4 non-zero = set
+};
+
+class IDeviceConfig {
+public:
+    virtual ~IDeviceConfig() = default;                          // 0
+    virtual IDeviceSettings* GetDeviceSettings() = 0;            // 1
+    virtual IConnectionSettings* GetConnectionSettings() = 0;    // 2
+    virtual IDeviceOptions* GetOptions() = 0;                    // 3
+    virtual const char* GetCustomParameter(int number) = 0;      // 4 from 1; null past the last
+};
+
+class IResolution {
+public:
+    virtual ~IResolution() = default;  // 0
+    virtual uint16_t GetWidth() = 0;   // 1
+    virtual uint16_t GetHeight() = 0;  // 2
+};
+
+class IVideoFormat {
+public:
+    virtual ~IVideoFormat() = default;         // 0
+    virtual void Reserved1() {}                // 1 not called
+    virtual void Reserved2() {}                // 2 not called
+    virtual IResolution* GetResolution() = 0;  // 3
+};
+
+class IStreamSettings {
+public:
+    virtual ~IStreamSettings() = default;        // 0
+    virtual uint16_t GetFrameRate() = 0;         // 1 frame period in ms
+    virtual void Reserved2() {}                  // 2 not called
+    virtual uint16_t GetQuality() = 0;           // 3
+    virtual int IsMotionDetectionEnabled() = 0;  // 4 non-zero = on
+};
+
+class IChannelConfig {
+public:
+    virtual ~IChannelConfig() = default;              // 0
+    virtual IVideoFormat* GetVideoFormat() = 0;       // 1
+    virtual IStreamSettings* GetStreamSettings() = 0;  // 2
+};
+
+// Per-channel callback, shared by a channel and the motion channel of its index.
+class ICaptureSink {
+public:
+    virtual ~ICaptureSink() = default;               // 0
+    virtual bool DeliverFrame(IMediaFrame* frame) = 0;  // 1 true when the host took it
+    virtual void Reserved2() {}                       // 2 not called
+    virtual void OnSignalLost() = 0;                  // 3
+};
+
+class ICapabilityQueryCallback {
+public:
+    virtual ~ICapabilityQueryCallback() = default;               // 0
+    virtual void Reserved1() {}                                  // 1 not called
+    virtual void OnQuerySucceeded() = 0;                         // 2
+    virtual void OnQueryFailed(int code, const char* message) = 0;  // 3
+    virtual void OnQueryThreadTerminated() = 0;                  // 4
+};
+
+// The host's collector of capability results; its operations come with the properties reader.
+class ICapabilityResults;
+
+}  // namespace norvane

@@ -1,0 +1,58 @@
+// Records shared between the host and the driver.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Broken-down UTC time, as the host's frames take it.
+struct SYSTEMTIME {
+    uint16_t wYear;
+    uint16_t wMonth;
+    uint16_t wDayOfWeek;
+    uint16_t wDay;
+    uint16_t wHour;
+    uint16_t wMinute;
+    uint16_t wSecond;
+    uint16_t wMilliseconds;
+};
+
+namespace norvane {
+
+// One per driver object and per capability query module.
+struct DEVICE_INFO {
+    virtual ~DEVICE_INFO() = default;
+
+    uint32_t timeout = 5000;   // HTTP request time-out, ms; twice this bounds thread stops
+    uint32_t timeout2 = 5000;  // stream silence time-out, ms
+    std::string address;
+    uint16_t port = 80;
+    std::string userName;
+    std::string password;
+    std::string model;
+};
+
+// Handed by pointer to a channel's start and change operations.
+struct CAPTURE_PARAMS {
+    uint32_t frameRate = 0;  // frame period in ms; 0 means not set
+    uint32_t quality = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+// Four ASCII characters in memory order as one 32-bit value.
+constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24);
+}
+
+constexpr uint32_t FOURCC_JPEG = MakeFourCC('J', 'P', 'E', 'G');
+constexpr uint32_t FOURCC_H264 = MakeFourCC('H', '2', '6', '4');
+constexpr uint32_t FOURCC_I264 = MakeFourCC('I', '2', '6', '4');
+constexpr uint32_t FOURCC_MEMD = MakeFourCC('M', 'E', 'M', 'D');
+
+// Custom parameter integer that is missing or not a number.
+constexpr int CUSTOM_PARAMETER_NOT_SET = static_cast<int>(0x80000000u);
+
+}  // namespace norvane

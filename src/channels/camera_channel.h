@@ -1,0 +1,26 @@
+// A video stream of the camera, as the video capture object holds it.
+#pragma once
+
+#include "norvane/types.h"
+
+namespace norvane {
+
+enum ChannelState : int {
+    Running = 0,
+    Starting = 1,
+    SignalLost = 2,
+    Stopped = 3,
+};
+
+class ICameraChannel {
+public:
+    virtual ~ICameraChannel() = default;
+    virtual bool Start(const CAPTURE_PARAMS* params) = 0;
+    virtual void Stop() = 0;
+    virtual bool Restart(const CAPTURE_PARAMS* params) = 0;
+    virtual bool Pause() { return false; }
+    virtual bool Resume() { return false; }
+    virtual ChannelState GetState() = 0;
+};
+
+}  // namespace norvane

@@ -1,0 +1,105 @@
+// The library's exported functions. No exception leaves them.
+#include "norvane/exports.h"
+
+#include <mutex>
+#include <new>
+
+#include "driver/capability_query.h"
+#include "driver/tavrin_driver.h"
+
+using namespace norvane;
+using namespace norvane::ipcapture;
+
+namespace {
+
+CTavrinDriver* NewDriver() { return new (std::nothrow) CTavrinDriver(); }
+
+template <typename Driver>
+void DeleteDriver(Driver* driver) {
+    try {
+        delete driver;
+    } catch (...) {
+    }
+}
+
+// The process-wide capability query module, created on demand (nothing runs at load).
+struct ProcessModule {
+    std::mutex mutex;
+    IIPCapabilityQuery* module = nullptr;
+};
+
+ProcessModule& Module() {
+    static ProcessModule instance;
+    return instance;
+}
+
+}  // namespace
+
+IIPCaptureDriver* CreateIPCapture() { return NewDriver(); }
+IIPCaptureDriverEx* CreateIPCaptureEx() { return NewDriver(); }
+IIPCaptureDriverEx2* CreateIPCaptureEx2() { return NewDriver(); }
+IIPCaptureDriverEx3* CreateIPCaptureEx3() { return NewDriver(); }
+
+void DeleteIPCapture(IIPCaptureDriver* driver) { DeleteDriver(driver); }
+void DeleteIPCaptureEx(IIPCaptureDriverEx* driver) { DeleteDriver(driver); }
+void DeleteIPCaptureEx2(IIPCaptureDriverEx2* driver) { DeleteDriver(driver); }
+void DeleteIPCaptureEx3(IIPCaptureDriverEx3* driver) { DeleteDriver(driver); }
+
+IIPCapabilityQuery* CreateCapabilityQueryModule(ICapabilityQueryCallback* callback, int flag) {
+    try {
+        return CreateCapabilityQuery(callback, flag != 0);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void DeleteCapabilityQueryModule(IIPCapabilityQuery* module) {
+    try {
+        delete module;
+    } catch (...) {
+    }
+}
+
+int InitCapabilityQuery(ICapabilityQueryCallback* callback, int flag) {
+    ProcessModule& pm = Module();
+    std::lock_guard<std::mutex> guard(pm.mutex);
+    if (pm.module)
+        return 0;
+    pm.module = CreateCapabilityQueryModule(callback, flag);
+    return 1;
+}
+
+int StartCapabilityQuery(const char* address, int port, const char* user, const char* password,
+                         ICapabilityResults* results) {
+    if (!address || !user || !password)
+        return 0;
+    ProcessModule& pm = Module();
+    std::lock_guard<std::mutex> guard(pm.mutex);
+    if (!pm.module)
+        return 0;
+    try {
+        return pm.module->Start(address, port, user, password, results);
+    } catch (...) {
+        return 0;
+    }
+}
+
+int TerminateCapabilityQuery() {
+    ProcessModule& pm = Module();
+    std::lock_guard<std::mutex> guard(pm.mutex);
+    if (pm.module) {
+        try {
+            pm.module->Terminate();
+        } catch (...) {
+        }
+    }
+    return 1;
+}
+
+int UninitCapabilityQuery() {
+    ProcessModule& pm = Module();
+    std::lock_guard<std::mutex> guard(pm.mutex);
+    DeleteCapabilityQueryModule(pm.module);
+    pm.module = nullptr;
+    return 1;
+}

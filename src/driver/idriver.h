@@ -1,0 +1,40 @@
+// The driver's view given to every object of the system, and its channel factory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "norvane/debug.h"
+#include "norvane/host.h"
+
+namespace norvane {
+
+class ICameraChannel;
+class IMotionChannel;
+
+class IDriver : public IDebugMessage {
+public:
+    virtual std::string GetDriverName() = 0;
+    virtual const DEVICE_INFO* GetDeviceInfo() = 0;
+    virtual std::pair<uint32_t, uint32_t> GetIOCounts() = 0;  // (inputs, outputs)
+    virtual IFrameAllocator* GetFrameAllocator() = 0;
+    virtual bool GetCustomFlag() = 0;  // video standard: true for the 30-frame family
+    virtual int GetCodecType() = 0;
+    virtual bool GetOptionFlag() = 0;
+    virtual int GetChannelCount() = 0;
+    virtual std::string GetAddressAndPort() = 0;
+    virtual std::string GetCustomParameterString(int number) = 0;
+    virtual int GetCustomParameterInt(int number) = 0;
+    virtual std::pair<int, int> GetLastFrameSize() = 0;
+    virtual void SetLastFrameSize(int width, int height) = 0;
+};
+
+class ICustomCreator {
+public:
+    virtual ~ICustomCreator() = default;
+    virtual ICameraChannel* CreateChannel(unsigned index, ICaptureSink* sink, bool largeFrame) = 0;
+    virtual IMotionChannel* CreateMotionChannel(unsigned index, ICaptureSink* sink) = 0;
+};
+
+}  // namespace norvane

@@ -1,0 +1,88 @@
+// Camera-independent driver object: host configuration, IDriver view, logging, sub-objects.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "driver/idriver.h"
+#include "foundation/debug_info.h"
+#include "foundation/lock.h"
+#include "norvane/ipcapture.h"
+
+namespace norvane {
+
+class CIPVideoCapture;
+
+// Custom parameter text as integer: optional sign, then only digits; else not set.
+int ParseCustomParameterInt(const std::string& text);
+
+class CIPCaptureDriver : public ipcapture::IIPCaptureDriverEx3,
+                         public IDriver,
+                         public ICustomCreator {
+public:
+    CIPCaptureDriver();
+    ~CIPCaptureDriver() override;
+
+    // IIPCaptureDriver chain
+    bool Open(IDebugInfoSink* log, IFrameAllocator* frames, IDeviceConfig* config) override;
+    void Close() override;
+    ipcapture::IIPVideoCapture* GetVideoCapture() override;
+    ICaptureIOApi* GetCaptureIOApi() override { return io; }
+    void* GetOptionalApi1() override { return nullptr; }
+    IIPPTZDriver* GetPTZDriver() override { return ptz; }
+    void* GetOptionalApi2() override { return nullptr; }
+    ipcapture::IIPVideoCaptureEx* GetVideoCaptureEx() override;
+    IIPPTZDriverEx* GetPTZDriverEx() override;
+
+    virtual bool CreateIO() = 0;
+    virtual bool CreatePTZ() = 0;
+    virtual bool ReadMotionDetectionSetting(unsigned channelIndex);
+    virtual void LogDriverOpened(const std::string& firmware);
+
+    // IDebugMessage
+    void Log(int type, const char* format, ...) override __attribute__((format(printf, 3, 4)));
+
+    // IDriver
+    const DEVICE_INFO* GetDeviceInfo() override { return &deviceInfo; }
+    std::pair<uint32_t, uint32_t> GetIOCounts() override { return {inputCount, outputCount}; }
+    IFrameAllocator* GetFrameAllocator() override { return frames; }
+    bool GetCustomFlag() override { return customFlag; }
+    int GetCodecType() override { return codecType; }
+    bool GetOptionFlag() override { return optionFlag; }
+    int GetChannelCount() override { return static_cast<int>(channelCount); }
+    std::string GetAddressAndPort() override;
+    std::string GetCustomParameterString(int number) override;
+    int GetCustomParameterInt(int number) override;
+    std::pair<int, int> GetLastFrameSize() override;
+    void SetLastFrameSize(int width, int height) override;
+
+    const HostVersion& GetHostVersion() const { return hostVersion; }
+    // Tests read the settings file from another directory than the executable's.
+    void SetSettingsDirectory(const std::string& directory) { settingsDirectory = directory; }
+
+protected:
+    IDebugInfoSink* log = nullptr;
+    IFrameAllocator* frames = nullptr;
+    DEVICE_INFO deviceInfo;
+    uint32_t inputCount = 0;
+    uint32_t outputCount = 0;
+    uint32_t channelCount = 0;
+    int codecType = 0;
+    bool optionFlag = false;
+    bool customFlag = false;
+    std::map<unsigned, std::string> customParameters;
+    HostVersion hostVersion;
+    ICaptureIOApi* io = nullptr;
+    CIPVideoCapture* videoCapture = nullptr;
+    IIPPTZDriver* ptz = nullptr;
+
+private:
+    void CopyConfiguration(IDeviceConfig* config);
+    void DeleteSubObjects();
+
+    CLock lock;  // guards lastFrameSize
+    std::pair<int, int> lastFrameSize{0, 0};
+    std::string settingsDirectory;
+};
+
+}  // namespace norvane

@@ -1,0 +1,31 @@
+#include "driver/tavrin_driver.h"
+
+namespace norvane {
+
+bool CTavrinDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* frameAllocator,
+                         IDeviceConfig* config) {
+    if (!CIPCaptureDriver::Open(logSink, frameAllocator, config))
+        return false;
+    // Objects built during the base Open keep the default time-outs.
+    deviceInfo.timeout = OPEN_TIMEOUT_MS;
+    deviceInfo.timeout2 = OPEN_TIMEOUT_MS;
+    const int standard = GetCustomParameterInt(1);
+    if (standard != CUSTOM_PARAMETER_NOT_SET)
+        customFlag = standard != 0;
+    LogDriverOpened(GetCustomParameterString(7));
+    return true;
+}
+
+// The camera's digital I/O object is not built yet: the driver runs without one, as after a
+// failed allocation.
+bool CTavrinDriver::CreateIO() { return true; }
+
+// The PTZ handler is not built yet; the driver opens without PTZ.
+bool CTavrinDriver::CreatePTZ() { return true; }
+
+// No channel classes are built yet: every channel fails to start.
+ICameraChannel* CTavrinDriver::CreateChannel(unsigned, ICaptureSink*, bool) { return nullptr; }
+
+IMotionChannel* CTavrinDriver::CreateMotionChannel(unsigned, ICaptureSink*) { return nullptr; }
+
+}  // namespace norvane

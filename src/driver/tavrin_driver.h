@@ -1,0 +1,21 @@
+// The driver object the exports hand to the host.
+#pragma once
+
+#include "driver/ip_capture_driver.h"
+
+namespace norvane {
+
+class CTavrinDriver : public CIPCaptureDriver {
+public:
+    static constexpr const char* DRIVER_NAME = "Tavrin";
+    static constexpr uint32_t OPEN_TIMEOUT_MS = 10000;
+
+    bool Open(IDebugInfoSink* log, IFrameAllocator* frames, IDeviceConfig* config) override;
+    bool CreateIO() override;
+    bool CreatePTZ() override;
+    std::string GetDriverName() override { return DRIVER_NAME; }
+    ICameraChannel* CreateChannel(unsigned index, ICaptureSink* sink, bool largeFrame) override;
+    IMotionChannel* CreateMotionChannel(unsigned index, ICaptureSink* sink) override;
+};
+
+}  // namespace norvane

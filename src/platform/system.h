@@ -1,0 +1,39 @@
+// Process, clock, file and text services.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "norvane/types.h"
+
+namespace norvane::platform {
+
+unsigned CurrentThreadId();
+unsigned ProcessorCount();
+void SleepMs(unsigned milliseconds);
+// Monotonic milliseconds (wraps like a 32-bit tick count).
+uint32_t SteadyMs();
+
+// Current UTC as 100 ns units since 1601-01-01; 0 when the clock cannot be read.
+uint64_t FileTimeNow();
+bool FileTimeToSystemTime(uint64_t fileTime, SYSTEMTIME* out);
+
+// Directory of the running executable, without a trailing '/'; empty if unknown.
+std::string ExecutableDirectory();
+// Absent only when opening fails because the file does not exist.
+bool FileExists(const std::string& path);
+// Size in bytes, or -1 when the file cannot be opened.
+int64_t FileSize(const std::string& path);
+
+// Version A.B.C.D of the loaded host module "liborbhost.so.A.B.C.D"; false if none is loaded.
+bool HostModuleVersion(std::array<uint16_t, 4>& version);
+
+// Invalid input becomes U+FFFD.
+std::u16string Utf8ToUtf16(const std::string& text);
+std::string Utf16ToUtf8(const std::u16string& text);
+
+// Random bytes from the system's entropy source.
+void RandomBytes(uint8_t* out, size_t size);
+
+}  // namespace norvane::platform

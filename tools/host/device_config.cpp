@@ -1,0 +1,11 @@
+#include "host/device_config.h"
+
+namespace host {
+
+const char* DeviceConfig::GetCustomParameter(int number) {
+    requested.push_back(number);
+    const auto it = custom.find(number);
+    return it == custom.end() ? nullptr : it->second.c_str();
+}
+
+}  // namespace host
