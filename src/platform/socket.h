@@ -37,6 +37,27 @@ void SocketLibraryCleanup();
 // Number of start-ups not yet cleaned up (for checks of the start/stop rules).
 int SocketLibraryUsers();
 
+// One object's use of the socket library: at most one start-up held, released once.
+class SocketLibraryUse {
+public:
+    SocketLibraryUse() = default;
+    ~SocketLibraryUse() { Release(); }
+    SocketLibraryUse(const SocketLibraryUse&) = delete;
+    SocketLibraryUse& operator=(const SocketLibraryUse&) = delete;
+
+    // Starts the library unless this object already holds it.
+    bool Acquire() { return held_ || (held_ = SocketLibraryStartup()); }
+    // Cleans up if held.
+    void Release() {
+        if (held_)
+            SocketLibraryCleanup();
+        held_ = false;
+    }
+
+private:
+    bool held_ = false;
+};
+
 // Outcome of a bounded wait.
 enum class WaitResult { Ready, Timeout, Woken, Error };
 
