@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -21,12 +22,13 @@ constexpr uint32_t MAX_POLL_MS = 0x7FFFFFFF;
 struct SchemeBits {
     uint32_t ours;
     unsigned long curl;
+    std::string_view name;  // lower case, as in a challenge
 };
 
-constexpr SchemeBits SCHEMES[] = {{HTTP_AUTH_BASIC, CURLAUTH_BASIC},
-                                  {HTTP_AUTH_DIGEST, CURLAUTH_DIGEST},
-                                  {HTTP_AUTH_NTLM, CURLAUTH_NTLM},
-                                  {HTTP_AUTH_NEGOTIATE, CURLAUTH_NEGOTIATE}};
+constexpr SchemeBits SCHEMES[] = {{HTTP_AUTH_BASIC, CURLAUTH_BASIC, "basic"},
+                                  {HTTP_AUTH_DIGEST, CURLAUTH_DIGEST, "digest"},
+                                  {HTTP_AUTH_NTLM, CURLAUTH_NTLM, "ntlm"},
+                                  {HTTP_AUTH_NEGOTIATE, CURLAUTH_NEGOTIATE, "negotiate"}};
 
 void InitialiseLibrary() {
     static std::once_flag once;
@@ -40,12 +42,34 @@ unsigned long CurlScheme(uint32_t scheme) {
     return CURLAUTH_NONE;  // Passport: not available in libcurl
 }
 
-uint32_t OurSchemes(long curlSchemes) {
-    uint32_t ours = 0;
-    for (const SchemeBits& bits : SCHEMES)
-        if (static_cast<unsigned long>(curlSchemes) & bits.curl)
-            ours |= bits.ours;
-    return ours & SupportedHttpAuthSchemes();
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    return true;
+}
+
+// Scheme bits named in one challenge header value ("Digest realm=..., Basic realm=...").
+// A scheme is the first word of a comma-separated piece that is not a parameter.
+uint32_t ChallengeSchemes(std::string_view value) {
+    uint32_t schemes = 0;
+    size_t pos = 0;
+    while (pos < value.size()) {
+        size_t end = value.find(',', pos);
+        if (end == std::string_view::npos)
+            end = value.size();
+        std::string_view piece = value.substr(pos, end - pos);
+        piece.remove_prefix(std::min(piece.find_first_not_of(" \t"), piece.size()));
+        const std::string_view word = piece.substr(0, piece.find_first_of(" \t\r\n"));
+        if (word.find('=') == std::string_view::npos)
+            for (const SchemeBits& bits : SCHEMES)
+                if (word.size() == bits.name.size() && StartsWithNoCase(word, bits.name))
+                    schemes |= bits.ours;
+        pos = end + 1;
+    }
+    return schemes;
 }
 
 // Status of an "HTTP/x.y nnn ..." line, 0 when it has none.
@@ -122,6 +146,7 @@ struct HttpTransport::Impl {
     size_t readPos = 0;
     size_t headBytes = 0;
     int lineStatus = 0;  // status of the response whose head is being received
+    uint32_t challenged = 0;       // schemes the current response's challenges name
     bool paused = false;
     bool authHead = false;  // a 401/407 head is in; final unless another response follows
     bool headDone = false;
@@ -289,13 +314,10 @@ void HttpTransport::Impl::ReadHead(HttpReplyHead& head) {
     curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     head.status = static_cast<uint32_t>(status);
     head.contentLength = length > 0 && length <= UINT32_MAX ? static_cast<uint32_t>(length) : 0;
-    long offered = 0;
+    // Read from the challenges themselves: libcurl's own record of offered schemes keeps a
+    // scheme once seen on a reused handle and then leaves it out of later replies.
     head.authTarget = status == 407 ? HTTP_AUTH_TARGET_PROXY : HTTP_AUTH_TARGET_SERVER;
-    if (status == 401)
-        curl_easy_getinfo(easy, CURLINFO_HTTPAUTH_AVAIL, &offered);
-    else if (status == 407)
-        curl_easy_getinfo(easy, CURLINFO_PROXYAUTH_AVAIL, &offered);
-    head.authSchemes = OurSchemes(offered);
+    head.authSchemes = status == 401 || status == 407 ? challenged & SupportedHttpAuthSchemes() : 0;
 }
 
 size_t HttpTransport::Impl::OnBody(char* data, size_t size, size_t count, void* self) {
@@ -327,6 +349,11 @@ size_t HttpTransport::Impl::OnHeader(char* data, size_t size, size_t count, void
     if (line.starts_with("HTTP/")) {
         impl->authHead = false;  // a new response: an earlier 401/407 was answered
         impl->lineStatus = StatusOfLine(line);
+        impl->challenged = 0;
+    } else if (const std::string_view name = impl->lineStatus == 407 ? "proxy-authenticate:"
+                                                                      : "www-authenticate:";
+               StartsWithNoCase(line, name)) {
+        impl->challenged |= ChallengeSchemes(line.substr(name.size()));
     } else if (line == "\r\n" || line == "\n") {
         if (impl->lineStatus == 401 || impl->lineStatus == 407)
             impl->authHead = true;
@@ -359,6 +386,7 @@ uint64_t HttpTransport::Send(const HttpRequestSpec& request, HttpReplyHead& head
     t.readPos = 0;
     t.headBytes = 0;
     t.lineStatus = 0;
+    t.challenged = 0;
     t.paused = t.authHead = t.headDone = t.finished = t.failed = false;
     const uint64_t id = ++t.lastId;
     t.current = id;
