@@ -159,6 +159,24 @@ TEST_F(HttpClientTest, SeveralOfferedSchemesPickDigestBeforeBasic) {
     EXPECT_EQ(client->AuthScheme(), platform::HTTP_AUTH_DIGEST);
 }
 
+TEST_F(HttpClientTest, SchemeOrderPrefersNtlmOverBasic) {
+    if (!(platform::SupportedHttpAuthSchemes() & platform::HTTP_AUTH_NTLM))
+        GTEST_SKIP() << "libcurl without NTLM";
+    HttpAuthConfig auth;
+    auth.mode = HttpAuthConfig::Mode::Basic;
+    auth.user = "admin";
+    auth.password = "secret";
+    auth.offered = {"Basic", "NTLM"};
+    server.SetAuth(auth);
+    SetCredentials("admin", "wrong");
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/p"));
+    // The server cannot finish NTLM: the refusal repeats and the owner sees it.
+    EXPECT_EQ(client->StatusCode(), 401u);
+    EXPECT_EQ(client->AuthScheme(), platform::HTTP_AUTH_NTLM);
+    EXPECT_TRUE(server.Requests().back().Header("authorization").starts_with("NTLM "));
+}
+
 TEST_F(HttpClientTest, EndlessRefusalEndsWithTheOwnerSeeing401) {
     HttpAuthConfig auth;
     auth.mode = HttpAuthConfig::Mode::Digest;

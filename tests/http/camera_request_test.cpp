@@ -1,0 +1,113 @@
+#include "http/camera_request.h"
+
+#include "http/utils.h"
+#include "http_fixture.h"
+#include "platform/socket.h"
+
+using namespace norvane;
+using camsim::HttpReply;
+using camsim::HttpRequest;
+using Utils::SendRequestRD;
+using Web::ByteBuffer;
+
+class CameraRequestTest : public test::HttpTest {
+protected:
+    std::string Peer() const { return "host 127.0.0.1:" + std::to_string(server.Port()); }
+};
+
+TEST_F(CameraRequestTest, BodyIsReturnedWithTerminatingZero) {
+    Serve("/cgi-bin/codec_stream.cgi", 200, "stream1_name:(FRONT)\r\nstream1_sw:(1)\r\n");
+    auto client = MakeClient();
+    ByteBuffer reply{'s', 't', 'a', 'l', 'e'};
+    const CResultDef result = SendRequestRD(reply, *client, "/cgi-bin/codec_stream.cgi?status=1");
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(result.Level(), 3);
+    EXPECT_TRUE(result.Message().empty());
+    ASSERT_EQ(reply.size(), 39u);
+    EXPECT_EQ(reply.back(), 0);
+    const char* text = reinterpret_cast<const char*>(reply.data());
+    EXPECT_EQ(Utils::GetBracketedReplyValue("stream1_name", text), "FRONT");
+    EXPECT_EQ(Utils::GetBracketedReplyValue("stream1_sw", text), "1");
+}
+
+TEST_F(CameraRequestTest, EmptyBodyGivesCode10) {
+    Serve("/e", 204, "");
+    auto client = MakeClient();
+    ByteBuffer reply;
+    const CResultDef result = SendRequestRD(reply, *client, "/e");
+    EXPECT_EQ(result.Code(), 10u);
+    EXPECT_EQ(result.Level(), 1);
+    EXPECT_EQ(result.Message(), "norvane::Utils::SendRequestRD: incorrect response for request \"/e\" from " + Peer());
+    EXPECT_EQ(reply, ByteBuffer{0});
+}
+
+TEST_F(CameraRequestTest, RefusedStatusGivesCode6WithoutReadingTheBody) {
+    Serve("/missing", 404, "not here");
+    auto client = MakeClient();
+    ByteBuffer reply{1, 2, 3};
+    const CResultDef result = SendRequestRD(reply, *client, "/missing");
+    EXPECT_EQ(result.Code(), 6u);
+    EXPECT_EQ(result.Level(), 1);
+    EXPECT_EQ(result.Message(), "norvane::Utils::SendRequestRD: " + Peer() +
+                                    " sent does not process request \"/missing\", status code = 404");
+    EXPECT_TRUE(reply.empty());
+    EXPECT_EQ(client->QueryDataAvailable(), 8u);  // the body is still there, unread
+}
+
+TEST_F(CameraRequestTest, NoStatusGivesCode9NotLogged) {
+    const std::string peer = Peer();
+    server.Stop();
+    auto client = MakeClient();
+    ByteBuffer reply{1};
+    const CResultDef result = SendRequestRD(reply, *client, "/cgi-bin/x.cgi");
+    EXPECT_EQ(result.Code(), 9u);
+    EXPECT_EQ(result.Level(), 4);
+    EXPECT_EQ(result.Message(), "norvane::Utils::SendRequestRD: can not send request \"/cgi-bin/x.cgi\" to " + peer);
+    EXPECT_TRUE(reply.empty());
+    Utils::LogResult(&driver, result);
+    EXPECT_EQ(driver.log.Count(), 0u);
+}
+
+TEST_F(CameraRequestTest, VariantsAgreeWithTheFullForm) {
+    Serve("/ok", 200, "a:1");
+    Serve("/bad", 500, "oops");
+    auto client = MakeClient();
+    ByteBuffer reply;
+    EXPECT_TRUE(SendRequestRD(*client, reply, "/ok"));
+    EXPECT_EQ(reply.size(), 4u);
+    EXPECT_FALSE(SendRequestRD(*client, reply, "/bad"));
+    EXPECT_TRUE(SendRequestRD(*client, "/ok").Succeeded());
+    EXPECT_EQ(SendRequestRD(*client, "/bad").Code(), 6u);
+    EXPECT_EQ(server.ConnectionCount(), 1u);
+}
+
+TEST_F(CameraRequestTest, RepliesWithoutStatusOrBodyEndInTheirCodes) {
+    server.Route("/garbage", [](const HttpRequest&) {
+        HttpReply reply;
+        reply.action = HttpReply::Action::Raw;
+        reply.body = std::string("\x00\x01\x02 no status\r\n\r\n", 17);
+        return reply;
+    });
+    server.Route("/silent", [](const HttpRequest&) {
+        HttpReply reply;
+        reply.action = HttpReply::Action::Silent;
+        return reply;
+    });
+    server.Route("/lying", [](const HttpRequest&) {
+        HttpReply reply = HttpReply::Text(200, "");
+        reply.contentLength = 50;  // nothing of it comes; the connection closes
+        reply.close = true;
+        return reply;
+    });
+    auto client = MakeClient();
+    EXPECT_EQ(SendRequestRD(*client, "/garbage").Code(), 9u);
+    EXPECT_EQ(SendRequestRD(*client, "/silent").Code(), 9u);
+    EXPECT_EQ(SendRequestRD(*client, "/lying").Code(), 10u);
+}
+
+TEST(ResolveHostAddress, LoopbackNamesAndFailures) {
+    EXPECT_EQ(Utils::ResolveHostAddress("127.0.0.1"), platform::LoopbackIPv4());
+    EXPECT_EQ(Utils::ResolveHostAddress("localhost"), platform::LoopbackIPv4());
+    EXPECT_EQ(Utils::ResolveHostAddress(""), 0u);
+    EXPECT_EQ(Utils::ResolveHostAddress(std::string(70, 'x') + ".invalid"), 0u);
+}
