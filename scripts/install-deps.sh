@@ -4,7 +4,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake ninja-build g++ clang pkg-config git
-  libcurl4-openssl-dev libpugixml-dev
+  libcurl4-openssl-dev libpugixml-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libclang-rt-14-dev llvm
   ffmpeg libjpeg-turbo-progs openssl curl

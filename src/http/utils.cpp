@@ -7,6 +7,7 @@
 #include "http/base64.h"
 #include "http/md5.h"
 #include "norvane/debug.h"
+#include "platform/socket.h"
 
 namespace norvane::Utils {
 
@@ -174,6 +175,10 @@ std::vector<std::string> SplitString(std::string_view text, char delimiter) {
     while (std::getline(stream, piece, delimiter))
         pieces.push_back(piece);
     return pieces;
+}
+
+uint32_t ResolveHostAddress(const std::string& host) {
+    return host.empty() ? 0 : platform::ResolveIPv4(host);
 }
 
 }  // namespace norvane::Utils

@@ -290,6 +290,27 @@ int TcpSocket::ReceiveWithin(void* buffer, size_t size, unsigned milliseconds) {
     return Receive(buffer, size);
 }
 
+bool TcpSocket::SendAllWithin(const void* data, size_t size, unsigned milliseconds) {
+    if (!IsOpen())
+        return false;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t sent = ::send(Handle(), bytes, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (WaitFor(POLLOUT, milliseconds) != WaitResult::Ready)
+                return false;
+            continue;
+        }
+        if (sent <= 0)
+            return false;
+        bytes += sent;
+        size -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
 // ---- TcpListener ----
 
 bool TcpListener::Listen(uint32_t address, uint16_t port, int backlog) {

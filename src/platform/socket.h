@@ -130,6 +130,9 @@ public:
     int Receive(void* buffer, size_t size);
     // As Receive, after waiting up to the limit; -1 also on time-out or Wake.
     int ReceiveWithin(void* buffer, size_t size, unsigned milliseconds);
+    // As SendAll, waiting at most the limit each time the peer does not take data; false also on
+    // that time-out or Wake.
+    bool SendAllWithin(const void* data, size_t size, unsigned milliseconds);
 
 private:
     friend class TcpListener;

@@ -1,0 +1,19 @@
+// GET of one camera CGI page, judged into a result record with its log line.
+#pragma once
+
+#include <string>
+
+#include "http/http_client.h"
+#include "http/result_def.h"
+
+namespace norvane::Utils {
+
+// Sends GET `path`; on success `reply` holds the body and a terminating zero byte (codes 0 and
+// 10); it is empty after codes 6 and 9.
+CResultDef SendRequestRD(Web::ByteBuffer& reply, Web::CHttpClient& client, const std::string& path);
+// The same, discarding the body.
+CResultDef SendRequestRD(Web::CHttpClient& client, const std::string& path);
+// The same, true when the code is 0.
+bool SendRequestRD(Web::CHttpClient& client, Web::ByteBuffer& reply, const std::string& path);
+
+}  // namespace norvane::Utils

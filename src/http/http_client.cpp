@@ -1,0 +1,148 @@
+#include "http/http_client.h"
+
+#include <algorithm>
+
+#include "platform/http_transport.h"
+
+namespace norvane::Web {
+
+namespace {
+
+constexpr uint32_t DEFAULT_TIMEOUT_MS = 5000;  // stands in for an unbounded time-out of 0
+
+// Scheme preference when a server offers several.
+constexpr uint32_t SCHEME_ORDER[] = {platform::HTTP_AUTH_NEGOTIATE, platform::HTTP_AUTH_NTLM,
+                                     platform::HTTP_AUTH_PASSPORT, platform::HTTP_AUTH_DIGEST,
+                                     platform::HTTP_AUTH_BASIC};
+
+uint32_t PreferredScheme(uint32_t offered) {
+    for (const uint32_t scheme : SCHEME_ORDER)
+        if (offered & scheme)
+            return scheme;
+    return 0;
+}
+
+}  // namespace
+
+CHttpClient::CHttpClient(const DEVICE_INFO& device, const std::string& agent)
+    : timeout_(device.timeout ? device.timeout : DEFAULT_TIMEOUT_MS),
+      authScheme_(platform::HTTP_AUTH_BASIC),
+      authTarget_(platform::HTTP_AUTH_TARGET_SERVER),
+      agent_(agent),
+      user_(device.userName),
+      password_(device.password),
+      host_(device.address),
+      port_(device.port) {
+    platform::HttpServer server{host_, port_, user_, password_, timeout_};
+    session_ = std::make_unique<platform::HttpTransport>(agent_, server);
+    if (!session_->IsOpen())
+        session_.reset();
+}
+
+CHttpClient::~CHttpClient() { CloseRequest(); }
+
+uint64_t CHttpClient::CurrentRequest() {
+    CLockGuard guard(lock_);
+    return request_;
+}
+
+bool CHttpClient::HasRequest() { return CurrentRequest() != 0; }
+
+bool CHttpClient::Attempt(const std::string& verb, const std::string& path) {
+    statusCode_ = 0;
+    contentLength_ = 0;
+    offeredSchemes_ = 0;
+    if (!session_ || verb.empty() || path.empty())
+        return false;
+    platform::HttpRequestSpec request;
+    request.verb = verb;
+    request.path = path;
+    request.secure = protocolState_ == PROTOCOL_HTTPS;
+    request.ignoreCertificateErrors = true;
+    request.authScheme = authScheme_;
+    request.authTarget = authTarget_;
+    platform::HttpReplyHead head;
+    const uint64_t transfer = session_->Send(request, head);
+    if (transfer == 0)
+        return false;
+    CLockGuard guard(lock_);
+    request_ = transfer;
+    statusCode_ = head.status;
+    contentLength_ = head.contentLength;
+    offeredSchemes_ = head.authSchemes;
+    offeredTarget_ = head.authTarget;
+    return true;
+}
+
+bool CHttpClient::Negotiate(const std::string& verb, const std::string& path) {
+    if (!negotiateAuth_)
+        return Attempt(verb, path);
+    uint32_t lastStatus = 0;
+    for (int changes = 0;;) {
+        if (!Attempt(verb, path))
+            return false;
+        if (statusCode_ != 401 && statusCode_ != 407)
+            return true;
+        if (statusCode_ == lastStatus)
+            return true;  // the owner sees the repeated 401 or 407
+        const uint32_t chosen = PreferredScheme(offeredSchemes_);
+        if (chosen == 0 || chosen == authScheme_)
+            return true;
+        authScheme_ = chosen;
+        authTarget_ = offeredTarget_;
+        lastStatus = statusCode_;
+        if (++changes >= MAX_AUTH_CHANGES)
+            return true;
+    }
+}
+
+bool CHttpClient::SendRequest(const std::string& verb, const std::string& path) {
+    if (protocolState_ != PROTOCOL_UNKNOWN)
+        return Negotiate(verb, path);
+    protocolState_ = PROTOCOL_HTTP;
+    if (Negotiate(verb, path))
+        return true;
+    if (HasRequest()) {
+        protocolState_ = PROTOCOL_HTTPS;
+        if (Negotiate(verb, path))
+            return true;
+    }
+    protocolState_ = PROTOCOL_UNKNOWN;
+    return false;
+}
+
+uint32_t CHttpClient::QueryDataAvailable() {
+    const uint64_t transfer = CurrentRequest();
+    if (!session_ || transfer == 0)
+        return 0;
+    return static_cast<uint32_t>(std::min<size_t>(session_->Available(transfer), UINT32_MAX));
+}
+
+uint32_t CHttpClient::ReadData(void* buffer, uint32_t size) {
+    const uint64_t transfer = CurrentRequest();
+    if (!session_ || transfer == 0 || !buffer || size == 0)
+        return 0;
+    return static_cast<uint32_t>(session_->Read(transfer, buffer, size));
+}
+
+uint32_t CHttpClient::ReadResponse(ByteBuffer& buffer) {
+    buffer.clear();
+    uint32_t available = QueryDataAvailable();
+    uint32_t total = 0;
+    while (available > 0 && total < MAX_RESPONSE) {
+        const uint32_t chunk = std::min({available, READ_CHUNK, MAX_RESPONSE - total});
+        buffer.resize(total + chunk);
+        total += ReadData(buffer.data() + total, chunk);
+        available = QueryDataAvailable();
+    }
+    return total;
+}
+
+void CHttpClient::CloseRequest() {
+    CLockGuard guard(lock_);
+    if (session_ && request_ != 0)
+        session_->Close(request_);
+    request_ = 0;
+}
+
+}  // namespace norvane::Web

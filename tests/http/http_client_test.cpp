@@ -1,0 +1,407 @@
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "http_fixture.h"
+#include "platform/http_transport.h"
+
+using namespace norvane;
+using camsim::HttpAuthConfig;
+using camsim::HttpReply;
+using camsim::HttpRequest;
+using Web::ByteBuffer;
+using Web::CHttpClient;
+
+namespace {
+
+std::string Pattern(size_t size) {
+    std::string text(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        text[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    return text;
+}
+
+uint32_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - since)
+                                     .count());
+}
+
+}  // namespace
+
+class HttpClientTest : public test::HttpTest {};
+
+TEST_F(HttpClientTest, KeepAliveServesEveryRequestOverOneConnection) {
+    Serve("/cgi-bin/a.cgi", 200, "a:(1)\r\n");
+    auto client = MakeClient();
+    ByteBuffer body;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(client->SendRequest("GET", "/cgi-bin/a.cgi?status=1"));
+        EXPECT_EQ(client->StatusCode(), 200u);
+        EXPECT_EQ(client->ContentLength(), 7u);
+        ASSERT_EQ(client->ReadResponse(body), 7u);
+    }
+    EXPECT_EQ(client->Protocol(), CHttpClient::PROTOCOL_HTTP);
+    EXPECT_EQ(server.ConnectionCount(), 1u);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 5u);
+    EXPECT_EQ(requests[0].Header("user-agent"), "Norvane::HttpClient");
+    EXPECT_EQ(requests[0].target, "/cgi-bin/a.cgi?status=1");
+    EXPECT_EQ(requests[0].Header("authorization"), "");
+}
+
+TEST_F(HttpClientTest, BodiesAroundTheChunkSizeArriveWhole) {
+    for (const size_t size : {size_t{10240}, size_t{10241}, size_t{3 * 10240 + 1}, size_t{1}}) {
+        const std::string content = Pattern(size);
+        Serve("/big", 200, content);
+        auto client = MakeClient();
+        ASSERT_TRUE(client->SendRequest("GET", "/big"));
+        ByteBuffer body;
+        ASSERT_EQ(client->ReadResponse(body), size);
+        EXPECT_EQ(body.size(), size);
+        EXPECT_EQ(Text(body, static_cast<uint32_t>(size)), content);
+        EXPECT_EQ(client->QueryDataAvailable(), 0u);
+    }
+}
+
+TEST_F(HttpClientTest, BinaryAndSlowBodiesAreReadWhole) {
+    std::string binary;
+    for (int i = 0; i < 512; ++i)
+        binary += static_cast<char>(i & 0xFF);
+    server.Route("/bin", [&](const HttpRequest&) { return HttpReply::Text(200, binary); });
+    server.Route("/slow", [](const HttpRequest&) {
+        HttpReply reply = HttpReply::Text(200, Pattern(3000));
+        reply.pieceSize = 1000;
+        reply.piecePauseMs = 30;  // each pause well inside the 200 ms receive time-out
+        return reply;
+    });
+    auto client = MakeClient();
+    ByteBuffer body;
+    ASSERT_TRUE(client->SendRequest("GET", "/bin"));
+    ASSERT_EQ(client->ReadResponse(body), 512u);
+    EXPECT_EQ(Text(body, 512), binary);
+    ASSERT_TRUE(client->SendRequest("GET", "/slow"));
+    ASSERT_EQ(client->ReadResponse(body), 3000u);
+    EXPECT_EQ(Text(body, 3000), Pattern(3000));
+}
+
+TEST_F(HttpClientTest, FirstRequestCarriesBasicCredentials) {
+    RequireAuth(HttpAuthConfig::Mode::Basic);
+    Serve("/p", 200, "ok");
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/p"));
+    EXPECT_EQ(client->StatusCode(), 200u);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].Header("authorization"), "Basic YWRtaW46c2VjcmV0");
+    EXPECT_EQ(requests[0].user, "admin");
+}
+
+TEST_F(HttpClientTest, EmptyUserSendsNoCredentials) {
+    RequireAuth(HttpAuthConfig::Mode::Basic);
+    SetCredentials("", "secret");
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/p"));
+    EXPECT_EQ(client->StatusCode(), 401u);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);  // Basic offered while Basic is the scheme: no retry
+    EXPECT_EQ(requests[0].Header("authorization"), "");
+}
+
+TEST_F(HttpClientTest, WrongBasicPasswordShowsOneRefusal) {
+    RequireAuth(HttpAuthConfig::Mode::Basic);
+    SetCredentials("admin", "wrong");
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/p"));
+    EXPECT_EQ(client->StatusCode(), 401u);
+    EXPECT_EQ(server.RequestCount(), 1u);
+    EXPECT_EQ(client->AuthScheme(), platform::HTTP_AUTH_BASIC);
+}
+
+TEST_F(HttpClientTest, DigestOnlyServerIsReachedAfterOneRefusal) {
+    RequireAuth(HttpAuthConfig::Mode::Digest);
+    Serve("/cgi-bin/p.cgi", 200, "digest ok");
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/cgi-bin/p.cgi?x=1"));
+    EXPECT_EQ(client->StatusCode(), 200u);
+    EXPECT_EQ(client->AuthScheme(), platform::HTTP_AUTH_DIGEST);
+    ByteBuffer body;
+    ASSERT_EQ(client->ReadResponse(body), 9u);
+    EXPECT_EQ(Text(body, 9), "digest ok");  // the refusals' bodies are not part of it
+    auto requests = server.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_TRUE(requests.front().Header("authorization").starts_with("Basic "));
+    EXPECT_EQ(requests.front().status, 401);
+    EXPECT_TRUE(requests.back().Header("authorization").starts_with("Digest "));
+    EXPECT_EQ(requests.back().user, "admin");
+
+    // The scheme stays chosen: later requests succeed without a Basic attempt.
+    const size_t before = requests.size();
+    ASSERT_TRUE(client->SendRequest("GET", "/cgi-bin/p.cgi?x=2"));
+    EXPECT_EQ(client->StatusCode(), 200u);
+    requests = server.Requests();
+    for (size_t i = before; i < requests.size(); ++i)
+        EXPECT_FALSE(requests[i].Header("authorization").starts_with("Basic "));
+    EXPECT_EQ(server.ConnectionCount(), 1u);
+}
+
+TEST_F(HttpClientTest, SeveralOfferedSchemesPickDigestBeforeBasic) {
+    RequireAuth(HttpAuthConfig::Mode::Digest);
+    HttpAuthConfig auth;
+    auth.mode = HttpAuthConfig::Mode::Digest;
+    auth.user = "admin";
+    auth.password = "secret";
+    auth.offered = {"Basic", "Digest"};
+    server.SetAuth(auth);
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/p"));
+    EXPECT_EQ(client->StatusCode(), 404u);  // authorised; no page there
+    EXPECT_EQ(client->AuthScheme(), platform::HTTP_AUTH_DIGEST);
+}
+
+TEST_F(HttpClientTest, EndlessRefusalEndsWithTheOwnerSeeing401) {
+    HttpAuthConfig auth;
+    auth.mode = HttpAuthConfig::Mode::Digest;
+    auth.user = "admin";
+    auth.password = "secret";
+    auth.denyAll = true;
+    server.SetAuth(auth);
+    SetCredentials("admin", "secret");
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/p"));
+    EXPECT_EQ(client->StatusCode(), 401u);
+    EXPECT_EQ(client->AuthScheme(), platform::HTTP_AUTH_DIGEST);
+    // One Basic attempt, then one Digest attempt (an unanswered and an answered request).
+    EXPECT_LE(server.RequestCount(), 3u);
+}
+
+TEST_F(HttpClientTest, AlternatingChallengesStopAfterFiveChanges) {
+    // 401 offering Digest and 407 offering Basic, in turn: every reply differs from the last
+    // and asks for a different scheme.
+    std::atomic<int> replies{0};
+    server.Route("/p", [&](const HttpRequest&) {
+        const bool server401 = replies++ % 2 == 0;
+        HttpReply reply = HttpReply::Text(server401 ? 401 : 407, "no");
+        if (server401)
+            reply.headers.emplace_back("WWW-Authenticate", "Digest realm=\"r\", nonce=\"n1\", qop=\"auth\"");
+        else
+            reply.headers.emplace_back("Proxy-Authenticate", "Basic realm=\"r\"");
+        return reply;
+    });
+    SetCredentials("admin", "secret");
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/p"));
+    // Each of the five attempts after the first follows a change; the fifth change ends it.
+    EXPECT_EQ(client->StatusCode(), 401u);
+    EXPECT_EQ(server.RequestCount(), 5u);
+    EXPECT_EQ(client->AuthScheme(), platform::HTTP_AUTH_DIGEST);
+}
+
+TEST_F(HttpClientTest, CloseRequestFromAnotherThreadEndsABlockedRead) {
+    driver.info.timeout = 10000;  // the read must end by the close, not by the time-out
+    server.Route("/push", [](const HttpRequest&) {
+        HttpReply reply;
+        reply.stream = [sent = false](camsim::HttpBodyWriter& out) mutable {
+            if (!sent) {
+                sent = true;
+                return out.Send("first");
+            }
+            return out.Pause(20000);  // then silence until the peer leaves
+        };
+        return reply;
+    });
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/push"));
+    char buffer[64];
+    ASSERT_EQ(client->ReadData(buffer, sizeof buffer), 5u);
+
+    std::atomic<bool> reading{false};
+    std::atomic<uint32_t> result{99};
+    std::thread reader([&] {
+        reading = true;
+        result = client->ReadData(buffer, sizeof buffer);
+    });
+    while (!reading) {
+        std::this_thread::yield();
+    }
+    const auto start = std::chrono::steady_clock::now();
+    client->CloseRequest();
+    reader.join();
+    EXPECT_EQ(result.load(), 0u);
+    EXPECT_LT(ElapsedMs(start), 2000u);
+    EXPECT_EQ(client->ReadData(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(client->QueryDataAvailable(), 0u);
+    EXPECT_TRUE(server.WaitUntil([&] { return server.OpenConnections() == 0; }, 5000));
+}
+
+TEST_F(HttpClientTest, EndlessPushStreamsWithBoundedBuffering) {
+    constexpr size_t PIECE = 32 * 1024;
+    constexpr size_t LIMIT = 64u * 1024 * 1024;  // the server gives up here at the latest
+    const std::string piece = Pattern(PIECE);
+    server.Route("/push", [&](const HttpRequest&) {
+        HttpReply reply;
+        reply.stream = [&piece, sent = size_t{0}](camsim::HttpBodyWriter& out) mutable {
+            sent += piece.size();
+            return sent <= LIMIT && out.Send(piece);
+        };
+        return reply;
+    });
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/push"));
+    EXPECT_EQ(client->ContentLength(), 0u);
+    constexpr size_t WANTED = 8u * 1024 * 1024;
+    std::vector<char> buffer(3000);
+    size_t total = 0;
+    uint32_t largest = 0;
+    bool intact = true;
+    while (total < WANTED) {
+        const uint32_t available = client->QueryDataAvailable();
+        ASSERT_GT(available, 0u);
+        largest = std::max(largest, available);
+        const uint32_t got = client->ReadData(buffer.data(), static_cast<uint32_t>(buffer.size()));
+        ASSERT_GT(got, 0u);
+        for (uint32_t i = 0; i < got && intact; ++i)
+            intact = buffer[i] == piece[(total + i) % PIECE];
+        total += got;
+    }
+    EXPECT_TRUE(intact);
+    EXPECT_LE(largest, platform::HttpTransport::BUFFER_LIMIT + 64 * 1024);
+    client->CloseRequest();
+    EXPECT_TRUE(server.WaitUntil([&] { return server.OpenConnections() == 0; }, 5000));
+}
+
+TEST_F(HttpClientTest, SilentServerFailsWithinTheTimeOut) {
+    server.Route("/p", [](const HttpRequest&) {
+        HttpReply reply;
+        reply.action = HttpReply::Action::Silent;
+        return reply;
+    });
+    auto client = MakeClient();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client->SendRequest("GET", "/p"));
+    EXPECT_LT(ElapsedMs(start), 3000u);
+    EXPECT_EQ(client->StatusCode(), 0u);
+    EXPECT_EQ(client->Protocol(), CHttpClient::PROTOCOL_UNKNOWN);
+    EXPECT_EQ(server.ConnectionCount(), 1u);  // no HTTPS attempt followed
+}
+
+TEST_F(HttpClientTest, StalledBodyEndsAfterTheReceiveTimeOut) {
+    server.Route("/p", [](const HttpRequest&) {
+        HttpReply reply = HttpReply::Text(200, "abc");
+        reply.contentLength = 100;  // the rest never comes; the connection stays open
+        return reply;
+    });
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/p"));
+    EXPECT_EQ(client->ContentLength(), 100u);
+    ByteBuffer body;
+    EXPECT_EQ(client->ReadResponse(body), 3u);
+    EXPECT_EQ(client->QueryDataAvailable(), 0u);
+}
+
+TEST_F(HttpClientTest, MalformedRepliesFailOrEndCleanly) {
+    server.Route("/nostatus", [](const HttpRequest&) {
+        HttpReply reply;
+        reply.action = HttpReply::Action::Raw;
+        reply.body = "hello there\r\n\r\n";
+        return reply;
+    });
+    server.Route("/huge", [](const HttpRequest&) {
+        HttpReply reply = HttpReply::Text(200, "abc");
+        reply.contentLength = 1ull << 40;
+        reply.close = true;
+        reply.truncateAt = 3;
+        return reply;
+    });
+    server.Route("/cut", [](const HttpRequest&) {
+        HttpReply reply = HttpReply::Text(200, Pattern(5000));
+        reply.truncateAt = 1000;
+        return reply;
+    });
+    server.Route("/drop", [](const HttpRequest&) {
+        HttpReply reply;
+        reply.action = HttpReply::Action::Drop;
+        return reply;
+    });
+    server.Route("/headers", [](const HttpRequest&) {
+        HttpReply reply = HttpReply::Text(200, "x");
+        for (int i = 0; i < 5000; ++i)
+            reply.headers.emplace_back("X-Filler-" + std::to_string(i), std::string(40, 'f'));
+        return reply;
+    });
+    auto client = MakeClient();
+    ByteBuffer body;
+    EXPECT_FALSE(client->SendRequest("GET", "/nostatus"));
+    EXPECT_FALSE(client->SendRequest("GET", "/drop"));
+    EXPECT_FALSE(client->SendRequest("GET", "/headers"));
+
+    ASSERT_TRUE(client->SendRequest("GET", "/huge"));
+    EXPECT_EQ(client->ContentLength(), 0u);  // beyond 32 bits
+    EXPECT_EQ(client->ReadResponse(body), 3u);
+
+    ASSERT_TRUE(client->SendRequest("GET", "/cut"));
+    EXPECT_EQ(client->ContentLength(), 5000u);
+    EXPECT_EQ(client->ReadResponse(body), 1000u);
+    EXPECT_EQ(Text(body, 1000), Pattern(1000));
+}
+
+TEST_F(HttpClientTest, UnreachablePortAndUnknownNameFailWithoutRetry) {
+    const uint16_t port = server.Port();
+    server.Stop();
+    auto client = MakeClient();
+    EXPECT_FALSE(client->SendRequest("GET", "/p"));
+    EXPECT_EQ(client->Protocol(), CHttpClient::PROTOCOL_UNKNOWN);
+    driver.info.address = std::string(70, 'x') + ".invalid";  // refused before any look-up is sent
+    driver.info.port = port;
+    auto unknown = MakeClient();
+    EXPECT_FALSE(unknown->SendRequest("GET", "/p"));
+    EXPECT_EQ(unknown->StatusCode(), 0u);
+    ByteBuffer body;
+    EXPECT_EQ(unknown->ReadResponse(body), 0u);
+    EXPECT_FALSE(client->SendRequest("", "/p"));
+}
+
+class HttpsRetryTest : public test::HttpTest {
+protected:
+    bool UseTls() const override { return true; }
+};
+
+TEST_F(HttpsRetryTest, FailedRetryOverPlainHttpMovesToTlsOnTheSamePort) {
+    // Plain connections get the Digest challenge, then nothing; TLS ones are served.
+    RequireAuth(HttpAuthConfig::Mode::Digest);
+    server.Route("/p", [](const HttpRequest& request) {
+        if (!request.secure) {
+            HttpReply reply;
+            reply.action = HttpReply::Action::Drop;
+            return reply;
+        }
+        return HttpReply::Text(200, "secure");
+    });
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/p"));
+    EXPECT_EQ(client->StatusCode(), 200u);
+    EXPECT_EQ(client->Protocol(), CHttpClient::PROTOCOL_HTTPS);
+    ByteBuffer body;
+    ASSERT_EQ(client->ReadResponse(body), 6u);
+    EXPECT_EQ(Text(body, 6), "secure");
+    const auto requests = server.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_FALSE(requests.front().secure);
+    EXPECT_TRUE(requests.back().secure);
+
+    // The state holds: the next request goes over TLS at once.
+    const size_t before = requests.size();
+    ASSERT_TRUE(client->SendRequest("GET", "/p"));
+    EXPECT_EQ(client->StatusCode(), 200u);
+    const auto later = server.Requests();
+    for (size_t i = before; i < later.size(); ++i)
+        EXPECT_TRUE(later[i].secure);
+}
+
+TEST_F(HttpsRetryTest, PlainServiceStaysPlain) {
+    Serve("/p", 200, "plain");
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/p"));
+    EXPECT_EQ(client->Protocol(), CHttpClient::PROTOCOL_HTTP);
+    EXPECT_FALSE(server.Requests().front().secure);
+}
