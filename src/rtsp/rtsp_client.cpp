@@ -59,7 +59,7 @@ bool CBaseRTSPClient::Connect(const RTSPConnectionParams& newParams) {
         CloseSocket();
         return false;
     }
-    const uint32_t address = platform::ResolveIPv4(params.host);
+    const uint32_t address = Utils::ResolveHostAddress(params.host);
     if (address == 0) {
         CloseSocket();
         return false;
