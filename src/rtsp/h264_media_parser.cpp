@@ -176,8 +176,10 @@ void CH264RTPMediaParser::EmitFrame() {
     }
     IMediaFrame* frame = allocator->AllocateFrame(fourcc, FrameCapacity(buffer.size()),
                                                   sourceName.c_str());
-    if (!frame)
+    if (!frame) {
+        Reset();  // the host misses this frame: later ones would lack their reference
         return;
+    }
     if (!CopyPicture(frame, buffer.data(), buffer.size())) {
         Reset();
     } else {
