@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Makes the reference media of the depacketiser checks and the camera simulator with ffmpeg and
-# cjpeg. Usage: make-media.sh OUTPUT_DIR. Idempotent: a complete set (marked by .done) is kept;
-# concurrent callers wait for the one that makes it.
+# cjpeg. Usage: make-media.sh OUTPUT_DIR. Idempotent: a complete set made by this version of the
+# script (its checksum in .done) is kept; concurrent callers wait for the one that makes it.
 set -euo pipefail
 
 out=${1:?usage: make-media.sh OUTPUT_DIR}
 mkdir -p "$(dirname "$out")"
 exec 9>"$out.lock"
 flock 9
-[[ -f "$out/.done" ]] && exit 0
+version=$(md5sum < "$0")
+[[ -f "$out/.done" && $(cat "$out/.done") == "$version" ]] && exit 0
 
 tmp="$out.tmp.$$"
 rm -rf "$tmp"
@@ -38,28 +39,34 @@ for name in h264_1slice h264_4slice h264_1080p; do
         "$tmp/${name}_oob.264"
 done
 
-# Baseline JPEG with the standard Huffman tables: 4:2:0 (RTP/JPEG type 1), 4:2:2 (type 0).
+# Baseline JPEG with the standard Huffman tables. ffmpeg's encoder samples 4:2:2 chroma 1x2
+# against 2x2 luma, which RTP/JPEG cannot express, so 4:2:2 (type 0: luma 2x1, chroma 1x1)
+# comes from cjpeg, whose tables are the standard ones unless asked to optimise them.
 jpeg() {
-    local name=$1 size=$2 frames=$3 pix=$4
+    local name=$1 size=$2 frames=$3
     mkdir -p "$tmp/$name"
-    ff -f lavfi -i "$(src "$size")" -frames:v "$frames" -pix_fmt "$pix" -c:v mjpeg -q:v 4 \
+    ff -f lavfi -i "$(src "$size")" -frames:v "$frames" -pix_fmt yuvj420p -c:v mjpeg -q:v 4 \
         -huffman default -f image2 "$tmp/$name/%03d.jpg"
 }
-jpeg jpeg420 320x240 8 yuvj420p
-jpeg jpeg422 320x240 8 yuvj422p
-jpeg jpeg1080p 1920x1080 3 yuvj420p
+jpeg jpeg420 320x240 8
+jpeg jpeg1080p 1920x1080 3
 
-# cjpeg quality 50 uses the base tables unscaled, as RTP/JPEG Q 50 does.
-mkdir -p "$tmp/cjpeg50_420" "$tmp/cjpeg50_422"
-ff -f lavfi -i "$(src 320x240)" -frames:v 4 -f image2 "$tmp/frame%03d.ppm"
+# cjpeg: 4:2:2 at quality 85, and quality 50, which uses the base tables unscaled as RTP/JPEG
+# Q 50 does.
+mkdir -p "$tmp/jpeg422" "$tmp/cjpeg50_420" "$tmp/cjpeg50_422"
+ff -f lavfi -i "$(src 320x240)" -frames:v 8 -f image2 "$tmp/frame%03d.ppm"
 for ppm in "$tmp"/frame*.ppm; do
     n=$(basename "$ppm" .ppm)
-    cjpeg -quality 50 -baseline -sample 2x2 -outfile "$tmp/cjpeg50_420/${n#frame}.jpg" "$ppm"
-    cjpeg -quality 50 -baseline -sample 2x1 -outfile "$tmp/cjpeg50_422/${n#frame}.jpg" "$ppm"
+    n=${n#frame}
+    cjpeg -quality 85 -baseline -sample 2x1 -outfile "$tmp/jpeg422/$n.jpg" "$ppm"
+    if ((10#$n <= 4)); then
+        cjpeg -quality 50 -baseline -sample 2x2 -outfile "$tmp/cjpeg50_420/$n.jpg" "$ppm"
+        cjpeg -quality 50 -baseline -sample 2x1 -outfile "$tmp/cjpeg50_422/$n.jpg" "$ppm"
+    fi
 done
 rm -f "$tmp"/frame*.ppm
 
-touch "$tmp/.done"
+echo "$version" > "$tmp/.done"
 rm -rf "$out"
 mv "$tmp" "$out"
 trap - EXIT

@@ -23,6 +23,9 @@ uint8_t NalType(uint8_t header) { return header & 0x1F; }
 
 bool IsSlice(uint8_t type) { return type == kSliceNonIdr || type == kSliceIdr; }
 
+// first_mb_in_slice, the first ue(v) of the slice header, is 0 exactly when its first bit is 1.
+bool StartsPicture(uint8_t firstSliceHeaderByte) { return firstSliceHeaderByte & 0x80; }
+
 // Size from the SPS whose NAL header is at `header`, read to `end`.
 bool ParseSps(const uint8_t* header, const uint8_t* end, uint32_t& width, uint32_t& height) {
     return ParseSequenceParameterSet(header + 1, end, width, height);
@@ -87,7 +90,7 @@ bool CH264RTPMediaParser::AppendSingle(const uint8_t* data, size_t size, uint32_
     const uint8_t type = NalType(data[0]);
     if (type == 17)
         return true;
-    if (type == kSliceIdr && buffer.empty())
+    if (type == kSliceIdr && buffer.empty() && StartsPicture(data[1]))
         InsertParameterSets();
     if (type == kSps || type == kPps)
         frameEnd = size > 64;  // a camera may mark small parameter-set packets
@@ -120,7 +123,7 @@ bool CH264RTPMediaParser::AppendFuA(const uint8_t* data, size_t size, uint32_t t
         // picture and drop anything else left in the buffer.
         if (type != kSliceIdr && !(holdsSlice && sliceTimestamp == timestamp))
             ClearBuffer();
-        else if (type == kSliceIdr && buffer.empty())
+        else if (type == kSliceIdr && buffer.empty() && StartsPicture(data[2]))
             InsertParameterSets();
         AppendUnit(&header, 1, timestamp);
     }

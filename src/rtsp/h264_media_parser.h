@@ -23,7 +23,8 @@ private:
     bool AppendFuA(const uint8_t* data, size_t size, uint32_t timestamp);
     // Start code and NAL unit; records a slice for the multi-slice rule.
     void AppendUnit(const uint8_t* data, size_t size, uint32_t timestamp);
-    // Stored SPS and PPS before an IDR slice that begins the buffer.
+    // Stored SPS and PPS before an IDR picture's first slice that begins the buffer (a later
+    // slice there means the picture's start was lost, so it must not pass as a key frame).
     void InsertParameterSets();
     void ClearBuffer();
     void EmitFrame();

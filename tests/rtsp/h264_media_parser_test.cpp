@@ -118,9 +118,11 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-Bytes Slice(uint8_t header, size_t size, uint8_t fill) {
+// A slice NAL unit; the first slice of its picture unless `firstMb` is false.
+Bytes Slice(uint8_t header, size_t size, uint8_t fill, bool firstMb = true) {
     Bytes nal(size, fill);
     nal[0] = header;
+    nal[1] = firstMb ? 0x88 : 0x48;
     return nal;
 }
 
@@ -179,6 +181,20 @@ TEST_F(H264Parser, IdrFuAWithoutInBandSetsGetsStoredSetsAndTrailer) {
                                                           "SetDataSize", "SetFourCC", "SetTime"}));
     EXPECT_EQ(driver.frames.Allocated(), driver.frames.Released());
     EXPECT_FALSE(parser.IsWaitingForKeyFrame());
+}
+
+// After a loss inside a multi-slice IDR picture the rest must not pass as a key frame.
+TEST_F(H264Parser, LaterIdrSliceGetsNoStoredSets) {
+    parser.SetParameterSets(MakeSps({}), kPps, {});
+    SendFuA(Slice(0x65, 900, 0x22, false), true, 1000);
+    Send(Slice(0x65, 300, 0x22, false), true, 4000);
+    EXPECT_EQ(client.sink.FrameCount(), 0u);
+    Send(Slice(0x65, 300, 0x22), false, 7000);
+    SendFuA(Slice(0x65, 900, 0x22, false), true, 7000);
+    ASSERT_EQ(client.sink.FrameCount(), 1u);
+    EXPECT_EQ(Frames()[0].data,
+              Cat({kStart, MakeSps({}), kStart, kPps, kStart, Slice(0x65, 300, 0x22), kStart,
+                   Slice(0x65, 900, 0x22, false), kTrailer}));
 }
 
 TEST_F(H264Parser, SetParameterSetsKeepsOnlyAParsingSps) {

@@ -74,10 +74,12 @@ inline std::string ReadText(const std::string& path) {
 }
 
 // One MD5 per decoded frame of `input` read as `format` (h264, mjpeg), or empty when ffmpeg
-// fails or reports a decoding error (its error output is added to `errors`).
+// fails or reports a decoding error (its error output is added to `errors`). ffmpeg's output
+// goes to `scratch` (a folder of the running test).
 inline std::vector<std::string> FrameMd5(const std::string& format, const std::string& input,
-                                         std::string* errors = nullptr) {
-    const std::string out = input + ".framemd5", log = input + ".log";
+                                         const std::string& scratch, std::string* errors = nullptr) {
+    const std::string base = scratch + "/" + std::filesystem::path(input).filename().string();
+    const std::string out = base + ".framemd5", log = base + ".log";
     const bool ok = RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y -f " + format +
                                " -i '" + input + "' -f framemd5 '" + out + "' 2>'" + log + "'");
     const std::string messages = ReadText(log);
