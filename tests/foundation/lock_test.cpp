@@ -9,27 +9,32 @@
 
 using namespace norvane;
 
+namespace {
+
+bool OtherThreadCanEnter(CLock& lock) {
+    bool entered = false;
+    std::thread other([&] {
+        entered = lock.TryEnter();
+        if (entered)
+            lock.Leave();
+    });
+    other.join();
+    return entered;
+}
+
+}  // namespace
+
 TEST(Lock, OwnerMustLeaveAsOftenAsItEntered) {
     CLock lock;
     lock.Enter();
     lock.Enter();
     EXPECT_TRUE(lock.TryEnter());
-    auto otherCanEnter = [&] {
-        bool entered = false;
-        std::thread other([&] {
-            entered = lock.TryEnter();
-            if (entered)
-                lock.Leave();
-        });
-        other.join();
-        return entered;
-    };
     lock.Leave();
-    EXPECT_FALSE(otherCanEnter());
+    EXPECT_FALSE(OtherThreadCanEnter(lock));
     lock.Leave();
-    EXPECT_FALSE(otherCanEnter());
+    EXPECT_FALSE(OtherThreadCanEnter(lock));
     lock.Leave();
-    EXPECT_TRUE(otherCanEnter());
+    EXPECT_TRUE(OtherThreadCanEnter(lock));
 }
 
 TEST(Lock, ExcludesOtherThreadsUnderContention) {
@@ -73,12 +78,5 @@ TEST(Lock, GuardLeavesOnException) {
         throw 1;
     } catch (int) {
     }
-    bool entered = false;
-    std::thread other([&] {
-        entered = lock.TryEnter();
-        if (entered)
-            lock.Leave();
-    });
-    other.join();
-    EXPECT_TRUE(entered);
+    EXPECT_TRUE(OtherThreadCanEnter(lock));
 }
