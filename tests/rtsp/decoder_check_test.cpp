@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "camsim/annexb.h"
+#include "camsim/media_files.h"
 #include "camsim/h264_packetizer.h"
 #include "camsim/jpeg_packetizer.h"
 #include "rtsp/h264_media_parser.h"
@@ -91,8 +92,9 @@ protected:
         outOfBand = name.ends_with("_oob");
         const std::string inBandName = outOfBand ? name.substr(0, name.size() - 4) : name;
         Bytes file, inBand;
-        ASSERT_TRUE(camsim::ReadFile(test::MediaPath(name + ".264"), file));
-        ASSERT_TRUE(camsim::ReadFile(test::MediaPath(inBandName + ".264"), inBand));
+        file = camsim::ReadFileBytes(test::MediaPath(name + ".264"));
+        inBand = camsim::ReadFileBytes(test::MediaPath(inBandName + ".264"));
+        ASSERT_FALSE(file.empty() || inBand.empty());
         units = camsim::SplitAccessUnits(camsim::SplitNalUnits(file));
         // Out-of-band streams get the sets the in-band encode carries, as an SDP would.
         for (const auto& nal : camsim::SplitNalUnits(inBand)) {
@@ -214,13 +216,11 @@ protected:
     // Reads a media folder; returns the concatenated source files.
     Bytes Load(const std::string& folder) {
         pictures.clear();
-        std::vector<Bytes> files;
-        for (const std::string& path : test::MediaFiles(folder)) {
-            Bytes file;
+        const std::vector<Bytes> files = camsim::ReadJpegFolder(test::MediaPath(folder));
+        for (const Bytes& file : files) {
             camsim::JpegPicture picture;
-            EXPECT_TRUE(camsim::ReadFile(path, file) && camsim::ParseJpeg(file, picture)) << path;
+            EXPECT_TRUE(camsim::ParseJpeg(file, picture)) << folder;
             pictures.push_back(picture);
-            files.push_back(file);
         }
         EXPECT_FALSE(pictures.empty());
         return Concat(files);

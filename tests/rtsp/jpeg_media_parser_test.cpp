@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "camsim/annexb.h"
+#include "camsim/media_files.h"
 #include "rtsp/jpeg_header.h"
 #include "support/fake_driver.h"
 #include "support/media.h"
@@ -244,10 +244,9 @@ std::map<uint8_t, Bytes> HuffmanTables(const Bytes& jpeg) {
 // The rebuilt Huffman tables equal those ffmpeg writes with its standard tables.
 TEST(JpegHeader, HuffmanTablesMatchAStandardEncoder) {
     ASSERT_FALSE(test::MediaDir().empty());
-    const auto files = test::MediaFiles("jpeg420");
+    const auto files = camsim::ReadJpegFolder(test::MediaPath("jpeg420"));
     ASSERT_FALSE(files.empty());
-    Bytes file;
-    ASSERT_TRUE(camsim::ReadFile(files[0], file));
+    const Bytes& file = files[0];
     norvane::QuantTable luma{}, chroma{};
     Bytes header;
     norvane::AppendJpegHeader(header, 1, 320, 240, luma.data(), chroma.data());

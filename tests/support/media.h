@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -41,16 +40,6 @@ inline const std::string& MediaDir() {
 }
 
 inline std::string MediaPath(const std::string& name) { return MediaDir() + "/" + name; }
-
-// Files of one media folder, sorted by name.
-inline std::vector<std::string> MediaFiles(const std::string& folder) {
-    std::vector<std::string> files;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(MediaPath(folder), error))
-        files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
 
 // A fresh scratch folder for the running test.
 inline std::string OutputDir() {

@@ -1,7 +1,5 @@
 #include "camsim/annexb.h"
 
-#include <fstream>
-#include <iterator>
 
 namespace camsim {
 
@@ -70,14 +68,6 @@ std::vector<uint8_t> ToAnnexB(const AccessUnit& unit) {
         out.insert(out.end(), nal.begin(), nal.end());
     }
     return out;
-}
-
-bool ReadFile(const std::string& path, std::vector<uint8_t>& out) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    out.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
 }
 
 }  // namespace camsim

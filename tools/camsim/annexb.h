@@ -1,8 +1,8 @@
 // H.264 Annex B byte streams split into NAL units and access units.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace camsim {
@@ -19,8 +19,5 @@ std::vector<AccessUnit> SplitAccessUnits(const std::vector<NalUnit>& units);
 
 // Start code before each unit.
 std::vector<uint8_t> ToAnnexB(const AccessUnit& unit);
-
-// The whole file, or false when it cannot be read.
-bool ReadFile(const std::string& path, std::vector<uint8_t>& out);
 
 }  // namespace camsim
