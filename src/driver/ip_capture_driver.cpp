@@ -1,6 +1,9 @@
 #include "driver/ip_capture_driver.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdarg>
 #include <cstdio>
 #include <new>
@@ -42,11 +45,12 @@ int ParseCustomParameterInt(const std::string& text) {
     }
     if (digits == 0)
         return CUSTOM_PARAMETER_NOT_SET;
-    int value = 0;
-    // "%d" conversion, as the host's other readers of these texts do.
-    if (std::sscanf(text.c_str(), "%d", &value) != 1)
+    // A value outside the 32-bit range has no defined "%d" result: it is not set.
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
         return CUSTOM_PARAMETER_NOT_SET;
-    return value;
+    return static_cast<int>(value);
 }
 
 CIPCaptureDriver::CIPCaptureDriver() = default;

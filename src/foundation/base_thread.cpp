@@ -32,38 +32,39 @@ bool CBaseThread::Start(const std::string& threadName) {
     return true;
 }
 
-bool CBaseThread::SignalStopAndCheckCaller(bool& hasThread) {
+bool CBaseThread::SignalStopAndWait(unsigned milliseconds, bool& timedOut) {
     stopEvent.Set();
-    hasThread = handle.Exists();
-    return !(hasThread && handle.IsCurrent());
+    timedOut = false;
+    if (!handle.Exists())
+        return true;
+    if (handle.IsCurrent())
+        return false;
+    timedOut = !handle.WaitEnded(milliseconds);
+    return true;
 }
 
 bool CBaseThread::StopThread(unsigned milliseconds) {
-    bool hasThread = false;
-    if (!SignalStopAndCheckCaller(hasThread))
+    bool timedOut = false;
+    if (!SignalStopAndWait(milliseconds, timedOut))
         return false;
-    if (!hasThread)
-        return true;
-    if (!handle.WaitEnded(milliseconds)) {
+    if (timedOut) {
         driver->Log(LOG_WARNING,
                     "%s: Thread (id=%u, name=\"%s\") was not stopped during %lu milliseconds and "
                     "will be terminated!",
                     "norvane::CBaseThread::StopThread", threadId.load(), name.c_str(),
                     static_cast<unsigned long>(milliseconds));
-        // No safe forced termination exists here: the thread is waited for, since it may
-        // still use this object. Every blocking call of a thread body is bounded.
+        // No safe forced termination exists here: closing the handle waits for the thread,
+        // which may still use this object. Every blocking call of a thread body is bounded.
     }
     handle.Close();
     return true;
 }
 
 bool CBaseThread::JoinThread(unsigned milliseconds) {
-    bool hasThread = false;
-    if (!SignalStopAndCheckCaller(hasThread))
+    bool timedOut = false;
+    if (!SignalStopAndWait(milliseconds, timedOut))
         return false;
-    if (!hasThread)
-        return true;
-    if (!handle.WaitEnded(milliseconds)) {
+    if (timedOut) {
         driver->Log(LOG_WARNING,
                     "%s: Thread (id=%u, name=\"%s\") was not stopped during %lu milliseconds",
                     "norvane::CBaseThread::JoinThread", threadId.load(), name.c_str(),

@@ -36,8 +36,9 @@ protected:
 
 private:
     static unsigned ThreadProcedure(void* argument);
-    // False when called on the thread itself; true when there is no thread to wait for.
-    bool SignalStopAndCheckCaller(bool& hasThread);
+    // Signals the stop event and waits up to the limit for the thread to end. False when called
+    // on the thread itself; `timedOut` tells whether the thread outlived the limit.
+    bool SignalStopAndWait(unsigned milliseconds, bool& timedOut);
 
     std::string name;
     platform::Thread handle;

@@ -11,6 +11,7 @@ namespace norvane::platform {
 struct Thread::State {
     Event ended{true};
     Event idKnown{true};
+    Event go{true};  // the body starts once the owner has published this state
     std::atomic<unsigned> id{0};
     std::atomic<unsigned> exitCode{0};
     std::thread thread;
@@ -21,18 +22,21 @@ Thread::~Thread() { Close(); }
 bool Thread::Start(Procedure procedure, void* argument) {
     Close();
     auto state = std::make_shared<State>();
+    state_ = state;
     try {
         state->thread = std::thread([state, procedure, argument] {
             state->id = CurrentThreadId();
             state->idKnown.Set();
+            state->go.Wait(WAIT_INFINITE);
             state->exitCode = procedure(argument);
             state->ended.Set();
         });
     } catch (...) {
+        state_.reset();
         return false;
     }
     state->idKnown.Wait(WAIT_INFINITE);
-    state_ = std::move(state);
+    state->go.Set();
     return true;
 }
 
@@ -46,7 +50,7 @@ void Thread::Close() {
     if (!state_)
         return;
     if (state_->thread.joinable()) {
-        if (state_->thread.get_id() == std::this_thread::get_id())
+        if (IsCurrent())
             state_->thread.detach();
         else
             state_->thread.join();
@@ -56,9 +60,7 @@ void Thread::Close() {
 
 unsigned Thread::Id() const { return state_ ? state_->id.load() : 0; }
 
-bool Thread::IsCurrent() const {
-    return state_ && state_->thread.get_id() == std::this_thread::get_id();
-}
+bool Thread::IsCurrent() const { return state_ && state_->id == CurrentThreadId(); }
 
 unsigned Thread::ExitCode() const { return state_ ? state_->exitCode.load() : 0; }
 

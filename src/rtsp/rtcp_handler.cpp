@@ -119,13 +119,18 @@ uint32_t CRTCPHandler::GetLastPacketTime() {
     return lastPacketTime;
 }
 
+std::vector<uint8_t> CRTCPHandler::StartPacket(size_t size, uint8_t type) const {
+    std::vector<uint8_t> packet(size, 0);
+    packet[0] = headerByte | 1;  // version as received, one report block or source
+    packet[1] = type;
+    PutU16(&packet[2], static_cast<uint16_t>(size / 4 - 1));
+    PutU32(&packet[4], ownSsrc);
+    return packet;
+}
+
 std::vector<uint8_t> CRTCPHandler::BuildReceiverReportAt(uint32_t nowMs) {
-    std::vector<uint8_t> rr(RECEIVER_REPORT_SIZE, 0);
     CLockGuard guard(lock);
-    rr[0] = headerByte | 1;
-    rr[1] = RTCP_RR;
-    PutU16(&rr[2], 7);
-    PutU32(&rr[4], ownSsrc);
+    std::vector<uint8_t> rr = StartPacket(RECEIVER_REPORT_SIZE, RTCP_RR);
     std::memcpy(&rr[8], senderSsrc, 4);
     PutU32(&rr[16], sequence.cycles + sequence.maxSeq);
     std::memcpy(&rr[24], lastSrTimestamp, 4);
@@ -139,24 +144,23 @@ std::vector<uint8_t> CRTCPHandler::BuildReceiverReportAt(uint32_t nowMs) {
 }
 
 std::vector<uint8_t> CRTCPHandler::BuildBye() {
-    std::vector<uint8_t> bye(BYE_SIZE, 0);
     CLockGuard guard(lock);
-    bye[0] = headerByte | 1;
-    bye[1] = RTCP_BYE;
-    PutU16(&bye[2], 1);
-    PutU32(&bye[4], ownSsrc);
-    return bye;
+    return StartPacket(BYE_SIZE, RTCP_BYE);
+}
+
+void CRTCPHandler::RestartSequence(uint16_t s, uint32_t received) {
+    sequence.baseSeq = static_cast<uint32_t>(s) - 1;
+    sequence.maxSeq = s;
+    sequence.badSeq = NO_SEQUENCE;
+    sequence.cycles = 0;
+    sequence.received = received;
 }
 
 void CRTCPHandler::OnRtpSequence(uint16_t s) {
     CLockGuard guard(lock);
     if (!sequenceStarted) {
         sequenceStarted = true;
-        sequence.baseSeq = static_cast<uint32_t>(s) - 1;
-        sequence.maxSeq = s;
-        sequence.badSeq = NO_SEQUENCE;
-        sequence.cycles = 0;
-        sequence.received = 0;
+        RestartSequence(s, 0);
     }
     const uint16_t udelta = static_cast<uint16_t>(s - sequence.maxSeq);
     if (udelta < MAX_DROPOUT) {
@@ -166,11 +170,7 @@ void CRTCPHandler::OnRtpSequence(uint16_t s) {
         ++sequence.received;
     } else if (udelta <= 65536 - MAX_MISORDER) {
         if (s == sequence.badSeq) {
-            sequence.baseSeq = static_cast<uint32_t>(s) - 1;
-            sequence.maxSeq = s;
-            sequence.badSeq = NO_SEQUENCE;
-            sequence.cycles = 0;
-            sequence.received = 1;
+            RestartSequence(s, 1);
         } else {
             sequence.badSeq = (static_cast<uint32_t>(s) + 1) & 0xFFFF;
         }

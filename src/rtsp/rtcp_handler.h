@@ -65,6 +65,10 @@ private:
     static constexpr uint32_t NO_SEQUENCE = 65537;
     static uint32_t ChooseSsrc();
     void SendToDestination(const std::vector<uint8_t>& packet);
+    // Common header of the packets sent (under the lock): header byte, type, length, own SSRC.
+    std::vector<uint8_t> StartPacket(size_t size, uint8_t type) const;
+    // RFC 3550 A.1 init_seq, with the received count given.
+    void RestartSequence(uint16_t s, uint32_t received);
 
     CUDPClient udpClient;
     std::atomic<uint32_t> cameraAddress{0};

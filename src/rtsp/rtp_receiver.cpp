@@ -20,6 +20,7 @@ bool CRTPReceiver::Open(uint16_t port) {
             EmptyQueue();
             char name[64];
             std::snprintf(name, sizeof(name), "RTP Packet Queue (%hu)", udp->GetPort());
+            accepting = true;
             if (Start(name))
                 return true;
         }
@@ -29,6 +30,7 @@ bool CRTPReceiver::Open(uint16_t port) {
 }
 
 void CRTPReceiver::Close() {
+    accepting = false;
     StopEvent().Set();
     if (client) {
         client->Close();
@@ -52,7 +54,7 @@ void CRTPReceiver::OnDatagram(IRTPClient* from, const SocketAddress& source, con
     auto* item = new (std::nothrow) Item{source, CRTPPacket(), length};
     if (!item)
         return;
-    if (!item->packet.Parse(data, length) || IsStopSignalled()) {
+    if (!item->packet.Parse(data, length) || !accepting) {
         delete item;
         return;
     }
@@ -73,16 +75,10 @@ void CRTPReceiver::Append(Item* item) {
     queuedBytes += item->size;
 }
 
-CRTPReceiver::Item* CRTPReceiver::TakeFirst(bool& empty) {
+void CRTPReceiver::TakeAll(std::deque<Item*>& taken) {
     CLockGuard guard(queueLock);
-    Item* item = nullptr;
-    if (!queue.empty()) {
-        item = queue.front();
-        queue.pop_front();
-        queuedBytes -= item->size;
-    }
-    empty = queue.empty();
-    return item;
+    taken.swap(queue);
+    queuedBytes = 0;
 }
 
 void CRTPReceiver::EmptyQueue() {
@@ -107,15 +103,19 @@ void CRTPReceiver::OnSocketError(IRTPClient* from) {
 
 void CRTPReceiver::Run() {
     const EventPair events{&StopEvent(), &queueEvent};
-    unsigned wait = 0;
-    while (WaitForStopOrItem(&events, wait) != 0 && !IsStopSignalled()) {
-        bool empty = true;
-        if (Item* item = TakeFirst(empty)) {
-            if (IRTPReceiverUser* current = user)
+    std::deque<Item*> taken;
+    while (WaitForStopOrItem(&events, 1000) != 0 && accepting) {
+        // Everything queued is taken under one lock: one lock round per wake-up rather than per
+        // packet keeps the socket thread from waiting on the consumer.
+        TakeAll(taken);
+        while (!taken.empty()) {
+            Item* item = taken.front();
+            taken.pop_front();
+            IRTPReceiverUser* current = user;
+            if (current && accepting)
                 current->OnPacketFrom(item->source, &item->packet);
             delete item;
         }
-        wait = empty ? 1000 : 0;
     }
     EmptyQueue();
 }

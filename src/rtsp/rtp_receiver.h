@@ -63,8 +63,8 @@ private:
     };
 
     void Append(Item* item);
-    // Takes the first item; `empty` tells whether the queue is empty afterwards.
-    Item* TakeFirst(bool& empty);
+    // Moves every queued item, in order, into `taken`.
+    void TakeAll(std::deque<Item*>& taken);
     void EmptyQueue();
 
     TSmartPtr<IRTPClient> client;
@@ -73,6 +73,9 @@ private:
     std::deque<Item*> queue;
     size_t queuedBytes = 0;
     std::atomic<uint64_t> dropped{0};
+    // Mirrors "queue thread running and not told to stop" without a wait on the stop event,
+    // whose zero-time wait may sleep for the timer slack: this is read once per packet.
+    std::atomic<bool> accepting{false};
     CEvent queueEvent{false};
 };
 

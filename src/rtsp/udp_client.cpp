@@ -28,6 +28,7 @@ bool CUDPClient::Open(IRTPClientUser* newUser, uint16_t localPort) {
         if (!socket.IsOpen() && socketLibrary.Acquire() && socket.Open(localPort) &&
             socket.SetReceiveBufferSize(SOCKET_RECEIVE_BUFFER)) {
             port = socket.LocalPort();
+            reading = true;
             if (Start("UDP client thread, port " + std::to_string(port.load())))
                 return true;
         }
@@ -37,6 +38,7 @@ bool CUDPClient::Open(IRTPClientUser* newUser, uint16_t localPort) {
 }
 
 bool CUDPClient::Close() {
+    reading = false;
     StopEvent().Set();
     // The reader is woken and ended before the socket goes, so it never uses a closed handle.
     socket.Wake();
@@ -61,9 +63,9 @@ bool CUDPClient::SendTo(const uint8_t* data, uint32_t length, const SocketAddres
 
 void CUDPClient::Run() {
     std::vector<uint8_t> buffer(std::min(bufferSize.load(), MAX_BUFFER_SIZE));
-    while (!IsStopSignalled()) {
+    while (reading) {
         const platform::WaitResult waited = socket.WaitReadable(WaitMilliseconds());
-        if (IsStopSignalled() || waited == platform::WaitResult::Woken)
+        if (!reading || waited == platform::WaitResult::Woken)
             break;
         if (waited == platform::WaitResult::Error) {
             if (user)

@@ -73,6 +73,9 @@ private:
     platform::UdpSocket socket;
     platform::SocketLibraryUse socketLibrary;
     std::atomic<uint16_t> port{0};
+    // Cleared by Close before the stop event is set; read per datagram instead of a zero-time
+    // wait on the stop event, which may sleep for the timer slack.
+    std::atomic<bool> reading{false};
     std::atomic<uint32_t> bufferSize{8192};
     std::atomic<uint32_t> waitSeconds{2};
     std::atomic<uint32_t> waitMicroseconds{0};

@@ -28,6 +28,16 @@ protected:
         ASSERT_NE(receiver.GetPort(), 0);
     }
 
+    // Delivers packet 0 and keeps the consumer inside that delivery until `release` is set.
+    bool HoldFirstDelivery() {
+        user.gate = [this] {
+            inFirst.Set();
+            release.Wait(10000);
+        };
+        Feed(Packet(0));
+        return inFirst.Wait(5000);
+    }
+
     // Feeds one datagram as the receiver's UDP client would.
     void Feed(const Bytes& datagram) {
         receiver.OnDatagram(receiver.GetClient(), source, datagram.data(),
@@ -35,6 +45,8 @@ protected:
     }
 
     test::FakeDriver driver;
+    norvane::CManualEvent inFirst;  // before the receiver: its queue thread may wait on them
+    norvane::CManualEvent release;
     test::RecordingReceiverUser user;
     CRTPReceiver receiver{&driver};
     camsim::UdpSender sender;
@@ -71,14 +83,7 @@ TEST_F(RtpReceiverTest, DatagramsFromAnotherClientAreIgnored) {
 
 // A consumer that stalls must not let the queue grow without bound: the oldest packets go.
 TEST_F(RtpReceiverTest, FullQueueDropsOldestByCount) {
-    norvane::CManualEvent inFirst;
-    norvane::CManualEvent release;
-    user.gate = [&] {
-        inFirst.Set();
-        release.Wait(10000);
-    };
-    Feed(Packet(0));
-    ASSERT_TRUE(inFirst.Wait(5000));
+    ASSERT_TRUE(HoldFirstDelivery());
     const uint16_t total = 5000;
     for (uint16_t s = 1; s <= total; ++s)
         Feed(Packet(s));
@@ -93,14 +98,7 @@ TEST_F(RtpReceiverTest, FullQueueDropsOldestByCount) {
 }
 
 TEST_F(RtpReceiverTest, FullQueueDropsOldestByBytes) {
-    norvane::CManualEvent inFirst;
-    norvane::CManualEvent release;
-    user.gate = [&] {
-        inFirst.Set();
-        release.Wait(10000);
-    };
-    Feed(Packet(0));
-    ASSERT_TRUE(inFirst.Wait(5000));
+    ASSERT_TRUE(HoldFirstDelivery());
     const size_t datagram = Packet(0, 8000).size();
     const size_t fit = CRTPReceiver::MAX_QUEUED_BYTES / datagram;
     for (uint16_t s = 1; s <= fit + 10; ++s)

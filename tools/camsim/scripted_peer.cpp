@@ -74,12 +74,18 @@ bool RunScript(TcpSocket& socket, const std::vector<Exchange>& script, unsigned 
 
 ScriptedPeer::~ScriptedPeer() { Stop(); }
 
-bool ScriptedPeer::Start(std::vector<Exchange> script, unsigned readTimeoutMs) {
-    script_ = std::move(script);
-    readTimeoutMs_ = readTimeoutMs;
+bool ScriptedPeer::Listen() {
     if (!listener_.Listen(norvane::platform::LoopbackIPv4(), 0))
         return false;
     port_ = listener_.LocalPort();
+    return true;
+}
+
+bool ScriptedPeer::Start(std::vector<Exchange> script, unsigned readTimeoutMs) {
+    if (thread_.joinable() || (!listener_.IsOpen() && !Listen()))
+        return false;
+    script_ = std::move(script);
+    readTimeoutMs_ = readTimeoutMs;
     thread_ = std::thread([this] { Serve(); });
     return true;
 }

@@ -42,7 +42,9 @@ public:
     ScriptedPeer(const ScriptedPeer&) = delete;
     ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
-    // Listens on an ephemeral loopback port and serves the script to the first connection.
+    // Listens on an ephemeral loopback port (so a script can name the port before Start).
+    bool Listen();
+    // Listens unless already listening and serves the script to the first connection.
     bool Start(std::vector<Exchange> script, unsigned readTimeoutMs = 2000);
     uint16_t Port() const { return port_; }
     // True once the script ran to its end (or failed) and the connection was shut down. After

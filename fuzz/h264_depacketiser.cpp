@@ -1,0 +1,19 @@
+// libFuzzer target: arbitrary RTP packet sequences into the H.264 depacketiser.
+#include "packet_sequence.h"
+#include "rtsp/h264_media_parser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Host host;
+    norvane::CH264RTPMediaParser parser(&host, "fuzz");
+    parser.SetClient(&host);
+    // A leading length-prefixed SPS is offered as the out-of-band parameter sets.
+    if (size > 0 && data[0] < size) {
+        const size_t spsSize = data[0];
+        parser.SetParameterSets(std::vector<uint8_t>(data + 1, data + 1 + spsSize),
+                                {0x68, 0xCE, 0x38, 0x80}, {});
+        data += 1 + spsSize;
+        size -= 1 + spsSize;
+    }
+    fuzz::FeedPackets(parser, data, size);
+    return 0;
+}

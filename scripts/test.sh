@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Installs dependencies, then builds and runs every test in each configuration given
+# (default: release asan tsan fuzz). Build trees go to build-<configuration>/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+CONFIGS=("$@")
+((${#CONFIGS[@]})) || CONFIGS=(release asan tsan fuzz)
+JOBS=$(nproc)
+FUZZ_SECONDS=${FUZZ_SECONDS:-20}
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+
+configure() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DTAVRIN_WERROR=ON "$@" >/dev/null
+}
+
+run_suite() {
+  local name=$1; shift
+  local dir="build-$name"
+  echo "=== $name: build"
+  configure "$dir" "$@"
+  cmake --build "$dir" -j "$JOBS"
+  echo "=== $name: exports"
+  bash scripts/check-exports.sh "$dir/Tavrin.so"
+  echo "=== $name: tests"
+  ctest --test-dir "$dir" -j "$JOBS" --output-on-failure --timeout 300
+}
+
+run_fuzz() {
+  local dir=build-fuzz
+  echo "=== fuzz: build (clang, libFuzzer)"
+  CC=clang CXX=clang++ configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_FUZZ=ON -DTAVRIN_TESTS=OFF
+  cmake --build "$dir" -j "$JOBS"
+  shopt -s nullglob
+  for target in "$dir"/fuzz/fuzz_*; do
+    [[ -x $target ]] || continue
+    local name corpus
+    name=$(basename "$target")
+    corpus="$dir/corpus/$name"
+    mkdir -p "$corpus"
+    [[ -d fuzz/corpus/${name#fuzz_} ]] && cp -n fuzz/corpus/"${name#fuzz_}"/* "$corpus"/ 2>/dev/null || true
+    echo "=== fuzz: $name for ${FUZZ_SECONDS}s"
+    "$target" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=1024 -print_final_stats=1 "$corpus"
+  done
+}
+
+for config in "${CONFIGS[@]}"; do
+  case $config in
+    release) run_suite release -DCMAKE_BUILD_TYPE=Release ;;
+    asan) run_suite asan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=address ;;
+    tsan) run_suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_SANITIZE=thread ;;
+    fuzz) run_fuzz ;;
+    *) echo "unknown configuration: $config" >&2; exit 2 ;;
+  esac
+done
+echo "=== all tests passed: ${CONFIGS[*]}"

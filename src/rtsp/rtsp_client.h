@@ -1,0 +1,74 @@
+// Minimal RTSP/1.0 client for one camera stream: one TCP connection, one request text per
+// exchange, Basic or Digest authentication with a single retry after 401.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/socket.h"
+#include "rtsp/rtsp_response_parser.h"
+
+namespace norvane {
+
+struct RTSPConnectionParams {
+    uint16_t rtspPort = 554;
+    uint16_t rtpClientPort = 0;
+    uint16_t rtcpClientPort = 0;
+    std::string host;
+    std::string userName;
+    std::string password;
+    uint32_t connectTimeout = 5000;         // ms
+    uint32_t receiveTimeout = 5000;         // ms, ends every blocking read
+    uint32_t receiveBuffer = 65536;         // bytes
+    uint32_t secondTimeout = 1000;          // ms, carried only
+    uint32_t defaultSessionTimeout = 60;    // s, when the reply gave none
+    AuthScheme authScheme = AuthScheme::None;
+    std::string path;                       // with or without leading '/'
+    MediaKind mediaToSetUp = MediaKind::Video;
+};
+
+class CBaseRTSPClient {
+public:
+    // Replies longer than this fail the exchange, so a peer streaming garbage cannot grow memory.
+    static constexpr size_t MAX_REPLY_SIZE = 64 * 1024;
+    static constexpr size_t RECEIVE_CHUNK = 1024;
+    static constexpr uint32_t CONNECT_POLL_MS = 100;
+
+    CBaseRTSPClient() = default;
+    virtual std::string BuildRequest(RTSPMethod method);
+    virtual ~CBaseRTSPClient();
+    CBaseRTSPClient(const CBaseRTSPClient&) = delete;
+    CBaseRTSPClient& operator=(const CBaseRTSPClient&) = delete;
+
+    // Opens the TCP connection (true at once when already connected, keeping the old parameters).
+    bool Connect(const RTSPConnectionParams& params);
+    // One exchange with a single retry after a 401 offering another scheme; true on a 2xx reply.
+    bool Execute(RTSPMethod method);
+    void Disconnect();
+
+    bool IsConnected() const { return connected; }
+    const RTSPConnectionParams& GetParams() const { return params; }
+    const CRTSPResponseParser& GetParser() const { return parser; }
+    uint32_t GetStatusCode() const { return parser.GetStatusCode(); }
+    uint32_t GetSessionTimeout() const { return parser.GetSessionTimeout(); }
+
+    // Pieces of the request text.
+    std::string PresentationUrl() const;
+    std::string SetupUrl() const;
+    std::string TransportLine() const;
+    std::string AuthorizationLine(RTSPMethod method) const;
+
+private:
+    bool ExecuteOnce(RTSPMethod method);
+    // Reads one reply (see the .cpp for when it is complete); false when none or too long.
+    bool ReadReply(RTSPMethod method, std::string& reply);
+    void CloseSocket();
+
+    RTSPConnectionParams params;
+    CRTSPResponseParser parser;
+    platform::TcpSocket socket;
+    platform::SocketLibraryUse socketLibrary;
+    bool connected = false;
+};
+
+}  // namespace norvane

@@ -1,0 +1,321 @@
+#include "rtsp/rtsp_response_parser.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+#include "http/base64.h"
+#include "http/utils.h"
+
+namespace norvane {
+
+namespace {
+
+constexpr size_t NONE = std::string_view::npos;
+constexpr std::string_view LINE_ENDS = "\r\n";
+
+enum HeaderClass {
+    HEADER_OTHER = 0,
+    HEADER_CSEQ = 1,
+    HEADER_CONTENT_BASE = 3,
+    HEADER_CONTENT_TYPE = 4,
+    HEADER_CONTENT_LENGTH = 5,
+    HEADER_SESSION = 7,
+    HEADER_EMPTY = 10,
+    HEADER_WWW_AUTHENTICATE = 14,
+};
+
+struct NamedClass {
+    std::string_view name;
+    int value;
+};
+
+constexpr NamedClass HEADER_NAMES[] = {
+    {"CSeq", 1},         {"Date", 2},           {"Content-Base", 3},   {"Content-Type", 4},
+    {"Content-Length", 5}, {"Transport", 6},    {"Session", 7},        {"Range", 8},
+    {"RTP-Info", 9},     {"Server", 11},        {"Accept-Ranges", 12}, {"RTCP-Interval", 13},
+    {"WWW-Authenticate", 14},
+};
+
+enum SdpClass { SDP_OTHER = 0, SDP_MEDIA = 2, SDP_CONTROL = 3, SDP_FMTP = 4 };
+
+constexpr NamedClass SDP_NAMES[] = {{"a=control", SDP_CONTROL}, {"a=fmtp", SDP_FMTP}, {"m=", SDP_MEDIA}};
+
+// Reads "line after line" as RTSP replies are read: a line runs to the next CR or LF and the
+// next one starts two characters later; with no CR or LF left the line is empty and the reader
+// is past the end.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : text_(text) {}
+
+    std::string Next() {
+        const size_t end = text_.find_first_of(LINE_ENDS, pos_);
+        if (end == NONE) {
+            pos_ = text_.size();
+            pastEnd_ = true;
+            return {};
+        }
+        std::string line(text_.substr(pos_, end - pos_));
+        pos_ = std::min(end + 2, text_.size());
+        return line;
+    }
+
+    size_t Position() const { return pos_; }
+    bool PastEnd() const { return pastEnd_; }
+
+private:
+    std::string_view text_;
+    size_t pos_ = 0;
+    bool pastEnd_ = false;
+};
+
+size_t FindNoCase(std::string_view text, std::string_view name) {
+    if (name.size() > text.size())
+        return NONE;
+    for (size_t i = 0; i + name.size() <= text.size(); ++i) {
+        size_t k = 0;
+        while (k < name.size() && std::tolower(static_cast<unsigned char>(text[i + k])) ==
+                                      std::tolower(static_cast<unsigned char>(name[k])))
+            ++k;
+        if (k == name.size())
+            return i;
+    }
+    return NONE;
+}
+
+// Class of the first name (in table order) whose first occurrence in the line, ignoring case,
+// starts the line or follows a blank, tab, CR or LF.
+template <size_t N>
+int Classify(std::string_view line, const NamedClass (&names)[N]) {
+    for (const NamedClass& entry : names) {
+        const size_t pos = FindNoCase(line, entry.name);
+        if (pos == NONE)
+            continue;
+        if (pos == 0 || std::string_view(" \t\r\n").find(line[pos - 1]) != NONE)
+            return entry.value;
+    }
+    return 0;
+}
+
+bool ScanUnsigned(const std::string& text, const char* pattern, uint32_t& out) {
+    unsigned long value = 0;
+    if (std::sscanf(text.c_str(), pattern, &value) != 1)
+        return false;
+    out = static_cast<uint32_t>(value);
+    return true;
+}
+
+// One word after `pattern` (at most 255 characters); empty when the pattern does not match.
+std::string ScanWord(const std::string& text, const char* pattern) {
+    char word[256] = {};
+    if (std::sscanf(text.c_str(), pattern, word) != 1)
+        return {};
+    return word;
+}
+
+std::string ChallengeValue(std::string_view name, std::string_view text) {
+    return Utils::RemoveChars("\"", Utils::TrimBlanks(Utils::GetReplyValue(name, "=", text, ",\r\n")));
+}
+
+const std::string EMPTY;
+
+}  // namespace
+
+std::string_view RTSPMethodName(RTSPMethod method) {
+    switch (method) {
+    case RTSPMethod::Describe: return "DESCRIBE";
+    case RTSPMethod::Setup: return "SETUP";
+    case RTSPMethod::Play: return "PLAY";
+    case RTSPMethod::Teardown: return "TEARDOWN";
+    case RTSPMethod::Options: return "OPTIONS";
+    case RTSPMethod::Pause: return "PAUSE";
+    }
+    return {};
+}
+
+CRTSPResponseParser::Media* CRTSPResponseParser::MediaSlot(MediaKind kind) {
+    const auto index = static_cast<uint32_t>(kind);
+    return index >= 1 && index <= 3 ? &media[index - 1] : nullptr;
+}
+
+const std::string& CRTSPResponseParser::GetControl(MediaKind kind) const {
+    const auto index = static_cast<uint32_t>(kind);
+    return index >= 1 && index <= 3 ? media[index - 1].control : EMPTY;
+}
+
+const std::string& CRTSPResponseParser::GetTransportProfile(MediaKind kind) const {
+    const auto index = static_cast<uint32_t>(kind);
+    return index >= 1 && index <= 3 ? media[index - 1].profile : EMPTY;
+}
+
+bool CRTSPResponseParser::Parse(std::string_view reply, RTSPMethod method) {
+    LineReader reader(reply);
+    const std::string statusLine = reader.Next();
+    char versionText[256] = {};
+    unsigned status = 0;
+    if (std::sscanf(statusLine.c_str(), "%255s %u ", versionText, &status) != 2)
+        return false;
+    version = versionText;
+    statusCode = status;
+    if (statusCode != 200 && statusCode != 401)
+        return false;
+    for (;;) {
+        const std::string line = reader.Next();
+        if (line.empty()) {
+            if (reader.PastEnd())
+                return false;
+            break;
+        }
+        if (!ParseHeader(line))
+            return false;
+    }
+    if (method != RTSPMethod::Describe)
+        return true;
+    return ParseSdp(reply.substr(reader.Position(), contentLength));
+}
+
+bool CRTSPResponseParser::ParseHeader(const std::string& line) {
+    switch (Classify(line, HEADER_NAMES)) {
+    case HEADER_CSEQ: return ParseCSeq(Utils::ToLowerCopy(line));
+    case HEADER_CONTENT_BASE: return ParseContentBase(line);
+    case HEADER_CONTENT_TYPE: return ParseContentType(Utils::ToLowerCopy(line));
+    case HEADER_CONTENT_LENGTH: return ParseContentLength(Utils::ToLowerCopy(line));
+    case HEADER_SESSION: return ParseSession(line);
+    case HEADER_WWW_AUTHENTICATE: return ParseAuthenticate(line);
+    default: return true;
+    }
+}
+
+bool CRTSPResponseParser::ParseCSeq(const std::string& lower) { return ScanUnsigned(lower, "cseq: %lu", cseq); }
+
+bool CRTSPResponseParser::ParseContentBase(const std::string& line) {
+    const size_t name = line.find("Content-Base:");
+    if (name == NONE) {
+        contentBase.clear();
+        return false;
+    }
+    const size_t url = line.find("rtsp://", name);
+    if (url != NONE)
+        contentBase = Utils::TrimBlanks(std::string_view(line).substr(url));
+    return true;
+}
+
+bool CRTSPResponseParser::ParseContentType(const std::string& lower) {
+    const std::string type = ScanWord(lower, "content-type: %255s");
+    if (type.empty())
+        return false;
+    contentType = type;
+    return true;
+}
+
+bool CRTSPResponseParser::ParseContentLength(const std::string& lower) {
+    return ScanUnsigned(lower, "content-length: %lu", contentLength);
+}
+
+bool CRTSPResponseParser::ParseSession(const std::string& line) {
+    sessionId = Utils::GetReplyValue("Session:", " ", line, ";\r\n");
+    if (line.find(';') != NONE) {
+        const std::string timeout = Utils::GetReplyValue("timeout", "=", line, ";\r\n");
+        if (timeout.empty()) {
+            sessionId.clear();
+        } else {
+            const auto seconds = static_cast<uint32_t>(std::strtoul(timeout.c_str(), nullptr, 10));
+            sessionTimeout = seconds == 0 ? 30 : seconds;
+        }
+    }
+    return !sessionId.empty();
+}
+
+bool CRTSPResponseParser::ParseAuthenticate(const std::string& line) {
+    offeredScheme = AuthScheme::None;
+    constexpr std::string_view NAME = "WWW-Authenticate: ";
+    const size_t name = line.find(NAME);
+    if (name == NONE)
+        return false;
+    const size_t wordStart = name + NAME.size();
+    const size_t wordEnd = line.find_first_of(" \t\r\n", wordStart);
+    if (wordEnd == NONE)
+        return false;
+    const std::string_view word = std::string_view(line).substr(wordStart, wordEnd - wordStart);
+    if (word == "Digest")
+        offeredScheme = AuthScheme::Digest;
+    else if (word == "Basic")
+        offeredScheme = AuthScheme::Basic;
+    else
+        return true;
+    const std::string_view rest = std::string_view(line).substr(wordEnd);
+    realm = ChallengeValue("realm", rest);
+    nonce = ChallengeValue("nonce", rest);
+    return offeredScheme == AuthScheme::Basic || (!realm.empty() && !nonce.empty());
+}
+
+bool CRTSPResponseParser::ParseSdp(std::string_view body) {
+    currentKind = MediaKind::None;
+    size_t pos = 0;
+    for (;;) {
+        pos = body.find_first_not_of(LINE_ENDS, pos);
+        if (pos == NONE)
+            return true;
+        const size_t end = std::min(body.find_first_of(LINE_ENDS, pos), body.size());
+        const std::string line(body.substr(pos, end - pos));
+        pos = end;
+        bool accepted = true;
+        switch (Classify(line, SDP_NAMES)) {
+        case SDP_MEDIA: accepted = ParseMediaLine(line); break;
+        case SDP_CONTROL: accepted = ParseControlLine(line); break;
+        case SDP_FMTP: accepted = ParseFmtpLine(line); break;
+        default: break;
+        }
+        if (!accepted)
+            return false;
+    }
+}
+
+bool CRTSPResponseParser::ParseMediaLine(const std::string& line) {
+    currentKind = MediaKind::None;
+    const std::string description = Utils::GetReplyValue("m", "=", line, "\r\n");
+    const std::vector<std::string> words = Utils::SplitString(description, ' ');
+    if (description.empty() || words.empty() || words[0].empty())
+        return false;
+    const std::string kind = Utils::ToLowerCopy(words[0]);
+    if (kind == "video")
+        currentKind = MediaKind::Video;
+    else if (kind == "audio")
+        currentKind = MediaKind::Audio;
+    else if (kind == "metadata" || kind == "data")
+        currentKind = MediaKind::Metadata;
+    Media* slot = MediaSlot(currentKind);
+    if (slot && words.size() > 2)
+        slot->profile = words[2];
+    return true;
+}
+
+bool CRTSPResponseParser::ParseControlLine(const std::string& line) {
+    const std::string control = ScanWord(line, "a=control:%255s");
+    if (Media* slot = MediaSlot(currentKind))
+        slot->control = control;
+    currentKind = MediaKind::None;
+    return !control.empty();
+}
+
+bool CRTSPResponseParser::ParseFmtpLine(const std::string& line) {
+    const std::string sprop = Utils::GetReplyValue("sprop-parameter-sets", "=", line, ";\r\n");
+    if (sprop.empty()) {
+        const std::string config = Utils::GetReplyValue("config", "=", line, ";\r\n");
+        if (config.empty())
+            return true;
+        codecConfig = Utils::HexToBytes(config);
+        return !codecConfig.empty();
+    }
+    const std::vector<std::string> sets = Utils::SplitString(sprop, ',');
+    if (sets.size() < 2 || sets[0].empty() || sets[1].empty())
+        return false;
+    std::vector<uint8_t> decoded;
+    if (Utils::Base64Decode(sets[0], decoded, MAX_PARAMETER_SET))
+        sps = decoded;
+    if (Utils::Base64Decode(sets[1], decoded, MAX_PARAMETER_SET))
+        pps = decoded;
+    return !sps.empty() && !pps.empty();
+}
+
+}  // namespace norvane

@@ -1,0 +1,88 @@
+// Turns RTSP reply texts into the session state of one client: status, CSeq, Content-Base,
+// session, authentication challenge and, for DESCRIBE, the SDP media controls, transport
+// profiles and codec parameter sets. Fields persist from reply to reply.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace norvane {
+
+enum class RTSPMethod : uint32_t { Describe = 1, Setup = 2, Play = 3, Teardown = 4, Options = 5, Pause = 6 };
+enum class AuthScheme : uint32_t { None = 0, Basic = 1, Digest = 2 };
+enum class MediaKind : uint32_t { None = 0, Video = 1, Audio = 2, Metadata = 3 };
+
+// Method name of a request; empty for an unknown method.
+std::string_view RTSPMethodName(RTSPMethod method);
+
+class CRTSPResponseParser {
+public:
+    static constexpr size_t MAX_PARAMETER_SET = 256;
+
+    CRTSPResponseParser() = default;
+    virtual ~CRTSPResponseParser() = default;
+
+    // Parses one reply; the body is read as SDP for DESCRIBE only. Never reads past the text.
+    bool Parse(std::string_view reply, RTSPMethod method);
+
+    // The request counter: incremented before each request; a reply's CSeq overwrites it.
+    uint32_t NextCSeq() { return ++cseq; }
+
+    const std::string& GetVersion() const { return version; }
+    uint32_t GetStatusCode() const { return statusCode; }
+    uint32_t GetCSeq() const { return cseq; }
+    const std::string& GetContentBase() const { return contentBase; }
+    const std::string& GetContentType() const { return contentType; }
+    uint32_t GetContentLength() const { return contentLength; }
+    const std::string& GetSessionId() const { return sessionId; }
+    uint32_t GetSessionTimeout() const { return sessionTimeout; }
+    // Control and transport profile of a media kind; empty for kinds outside 1 to 3.
+    const std::string& GetControl(MediaKind kind) const;
+    const std::string& GetTransportProfile(MediaKind kind) const;
+    AuthScheme GetOfferedScheme() const { return offeredScheme; }
+    const std::string& GetRealm() const { return realm; }
+    const std::string& GetNonce() const { return nonce; }
+    const std::vector<uint8_t>& GetSequenceParameterSet() const { return sps; }
+    const std::vector<uint8_t>& GetPictureParameterSet() const { return pps; }
+    const std::vector<uint8_t>& GetCodecConfiguration() const { return codecConfig; }
+
+private:
+    struct Media {
+        std::string control;
+        std::string profile;
+    };
+
+    bool ParseHeader(const std::string& line);
+    bool ParseCSeq(const std::string& lower);
+    bool ParseContentBase(const std::string& line);
+    bool ParseContentType(const std::string& lower);
+    bool ParseContentLength(const std::string& lower);
+    bool ParseSession(const std::string& line);
+    bool ParseAuthenticate(const std::string& line);
+    bool ParseSdp(std::string_view body);
+    bool ParseMediaLine(const std::string& line);
+    bool ParseControlLine(const std::string& line);
+    bool ParseFmtpLine(const std::string& line);
+    Media* MediaSlot(MediaKind kind);
+
+    std::string version;
+    uint32_t statusCode = 0;
+    uint32_t cseq = 0;
+    std::string contentBase;
+    std::string contentType;
+    uint32_t contentLength = 0;
+    std::string sessionId;
+    uint32_t sessionTimeout = 0;
+    Media media[3];
+    AuthScheme offeredScheme = AuthScheme::None;
+    std::string realm;
+    std::string nonce;
+    std::vector<uint8_t> sps;
+    std::vector<uint8_t> pps;
+    std::vector<uint8_t> codecConfig;
+    MediaKind currentKind = MediaKind::None;  // SDP parse state
+};
+
+}  // namespace norvane

@@ -1,0 +1,31 @@
+// The driver library loaded by path and reached only through its exports, as a host does.
+#pragma once
+
+#include <string>
+
+#include "norvane/exports.h"
+
+namespace host {
+
+class DriverLibrary {
+public:
+    DriverLibrary() = default;
+    ~DriverLibrary();
+    DriverLibrary(const DriverLibrary&) = delete;
+    DriverLibrary& operator=(const DriverLibrary&) = delete;
+
+    // False (with the reason in Error()) when the file or one of its exports is missing.
+    bool Load(const std::string& path);
+    const std::string& Error() const { return error_; }
+
+    norvane::ipcapture::IIPCaptureDriverEx3* CreateDriver() const { return create_(); }
+    void DeleteDriver(norvane::ipcapture::IIPCaptureDriverEx3* driver) const { destroy_(driver); }
+
+private:
+    void* handle_ = nullptr;
+    std::string error_;
+    CreateIPCaptureEx3Fn create_ = nullptr;
+    DeleteIPCaptureEx3Fn destroy_ = nullptr;
+};
+
+}  // namespace host
