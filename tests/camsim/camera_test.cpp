@@ -1,0 +1,138 @@
+// The simulated camera as the driver's own HTTP client sees it.
+#include <gtest/gtest.h>
+
+#include "camsim/camera.h"
+#include "http/camera_request.h"
+#include "http/http_client.h"
+#include "http/utils.h"
+#include "support/media.h"
+
+using namespace camsim;
+using namespace norvane;
+
+namespace {
+
+struct Client {
+    explicit Client(uint16_t port, const std::string& user = "admin",
+                    const std::string& password = "admin") {
+        device.address = "127.0.0.1";
+        device.port = port;
+        device.userName = user;
+        device.password = password;
+        device.timeout = 2000;
+        client = std::make_unique<Web::CHttpClient>(device, Web::HTTP_CLIENT_AGENT);
+    }
+    // Result code of GET `path`; the body lands in `text`.
+    uint32_t Get(const std::string& path) {
+        Web::ByteBuffer reply;
+        const CResultDef result = Utils::SendRequestRD(reply, *client, path);
+        text.assign(reply.begin(), reply.end());
+        if (!text.empty() && text.back() == '\0')
+            text.pop_back();
+        return result.Code();
+    }
+    DEVICE_INFO device;
+    std::unique_ptr<Web::CHttpClient> client;
+    std::string text;
+};
+
+CameraConfig Config(HttpAuthConfig::Mode auth, const std::string& model = "VCC-HD4000") {
+    CameraConfig config;
+    config.personality = Personality::ForModel(model);
+    config.auth = auth;
+    return config;
+}
+
+}  // namespace
+
+TEST(Camera, EveryPageAnswersThroughDigestAuthenticationInTheCameraFormat) {
+    Camera camera(Config(HttpAuthConfig::Mode::Digest));
+    ASSERT_TRUE(camera.Start());
+    Client c(camera.HttpPort());
+    ASSERT_EQ(c.Get("/cgi-bin/cam_set.cgi?status=1"), 0u);
+    EXPECT_EQ(Utils::GetBracketedReplyValue("model_name", c.text), "VCC-HD4000");
+    EXPECT_EQ(Utils::GetPlainReplyValue("mac6", c.text), "C3");
+    ASSERT_EQ(c.Get("/cgi-bin/net.cgi?status=1"), 0u);
+    EXPECT_EQ(Utils::GetPlainReplyValue("h_stream1", c.text), "h264");
+    ASSERT_EQ(c.Get("/cgi-bin/codec_stream.cgi?status=1"), 0u);
+    EXPECT_EQ(Utils::GetBracketedReplyValue("stream1_name", c.text), "FRONT");
+    EXPECT_EQ(Utils::GetBracketedReplyValue("h264_resol", c.text), "1");
+    ASSERT_EQ(c.Get("/cgi-bin/aspect.cgi?status=1"), 0u);
+    EXPECT_EQ(Utils::GetBracketedReplyValue("aspect_ratio", c.text), "1");
+    ASSERT_EQ(c.Get("/cgi-bin/alarm_in.cgi?status=1"), 0u);
+    EXPECT_EQ(Utils::GetBracketedReplyValue("alarm_in_polarity1", c.text), "0");
+    ASSERT_EQ(c.Get("/cgi-bin/opecmd.cgi?ope=52&num=1"), 0u);
+    EXPECT_EQ(camera.Cgi().Commands(), (std::vector<std::string>{"ope=52&num=1"}));
+    camera.Cgi().SetInputs(0x01);
+    ASSERT_EQ(c.Get("/liveimg.cgi?pol=1"), 0u);
+    ASSERT_GE(c.text.size(), 80u);
+    EXPECT_EQ(c.text[27], '\x01');
+    EXPECT_EQ(c.Get("/cgi-bin/unknown.cgi"), CResultDef::CODE_BAD_STATUS);
+}
+
+TEST(Camera, WrongCredentialsAndDenyAllEndInUnauthorised) {
+    Camera camera(Config(HttpAuthConfig::Mode::Basic));
+    ASSERT_TRUE(camera.Start());
+    Client wrong(camera.HttpPort(), "admin", "guess");
+    EXPECT_EQ(wrong.Get("/cgi-bin/aspect.cgi?status=1"), CResultDef::CODE_BAD_STATUS);
+    EXPECT_EQ(wrong.client->StatusCode(), 401u);
+    Client right(camera.HttpPort());
+    EXPECT_EQ(right.Get("/cgi-bin/aspect.cgi?status=1"), 0u);
+    camera.SetDenyAll(true);
+    Client again(camera.HttpPort());
+    EXPECT_EQ(again.Get("/cgi-bin/aspect.cgi?status=1"), CResultDef::CODE_BAD_STATUS);
+    EXPECT_EQ(again.client->StatusCode(), 401u);
+}
+
+TEST(Camera, PageFaultsOfflineAndBackOnline) {
+    Camera camera(Config(HttpAuthConfig::Mode::None, "VCC-HD1100"));
+    ASSERT_TRUE(camera.Start());
+    camera.SetPageFault("/cgi-bin/codec_stream.cgi", HttpReply::Text(500, "broken"));
+    camera.SetPageFault("/cgi-bin/aspect.cgi", HttpReply::Text(200, "\x01\xfe garbage"));
+    Client c(camera.HttpPort());
+    EXPECT_EQ(c.Get("/cgi-bin/codec_stream.cgi?status=1"), CResultDef::CODE_BAD_STATUS);
+    EXPECT_EQ(c.client->StatusCode(), 500u);
+    ASSERT_EQ(c.Get("/cgi-bin/aspect.cgi?status=1"), 0u);
+    EXPECT_EQ(Utils::GetBracketedReplyValue("aspect_ratio", c.text), "");
+    camera.ClearPageFaults();
+    EXPECT_EQ(c.Get("/cgi-bin/codec_stream.cgi?status=1"), 0u);
+
+    ASSERT_TRUE(camera.SetOffline(true));
+    Client offline(camera.HttpPort());
+    EXPECT_EQ(offline.Get("/cgi-bin/cam_set.cgi?status=1"), CResultDef::CODE_NOT_SENT);
+    ASSERT_TRUE(camera.SetOffline(false));
+    Client back(camera.HttpPort());
+    EXPECT_EQ(back.Get("/cgi-bin/cam_set.cgi?status=1"), 0u);
+}
+
+TEST(Camera, ServerPushStreamDecodesToTheSourcePictures) {
+    ASSERT_FALSE(test::MediaDir().empty());
+    CameraConfig config = Config(HttpAuthConfig::Mode::None);
+    config.mediaDir = test::MediaDir();
+    Camera camera(config);
+    ASSERT_TRUE(camera.Start());
+    ASSERT_GE(camera.PushPictureCount(), 3u);
+    const std::string scratch = test::OutputDir();
+
+    test::Bytes firstThree;
+    const std::vector<Bytes> pictures = ReadJpegFolder(test::MediaDir() + "/jpeg420");
+    for (size_t i = 0; i < 3; ++i)
+        firstThree.insert(firstThree.end(), pictures[i].begin(), pictures[i].end());
+    ASSERT_TRUE(test::WriteBytes(scratch + "/source.mjpeg", firstThree));
+    const auto expected = test::FrameMd5("mjpeg", scratch + "/source.mjpeg", scratch);
+    ASSERT_EQ(expected.size(), 3u);
+
+    const std::string url = "http://127.0.0.1:" + std::to_string(camera.HttpPort()) +
+                            "/liveimg.cgi?serverpush=1&rate=5";
+    const std::string out = scratch + "/push.framemd5";
+    ASSERT_TRUE(test::RunCommand("timeout 30 ffmpeg -nostdin -hide_banner -loglevel error -y "
+                                 "-f mpjpeg -i '" + url + "' -frames:v 3 -f framemd5 '" + out +
+                                 "' 2>'" + scratch + "/push.log'"))
+        << test::ReadText(scratch + "/push.log");
+    std::vector<std::string> got;
+    std::istringstream lines(test::ReadText(out));
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != '#')
+            got.push_back(line.substr(line.rfind(',') + 1));
+    EXPECT_EQ(got, expected);
+}
