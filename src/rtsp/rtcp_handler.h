@@ -62,6 +62,8 @@ protected:
     void Run() override;
 
 private:
+    using CBaseThread::Start;  // the thread is started only through Start(port, camera)
+
     static constexpr uint32_t NO_SEQUENCE = 65537;
     static uint32_t ChooseSsrc();
     void SendToDestination(const std::vector<uint8_t>& packet);
