@@ -67,6 +67,8 @@ bool Event::TryConsume() {
 
 bool Event::Wait(unsigned milliseconds) {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (milliseconds == 0)
+        return TryConsumeLocked();  // a zero wait only tests: no timed sleep
     if (!WaitUntil(cv_, lock, DeadlineAfter(milliseconds), [this] { return signalled_; }))
         return false;
     return TryConsumeLocked();
@@ -83,6 +85,8 @@ void Event::RemoveWaiter(Waiter* waiter) {
 }
 
 int Event::WaitAny(Event& first, Event& second, unsigned milliseconds) {
+    if (milliseconds == 0)
+        return first.TryConsume() ? 0 : second.TryConsume() ? 1 : -1;
     const Clock::time_point deadline = DeadlineAfter(milliseconds);
     Waiter waiter;
     first.AddWaiter(&waiter);
