@@ -1,4 +1,5 @@
-// Fuzz input read as a sequence of RTP packets fed to a depacketiser, with a minimal host.
+// Fuzz input read as a sequence of RTP packets fed to a depacketiser, and a minimal host
+// (driver view, frame allocator, parser client) the fuzz targets and benchmarks share.
 #pragma once
 
 #include <algorithm>
@@ -58,12 +59,17 @@ public:
         auto* f = static_cast<Frame*>(frame);
         if (f->dataSize > f->data.size())
             __builtin_trap();
-        return accept = !accept;  // alternate so refusals are covered too
+        ++frames;
+        if (alternate)
+            accept = !accept;  // so refusals are covered too
+        return accept;
     }
     std::pair<uint32_t, uint32_t> GetFrameSize() override { return {0, 0}; }
 
     norvane::DEVICE_INFO info;
-    bool accept = false;
+    bool alternate = true;
+    bool accept = true;
+    size_t frames = 0;
 };
 
 // Each record: a flags byte (bit 0 marker, bit 1 skip a sequence number, bit 2 new
