@@ -136,3 +136,16 @@ TEST(Camera, ServerPushStreamDecodesToTheSourcePictures) {
             got.push_back(line.substr(line.rfind(',') + 1));
     EXPECT_EQ(got, expected);
 }
+
+TEST(Camera, SlowRepliesOutlastAShortClientTimeout) {
+    Camera camera(Config(HttpAuthConfig::Mode::None));
+    ASSERT_TRUE(camera.Start());
+    camera.SetReplyDelay(600);
+    Client impatient(camera.HttpPort());
+    impatient.device.timeout = 100;
+    impatient.client = std::make_unique<Web::CHttpClient>(impatient.device, Web::HTTP_CLIENT_AGENT);
+    EXPECT_EQ(impatient.Get("/cgi-bin/aspect.cgi?status=1"), CResultDef::CODE_NOT_SENT);
+    camera.SetReplyDelay(0);
+    Client patient(camera.HttpPort());
+    EXPECT_EQ(patient.Get("/cgi-bin/aspect.cgi?status=1"), 0u);
+}
