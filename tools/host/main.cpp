@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "camsim/camera.h"
 #include "host/capture_sink.h"
 #include "host/channel_config.h"
 #include "host/device_config.h"
@@ -15,7 +16,7 @@ namespace {
 
 struct Options {
     std::string library = TAVRIN_DEFAULT_LIBRARY;
-    std::string address = "127.0.0.1";
+    std::string address;  // empty: the bundled camera simulator on loopback
     uint16_t port = 80;
     std::string user;
     std::string password;
@@ -25,11 +26,14 @@ struct Options {
     uint16_t width = 640;
     uint16_t height = 480;
     std::map<int, std::string> custom;
+    std::string media;
 };
 
 void Describe(CLI::App& app, Options& o) {
     app.add_option("--library", o.library, "Path of the driver library to load")->capture_default_str();
-    app.add_option("--address", o.address, "Camera host name or IPv4 address")->capture_default_str();
+    app.add_option("--address", o.address,
+                   "Camera host name or IPv4 address (default: start the bundled simulator)");
+    app.add_option("--media", o.media, "Reference media folder for the bundled simulator");
     app.add_option("--port", o.port, "Camera HTTP port")->capture_default_str();
     app.add_option("--user", o.user, "Camera login");
     app.add_option("--password", o.password, "Camera password");
@@ -55,6 +59,24 @@ int main(int argc, char** argv) {
     if (!library.Load(o.library)) {
         std::fprintf(stderr, "tavrin-host: %s\n", library.Error().c_str());
         return 2;
+    }
+    std::unique_ptr<camsim::Camera> simulator;
+    if (o.address.empty()) {
+        camsim::CameraConfig camera;
+        camera.personality = camsim::Personality::ForModel(o.model);
+        camera.user = o.user;
+        camera.password = o.password;
+        camera.auth = o.user.empty() ? camsim::HttpAuthConfig::Mode::None
+                                     : camsim::HttpAuthConfig::Mode::Digest;
+        camera.mediaDir = o.media;
+        simulator = std::make_unique<camsim::Camera>(camera);
+        if (!simulator->Start()) {
+            std::fprintf(stderr, "tavrin-host: the bundled simulator did not start\n");
+            return 2;
+        }
+        o.address = "127.0.0.1";
+        o.port = simulator->HttpPort();
+        std::printf("bundled camera simulator %s on 127.0.0.1:%u\n", o.model.c_str(), o.port);
     }
     host::LogReceiver log(stdout);
     host::FrameAllocator frames;
