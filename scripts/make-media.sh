@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Makes the reference media of the depacketiser checks and the camera simulator with ffmpeg and
+# cjpeg. Usage: make-media.sh OUTPUT_DIR. Idempotent: a complete set (marked by .done) is kept;
+# concurrent callers wait for the one that makes it.
+set -euo pipefail
+
+out=${1:?usage: make-media.sh OUTPUT_DIR}
+mkdir -p "$(dirname "$out")"
+exec 9>"$out.lock"
+flock 9
+[[ -f "$out/.done" ]] && exit 0
+
+tmp="$out.tmp.$$"
+rm -rf "$tmp"
+mkdir -p "$tmp"
+trap 'rm -rf "$tmp"' EXIT
+
+ff() { ffmpeg -hide_banner -loglevel error -nostdin -y "$@"; }
+src() { echo "testsrc2=size=$1:rate=25"; }
+
+# H.264: SPS and PPS before every IDR, fixed GOP, no scene-cut IDRs. Main and high need
+# CABAC (and high the 8x8 transform), which the ultrafast preset leaves out.
+h264() {
+    local name=$1 size=$2 frames=$3 profile=$4 params=$5 preset=veryfast
+    [[ $profile == baseline ]] && preset=ultrafast
+    ff -f lavfi -i "$(src "$size")" -frames:v "$frames" -pix_fmt yuv420p -c:v libx264 \
+        -preset "$preset" -profile:v "$profile" -g 10 \
+        -x264-params "repeat-headers=1:scenecut=0${params:+:$params}" -f h264 "$tmp/$name.264"
+}
+h264 h264_1slice 320x240 25 baseline ""
+h264 h264_4slice 320x240 25 main "slices=4"
+h264 h264_1080p 1920x1080 12 high ""          # 1088 coded rows, cropped to 1080
+h264 h264_1080p_4slice 1920x1080 12 high "slices=4"
+# The same streams without in-band parameter sets (and without the encoder's SEI, so an IDR
+# slice starts its access unit): the receiver gets SPS and PPS out of band.
+for name in h264_1slice h264_4slice h264_1080p; do
+    ff -i "$tmp/$name.264" -c copy -bsf:v "filter_units=remove_types=6|7|8" -f h264 \
+        "$tmp/${name}_oob.264"
+done
+
+# Baseline JPEG with the standard Huffman tables: 4:2:0 (RTP/JPEG type 1), 4:2:2 (type 0).
+jpeg() {
+    local name=$1 size=$2 frames=$3 pix=$4
+    mkdir -p "$tmp/$name"
+    ff -f lavfi -i "$(src "$size")" -frames:v "$frames" -pix_fmt "$pix" -c:v mjpeg -q:v 4 \
+        -huffman default -f image2 "$tmp/$name/%03d.jpg"
+}
+jpeg jpeg420 320x240 8 yuvj420p
+jpeg jpeg422 320x240 8 yuvj422p
+jpeg jpeg1080p 1920x1080 3 yuvj420p
+
+# cjpeg quality 50 uses the base tables unscaled, as RTP/JPEG Q 50 does.
+mkdir -p "$tmp/cjpeg50_420" "$tmp/cjpeg50_422"
+ff -f lavfi -i "$(src 320x240)" -frames:v 4 -f image2 "$tmp/frame%03d.ppm"
+for ppm in "$tmp"/frame*.ppm; do
+    n=$(basename "$ppm" .ppm)
+    cjpeg -quality 50 -baseline -sample 2x2 -outfile "$tmp/cjpeg50_420/${n#frame}.jpg" "$ppm"
+    cjpeg -quality 50 -baseline -sample 2x1 -outfile "$tmp/cjpeg50_422/${n#frame}.jpg" "$ppm"
+done
+rm -f "$tmp"/frame*.ppm
+
+touch "$tmp/.done"
+rm -rf "$out"
+mv "$tmp" "$out"
+trap - EXIT

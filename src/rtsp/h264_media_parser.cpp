@@ -1,0 +1,197 @@
+#include "rtsp/h264_media_parser.h"
+
+#include <algorithm>
+
+#include "rtsp/h264_sps.h"
+
+namespace norvane {
+
+namespace {
+
+constexpr uint8_t kStartCode[] = {0, 0, 1};
+constexpr uint8_t kFrameTrailer[] = {0, 0, 1, 9, 0x30};  // access unit delimiter
+constexpr size_t kSpsSearchLength = 64;
+
+constexpr uint8_t kSliceNonIdr = 1;
+constexpr uint8_t kSliceIdr = 5;
+constexpr uint8_t kSps = 7;
+constexpr uint8_t kPps = 8;
+constexpr uint8_t kStapA = 24;
+constexpr uint8_t kFuA = 28;
+
+uint8_t NalType(uint8_t header) { return header & 0x1F; }
+
+bool IsSlice(uint8_t type) { return type == kSliceNonIdr || type == kSliceIdr; }
+
+// Size from the SPS whose NAL header is at `header`, read to `end`.
+bool ParseSps(const uint8_t* header, const uint8_t* end, uint32_t& width, uint32_t& height) {
+    return ParseSequenceParameterSet(header + 1, end, width, height);
+}
+
+}  // namespace
+
+CH264RTPMediaParser::CH264RTPMediaParser(IDriver* driver_, std::string sourceName_)
+    : CRTPMediaParser(driver_, std::move(sourceName_)) {}
+
+void CH264RTPMediaParser::ProcessPacket(const CRTPPacket& packet) {
+    if (!ContinuesSequence(packet.GetSequenceNumber()))
+        Reset();
+    frameEnd = true;
+    const uint8_t* data = packet.GetPayload();
+    const size_t size = packet.GetPayloadLength();
+    const uint32_t timestamp = packet.GetTimestamp();
+    bool ok = false;
+    if (data && size) {
+        const uint8_t type = NalType(data[0]);
+        if (type >= 1 && type <= 23)
+            ok = AppendSingle(data, size, timestamp);
+        else if (type == kStapA)
+            ok = AppendStapA(data, size, timestamp);
+        else if (type == kFuA)
+            ok = AppendFuA(data, size, timestamp);
+    }
+    if (!ok || !CheckBufferSize()) {
+        Reset();
+        return;
+    }
+    if (packet.GetMarker() && frameEnd) {
+        converter.Update(timestamp);
+        EmitFrame();
+        ClearBuffer();
+    }
+}
+
+void CH264RTPMediaParser::Reset() {
+    ClearBuffer();
+    width = 0;
+    height = 0;
+    waitingForKeyFrame = true;
+}
+
+void CH264RTPMediaParser::SetParameterSets(const std::vector<uint8_t>& sps,
+                                           const std::vector<uint8_t>& pps,
+                                           const std::vector<uint8_t>& config) {
+    if (sps.empty())
+        return;
+    std::vector<uint8_t> sets(std::begin(kStartCode), std::end(kStartCode));
+    sets.insert(sets.end(), sps.begin(), sps.end());
+    sets.insert(sets.end(), std::begin(kStartCode), std::end(kStartCode));
+    sets.insert(sets.end(), pps.begin(), pps.end());
+    if (ParseSps(sets.data() + 3, sets.data() + sets.size(), width, height))
+        CRTPMediaParser::SetParameterSets(sps, pps, config);
+}
+
+bool CH264RTPMediaParser::AppendSingle(const uint8_t* data, size_t size, uint32_t timestamp) {
+    if (size < 3)
+        return false;
+    const uint8_t type = NalType(data[0]);
+    if (type == 17)
+        return true;
+    if (type == kSliceIdr && buffer.empty())
+        InsertParameterSets();
+    if (type == kSps || type == kPps)
+        frameEnd = size > 64;  // a camera may mark small parameter-set packets
+    AppendUnit(data, size, timestamp);
+    return true;
+}
+
+bool CH264RTPMediaParser::AppendStapA(const uint8_t* data, size_t size, uint32_t timestamp) {
+    if (size < 4)
+        return false;
+    size_t pos = 1;
+    while (size - pos > 1) {
+        const size_t unit = size_t{data[pos]} << 8 | data[pos + 1];
+        pos += 2;
+        if (size - pos < unit)
+            return false;
+        AppendUnit(data + pos, unit, timestamp);
+        pos += unit;
+    }
+    return true;
+}
+
+bool CH264RTPMediaParser::AppendFuA(const uint8_t* data, size_t size, uint32_t timestamp) {
+    if (size < 3)
+        return false;
+    const uint8_t header = static_cast<uint8_t>((data[0] & 0xE0) | NalType(data[1]));
+    if (data[1] & 0x80) {
+        const uint8_t type = NalType(header);
+        // Slices of one picture share a timestamp; keep the earlier slices of a multi-slice
+        // picture and drop anything else left in the buffer.
+        if (type != kSliceIdr && !(holdsSlice && sliceTimestamp == timestamp))
+            ClearBuffer();
+        else if (type == kSliceIdr && buffer.empty())
+            InsertParameterSets();
+        AppendUnit(&header, 1, timestamp);
+    }
+    buffer.insert(buffer.end(), data + 2, data + size);
+    return true;
+}
+
+void CH264RTPMediaParser::AppendUnit(const uint8_t* data, size_t size, uint32_t timestamp) {
+    buffer.insert(buffer.end(), std::begin(kStartCode), std::end(kStartCode));
+    buffer.insert(buffer.end(), data, data + size);
+    if (size && IsSlice(NalType(data[0]))) {
+        holdsSlice = true;
+        sliceTimestamp = timestamp;
+    }
+}
+
+void CH264RTPMediaParser::InsertParameterSets() {
+    if (sequenceParameterSet.empty() || pictureParameterSet.empty())
+        return;
+    buffer.insert(buffer.end(), std::begin(kStartCode), std::end(kStartCode));
+    buffer.insert(buffer.end(), sequenceParameterSet.begin(), sequenceParameterSet.end());
+    buffer.insert(buffer.end(), std::begin(kStartCode), std::end(kStartCode));
+    buffer.insert(buffer.end(), pictureParameterSet.begin(), pictureParameterSet.end());
+}
+
+void CH264RTPMediaParser::ClearBuffer() {
+    buffer.clear();
+    holdsSlice = false;
+}
+
+bool CH264RTPMediaParser::ReadBufferSps(uint32_t& spsWidth, uint32_t& spsHeight) const {
+    const size_t limit = std::min(buffer.size(), kSpsSearchLength);
+    for (size_t i = 0; i < limit && i + 3 < buffer.size(); ++i) {
+        if (buffer[i] == 0 && buffer[i + 1] == 0 && buffer[i + 2] == 1 &&
+            NalType(buffer[i + 3]) == kSps)
+            return ParseSps(buffer.data() + i + 3, buffer.data() + buffer.size(), spsWidth,
+                            spsHeight);
+    }
+    return false;
+}
+
+void CH264RTPMediaParser::EmitFrame() {
+    IFrameAllocator* allocator = driver->GetFrameAllocator();
+    if (!allocator || !client || buffer.empty())
+        return;
+    buffer.insert(buffer.end(), std::begin(kFrameTrailer), std::end(kFrameTrailer));
+    uint32_t fourcc = FOURCC_I264;
+    if (ReadBufferSps(width, height)) {
+        fourcc = FOURCC_H264;
+        waitingForKeyFrame = false;
+    } else if (waitingForKeyFrame) {
+        return;
+    }
+    IMediaFrame* frame = allocator->AllocateFrame(fourcc, FrameCapacity(buffer.size()),
+                                                  sourceName.c_str());
+    if (!frame)
+        return;
+    if (!CopyPicture(frame, buffer.data(), buffer.size())) {
+        Reset();
+    } else {
+        frame->SetWidth(width);
+        frame->SetHeight(height);
+        frame->SetSizeClass(FrameSizeClass(width, height));
+        frame->SetDataSize(static_cast<unsigned>(buffer.size()));
+        frame->SetFourCC(fourcc);
+        const SYSTEMTIME time = converter.GetTime();
+        frame->SetTime(&time);
+        if (!client->OnFrame(frame))
+            Reset();
+    }
+    allocator->ReleaseFrame(frame);
+}
+
+}  // namespace norvane

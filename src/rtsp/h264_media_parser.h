@@ -1,0 +1,40 @@
+// H.264 depacketiser (RFC 6184 single NAL units, STAP-A, FU-A) into Annex B access units.
+#pragma once
+
+#include "rtsp/media_parser.h"
+
+namespace norvane {
+
+class CH264RTPMediaParser : public CRTPMediaParser {
+public:
+    CH264RTPMediaParser(IDriver* driver, std::string sourceName);
+
+    void ProcessPacket(const CRTPPacket& packet) override;
+    void Reset() override;
+    // Stores the sets only when the SPS parses; the picture size is then taken from it.
+    void SetParameterSets(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps,
+                          const std::vector<uint8_t>& config) override;
+
+    bool IsWaitingForKeyFrame() const { return waitingForKeyFrame; }
+
+private:
+    bool AppendSingle(const uint8_t* data, size_t size, uint32_t timestamp);
+    bool AppendStapA(const uint8_t* data, size_t size, uint32_t timestamp);
+    bool AppendFuA(const uint8_t* data, size_t size, uint32_t timestamp);
+    // Start code and NAL unit; records a slice for the multi-slice rule.
+    void AppendUnit(const uint8_t* data, size_t size, uint32_t timestamp);
+    // Stored SPS and PPS before an IDR slice that begins the buffer.
+    void InsertParameterSets();
+    void ClearBuffer();
+    void EmitFrame();
+    // Size from an SPS that begins within the first 64 bytes of the buffer.
+    bool ReadBufferSps(uint32_t& spsWidth, uint32_t& spsHeight) const;
+
+    bool waitingForKeyFrame = true;
+    bool frameEnd = false;
+    // The buffer holds a slice whose packet had this RTP timestamp.
+    bool holdsSlice = false;
+    uint32_t sliceTimestamp = 0;
+};
+
+}  // namespace norvane

@@ -1,0 +1,79 @@
+// One parsed RTP packet (RFC 3550 fixed header, CSRC list, header extension, payload) and the
+// converter from RTP timestamps to distinct wall-clock frame times.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "norvane/types.h"
+
+namespace norvane {
+
+class CRTPPacket {
+public:
+    static constexpr size_t FIXED_HEADER_SIZE = 12;
+
+    CRTPPacket() = default;
+    virtual ~CRTPPacket() = default;
+
+    // Parses one datagram; false (packet left empty) when it is malformed. Never reads past
+    // `data + length`.
+    bool Parse(const uint8_t* data, size_t length);
+
+    uint8_t GetCsrcCount() const { return csrcCount; }
+    const std::vector<uint32_t>& GetCsrcList() const { return csrcList; }  // as received
+    uint32_t GetSsrc() const { return ssrc; }                              // network order
+    uint8_t GetMarker() const { return marker; }
+    uint8_t GetPadding() const { return padding; }
+    uint8_t GetPayloadType() const { return payloadType; }
+    uint16_t GetSequenceNumber() const { return sequenceNumber; }
+    uint32_t GetTimestamp() const { return timestamp; }
+    uint16_t GetExtensionProfile() const { return extensionProfile; }
+    uint16_t GetExtensionLength() const { return extensionLength; }  // in 32-bit words
+    const std::vector<uint8_t>& GetExtensionData() const { return extensionData; }
+    uint32_t GetPayloadLength() const { return static_cast<uint32_t>(payload.size()); }
+    // Null when the payload is empty.
+    const uint8_t* GetPayload() const { return payload.empty() ? nullptr : payload.data(); }
+
+private:
+    void Clear();
+
+    uint8_t csrcCount = 0;
+    std::vector<uint32_t> csrcList;
+    uint32_t ssrc = 0;
+    uint8_t marker = 0;
+    uint8_t padding = 0;
+    uint8_t payloadType = 0;
+    uint16_t sequenceNumber = 0;
+    uint32_t timestamp = 0;
+    uint16_t extensionProfile = 0;
+    uint16_t extensionLength = 0;
+    std::vector<uint8_t> extensionData;
+    std::vector<uint8_t> payload;
+};
+
+// Turns the RTP timestamps of completed frames into frame times that are arrival times, kept at
+// least 1 ms apart and never going back while frames come faster or repeat a timestamp.
+class CTimeStampConverter {
+public:
+    CTimeStampConverter() = default;
+    virtual ~CTimeStampConverter() = default;
+
+    // Records a completed frame's RTP timestamp at the current time.
+    void Update(uint32_t rtpTimestamp);
+    // As Update, with `now` as the arrival time (file time, 100 ns units).
+    void UpdateAt(uint32_t rtpTimestamp, uint64_t now);
+    // The last frame time, or the current time before any frame.
+    SYSTEMTIME GetTime() const;
+
+    uint64_t GetLastFrameTime() const { return lastFrameTime; }
+    uint16_t GetAdvanceCount() const { return advanceCount; }
+
+private:
+    uint64_t lastFrameTime = 0;
+    uint32_t lastTimestamp = 0;
+    uint16_t advanceCount = 0;
+};
+
+}  // namespace norvane

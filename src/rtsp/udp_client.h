@@ -1,0 +1,81 @@
+// One bound UDP socket with its own reader thread, handing each datagram to the user that opened
+// it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "foundation/base_thread.h"
+#include "foundation/lock.h"
+#include "platform/socket.h"
+
+namespace norvane {
+
+using SocketAddress = platform::InetAddress;  // 16-byte IPv4 socket address
+
+class IRTPClientUser;
+
+class IRTPClient {
+public:
+    virtual ~IRTPClient() = default;
+    // Binds to the local port and starts the reader thread.
+    virtual bool Open(IRTPClientUser* user, uint16_t port) = 0;
+    // Stops reading, closes the socket, stops the thread.
+    virtual bool Close() = 0;
+    // Datagram buffer size of the reader thread, read when the thread starts.
+    virtual void SetBufferSize(uint32_t bytes) = 0;
+    // Time-out of each wait for data; the second value (modulo 1000) is microseconds.
+    virtual void SetWaitTime(uint32_t seconds, uint32_t subSecond) = 0;
+    // Bound local port, 0 when closed.
+    virtual uint16_t GetPort() = 0;
+};
+
+class IRTPClientUser {
+public:
+    virtual ~IRTPClientUser() = default;
+    // On the reader thread; `data` is valid only during the call.
+    virtual void OnDatagram(IRTPClient* client, const SocketAddress& source, const uint8_t* data,
+                            uint32_t length) = 0;
+    virtual void OnWaitTimeout(IRTPClient* client) = 0;
+    virtual void OnSocketError(IRTPClient* client) = 0;
+};
+
+class CUDPClient : public CBaseThread, public IRTPClient {
+public:
+    static constexpr uint32_t MAX_BUFFER_SIZE = 65535;
+    static constexpr uint32_t BUFFER_GROWTH = 1024;
+    static constexpr int SOCKET_RECEIVE_BUFFER = 65535;
+
+    explicit CUDPClient(IDriver* driver);
+    ~CUDPClient() override;
+
+    bool Open(IRTPClientUser* user, uint16_t port) override;
+    bool Close() override;
+    void SetBufferSize(uint32_t bytes) override { bufferSize = bytes; }
+    void SetWaitTime(uint32_t seconds, uint32_t subSecond) override;
+    uint16_t GetPort() override { return port; }
+
+    // One datagram to `destination`; true when it was sent whole.
+    bool SendTo(const uint8_t* data, uint32_t length, const SocketAddress& destination);
+    uint32_t GetBufferSize() const { return bufferSize; }
+
+protected:
+    void Run() override;
+
+private:
+    unsigned WaitMilliseconds() const;
+    // Receives one datagram; grows the buffer when it was truncated.
+    void ReceiveOne(std::vector<uint8_t>& buffer);
+
+    CLock lock;  // serialises open, close and sends
+    IRTPClientUser* user = nullptr;
+    platform::UdpSocket socket;
+    platform::SocketLibraryUse socketLibrary;
+    std::atomic<uint16_t> port{0};
+    std::atomic<uint32_t> bufferSize{8192};
+    std::atomic<uint32_t> waitSeconds{2};
+    std::atomic<uint32_t> waitMicroseconds{0};
+};
+
+}  // namespace norvane

@@ -1,0 +1,134 @@
+#include "platform/socket.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <string>
+
+using namespace norvane::platform;
+
+namespace {
+
+struct ConnectedPair {
+    TcpListener listener;
+    TcpSocket client;
+    TcpSocket server;
+};
+
+void Connect(ConnectedPair& pair) {
+    ASSERT_TRUE(pair.listener.Listen(LoopbackIPv4(), 0));
+    ASSERT_NE(pair.listener.LocalPort(), 0);
+    ASSERT_TRUE(pair.client.Connect(LoopbackIPv4(), pair.listener.LocalPort(), 1000));
+    ASSERT_EQ(pair.listener.Accept(pair.server, 1000), WaitResult::Ready);
+}
+
+}  // namespace
+
+TEST(Addresses, LoopbackTextAndResolution) {
+    EXPECT_EQ(FormatIPv4(LoopbackIPv4()), "127.0.0.1");
+    EXPECT_EQ(ResolveIPv4("127.0.0.1"), LoopbackIPv4());
+    EXPECT_EQ(ResolveIPv4("localhost"), LoopbackIPv4());
+    EXPECT_EQ(ResolveIPv4(""), 0u);
+    EXPECT_EQ(ResolveIPv4("no such host.invalid"), 0u);
+    const InetAddress address = MakeInetAddress(MakeIPv4(10, 0, 0, 5), 554);
+    EXPECT_EQ(InetPort(address), 554);
+    EXPECT_EQ(FormatIPv4(address.address), "10.0.0.5");
+}
+
+TEST(SocketLibrary, CountsStartupsAndNeverGoesNegative) {
+    const int before = SocketLibraryUsers();
+    EXPECT_TRUE(SocketLibraryStartup());
+    EXPECT_EQ(SocketLibraryUsers(), before + 1);
+    SocketLibraryCleanup();
+    EXPECT_EQ(SocketLibraryUsers(), before);
+}
+
+TEST(Tcp, SendReceiveAndPeerClose) {
+    ConnectedPair pair;
+    Connect(pair);
+    ASSERT_TRUE(pair.client.SendAll("hello", 5));
+    char buffer[16] = {};
+    ASSERT_EQ(pair.server.ReceiveWithin(buffer, sizeof(buffer), 1000), 5);
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+    pair.server.Close();
+    EXPECT_EQ(pair.client.ReceiveWithin(buffer, sizeof(buffer), 1000), 0);
+}
+
+TEST(Tcp, ReceiveTimeoutEndsBlockingReceive) {
+    ConnectedPair pair;
+    Connect(pair);
+    ASSERT_TRUE(pair.client.SetReceiveTimeout(20));
+    char buffer[4];
+    EXPECT_EQ(pair.client.Receive(buffer, sizeof(buffer)), -1);
+}
+
+TEST(Tcp, RefusedConnectFails) {
+    TcpListener listener;
+    ASSERT_TRUE(listener.Listen(LoopbackIPv4(), 0));
+    const uint16_t port = listener.LocalPort();
+    listener.Close();
+    TcpSocket client;
+    EXPECT_FALSE(client.Connect(LoopbackIPv4(), port, 1000));
+    EXPECT_FALSE(client.IsOpen());
+}
+
+TEST(Tcp, AcceptTimesOutAndWakes) {
+    TcpListener listener;
+    ASSERT_TRUE(listener.Listen(LoopbackIPv4(), 0));
+    TcpSocket client;
+    EXPECT_EQ(listener.Accept(client, 10), WaitResult::Timeout);
+    auto waiter = std::async(std::launch::async, [&] { return listener.Accept(client, 60000); });
+    listener.Wake();
+    EXPECT_EQ(waiter.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(waiter.get(), WaitResult::Woken);
+}
+
+TEST(Udp, DatagramWithSourceAndTruncation) {
+    UdpSocket receiver;
+    UdpSocket sender;
+    ASSERT_TRUE(receiver.Open(0, LoopbackIPv4()));
+    ASSERT_TRUE(sender.Open(0, LoopbackIPv4()));
+    const InetAddress to = MakeInetAddress(LoopbackIPv4(), receiver.LocalPort());
+    const char data[10] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    ASSERT_TRUE(sender.SendTo(data, sizeof(data), to));
+    ASSERT_TRUE(sender.SendTo(data, 3, to));
+
+    char buffer[4] = {};
+    InetAddress from;
+    bool truncated = false;
+    ASSERT_EQ(receiver.WaitReadable(1000), WaitResult::Ready);
+    EXPECT_EQ(receiver.ReceiveFrom(buffer, sizeof(buffer), from, truncated), 10);
+    EXPECT_TRUE(truncated);
+    EXPECT_EQ(std::memcmp(buffer, data, 4), 0);
+    EXPECT_EQ(from.address, LoopbackIPv4());
+    EXPECT_EQ(InetPort(from), sender.LocalPort());
+
+    ASSERT_EQ(receiver.WaitReadable(1000), WaitResult::Ready);
+    EXPECT_EQ(receiver.ReceiveFrom(buffer, sizeof(buffer), from, truncated), 3);
+    EXPECT_FALSE(truncated);
+    EXPECT_EQ(receiver.ReceiveFrom(buffer, sizeof(buffer), from, truncated), -1);  // none left
+}
+
+TEST(Udp, WakeEndsWaitAtOnceAndStays) {
+    UdpSocket socket;
+    ASSERT_TRUE(socket.Open(0, LoopbackIPv4()));
+    EXPECT_EQ(socket.WaitReadable(5), WaitResult::Timeout);
+    auto waiter = std::async(std::launch::async, [&] { return socket.WaitReadable(60000); });
+    socket.Wake();
+    EXPECT_EQ(waiter.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(waiter.get(), WaitResult::Woken);
+    EXPECT_EQ(socket.WaitReadable(60000), WaitResult::Woken);
+}
+
+TEST(Udp, PortInUseFailsAndClosedSocketHasNoPort) {
+    UdpSocket first;
+    ASSERT_TRUE(first.Open(0));
+    UdpSocket second;
+    EXPECT_FALSE(second.Open(first.LocalPort()));
+    EXPECT_FALSE(second.IsOpen());
+    first.Close();
+    EXPECT_EQ(first.LocalPort(), 0);
+    EXPECT_EQ(first.WaitReadable(0), WaitResult::Error);
+}
