@@ -1,0 +1,46 @@
+// RTSP/1.0 requests as a server reads them: bounded, possibly split across TCP segments.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace camsim {
+
+struct RtspRequest {
+    std::string method;
+    std::string url;
+    std::string version;
+    std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
+    std::string body;
+
+    // Value of the first header of that name (case-insensitive); empty when absent.
+    std::string Header(std::string_view name) const;
+    // True when a header of that name is present.
+    bool HasHeader(std::string_view name) const;
+};
+
+// Collects bytes of one connection and cuts them into requests.
+class RtspRequestReader {
+public:
+    enum class Result { Complete, NeedMore, Malformed };
+
+    static constexpr size_t kMaxHead = 8192;   // request line and headers
+    static constexpr size_t kMaxBody = 65536;
+
+    // Appends received bytes.
+    void Append(const char* data, size_t size) { buffer_.append(data, size); }
+    // Takes the next whole request out of the buffer; Malformed when it breaks the bounds or
+    // the syntax (the connection should then be closed).
+    Result Next(RtspRequest& out);
+
+private:
+    std::string buffer_;
+};
+
+// Path of an RTSP URL without scheme, host and leading or trailing '/' ("*" stays "*").
+std::string UrlPath(std::string_view url);
+
+}  // namespace camsim
