@@ -1,7 +1,8 @@
 #include "camsim/media_source.h"
 
 #include <algorithm>
-#include <filesystem>
+
+#include "camsim/media_files.h"
 
 namespace camsim {
 
@@ -25,10 +26,7 @@ SdpMedia MediaSource::Medium() const {
 }
 
 bool MediaSource::LoadH264(const std::string& path) {
-    std::vector<uint8_t> stream;
-    if (!ReadFile(path, stream))
-        return false;
-    const std::vector<NalUnit> nals = SplitNalUnits(stream);
+    const std::vector<NalUnit> nals = SplitNalUnits(ReadFileBytes(path));
     if (!FindParameterSets(nals, sps_, pps_))
         return false;
     units_ = SplitAccessUnits(nals);
@@ -36,16 +34,9 @@ bool MediaSource::LoadH264(const std::string& path) {
 }
 
 bool MediaSource::LoadJpeg(const std::string& folder) {
-    std::error_code error;
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-        if (entry.path().extension() == ".jpg")
-            files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
-    for (const std::string& file : files) {
-        std::vector<uint8_t> bytes;
+    for (const Bytes& file : ReadJpegFolder(folder)) {
         JpegPicture picture;
-        if (!ReadFile(file, bytes) || !ParseJpeg(bytes, picture))
+        if (!ParseJpeg(file, picture))
             return false;
         pictures_.push_back(std::move(picture));
     }
