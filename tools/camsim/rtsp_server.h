@@ -1,0 +1,143 @@
+// RTSP/1.0 server of the simulated camera on loopback: streams by path, OPTIONS, DESCRIBE,
+// SETUP, PLAY, PAUSE, TEARDOWN and GET_PARAMETER, Basic or Digest authentication, several
+// sessions at once, and the RTSP-level faults (401 for ever, slow replies, connection cuts,
+// offline, a session time-out shorter than announced). One thread per connection; each session
+// runs its own (RtpSession).
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camsim/media_source.h"
+#include "camsim/rtp_session.h"
+#include "camsim/rtsp_auth.h"
+#include "platform/socket.h"
+
+namespace camsim {
+
+struct RtspLogEntry {
+    unsigned connection = 0;  // 1 for the first accepted connection
+    std::string method;
+    std::string url;
+    std::string session;  // the request's Session header without parameters
+    int status = 0;       // 0: the connection was cut instead of answering
+};
+
+struct RtspTotals {
+    unsigned connections = 0;  // accepted
+    unsigned cuts = 0;         // connections the server cut
+    unsigned sessions = 0;     // set up
+    unsigned playing = 0;      // sending now
+    unsigned timedOut = 0;     // ended by the keep-alive time-out
+    unsigned tornDown = 0;
+    uint64_t frames = 0;
+    uint64_t packets = 0;
+    unsigned senderReports = 0;
+    unsigned receiverReports = 0;
+    unsigned byes = 0;
+    RtpFaultCounts faults;
+};
+
+class RtspServer {
+public:
+    static constexpr unsigned MAX_CONNECTIONS = 32;
+    static constexpr unsigned MAX_SESSIONS = 64;
+    static constexpr unsigned IDLE_MS = 120000;  // a silent connection is closed after this
+    static constexpr unsigned MAX_REPLY_DELAY_MS = 30000;
+
+    RtspServer();
+    ~RtspServer();
+    RtspServer(const RtspServer&) = delete;
+    RtspServer& operator=(const RtspServer&) = delete;
+
+    // Serves `source` (an H.264 Annex B file or a folder of JPEG pictures) at `path` ("h264");
+    // before Start. False when the media cannot be used.
+    bool AddStream(const std::string& path, StreamCodec codec, const std::string& source, unsigned fps);
+    void SetAuth(AuthMode mode, const std::string& user, const std::string& password);
+    // 401 for every request, whatever the credentials.
+    void SetDenyAll(bool deny);
+    // Announced in the Session header (0: no timeout parameter) and enforced; an enforced time
+    // below the announced one (or the client's default) is the short time-out fault.
+    void SetSessionTimeout(unsigned announcedSeconds, unsigned enforcedMs);
+    void SetSenderReportInterval(unsigned milliseconds);
+    // For every live session and those set up later.
+    void SetRtpFaults(const RtpFaults& faults);
+    void SetReplyDelay(unsigned milliseconds);
+    // Each connection is closed instead of answering its Nth request (0: never).
+    void SetCutAfterRequests(unsigned requests);
+    // Closes every open connection now; sessions go on until they time out.
+    void CutConnections();
+
+    // Listens on 127.0.0.1 (port 0: any free one).
+    bool Start(uint16_t port = 0);
+    // Ends every connection and session and waits for their threads; Start may follow.
+    void Stop();
+    uint16_t Port() const { return port_; }
+    std::string Url(const std::string& path) const;
+
+    std::vector<RtspLogEntry> Requests();
+    RtspTotals Totals();
+    // Stats of the session with this identifier, if the server still holds it.
+    bool SessionStatsOf(const std::string& id, SessionStats& stats);
+    // True when `condition` holds within the limit; re-checked at every change.
+    bool WaitUntil(const std::function<bool()>& condition, unsigned milliseconds);
+
+private:
+    struct Connection;
+    struct Reply;
+
+    void AcceptLoop();
+    void Reap(bool all);
+    void Serve(Connection& connection);
+    bool Delay();
+    Reply Answer(const RtspRequest& request);
+    Reply Describe(const RtspRequest& request);
+    Reply Setup(const RtspRequest& request);
+    Reply Play(const RtspRequest& request, RtpSession& session);
+    Reply Teardown(const std::shared_ptr<RtpSession>& session);
+    const MediaSource* FindStream(const std::string& path, unsigned* fps = nullptr) const;
+    std::shared_ptr<RtpSession> FindSession(const RtspRequest& request);
+    bool Authorised(const RtspRequest& request, std::string& challenge);
+    void Log(unsigned connection, const RtspRequest& request, int status);
+    void Changed();
+
+    struct Stream {
+        MediaSource media;
+        unsigned fps = 25;
+    };
+    std::map<std::string, std::unique_ptr<Stream>> streams_;  // fixed once started
+
+    norvane::platform::TcpListener listener_;
+    uint16_t port_ = 0;
+    std::thread acceptThread_;
+
+    std::mutex mutex_;  // guards everything below
+    std::condition_variable changedCondition_;
+    uint64_t version_ = 0;
+    bool stopping_ = false;
+    RtspAuth auth_;
+    bool denyAll_ = false;
+    unsigned announcedTimeout_ = 60;
+    unsigned enforcedTimeoutMs_ = 60000;
+    unsigned reportIntervalMs_ = 5000;
+    RtpFaults faults_;
+    unsigned replyDelayMs_ = 0;
+    unsigned cutAfter_ = 0;
+    std::string nonce_;
+    std::list<std::unique_ptr<Connection>> connections_;
+    std::map<std::string, std::shared_ptr<RtpSession>> sessions_;
+    std::vector<RtspLogEntry> log_;
+    RtspTotals retired_;  // of sessions no longer held
+    RtspTotals counters_;  // connections, cuts, sessions set up
+    uint32_t nextId_ = 0;
+};
+
+}  // namespace camsim
