@@ -5,6 +5,8 @@
 #include "http/camera_request.h"
 #include "http/http_client.h"
 #include "http/utils.h"
+#include "rtsp/rtsp_client.h"
+#include "camsim/udp_sender.h"
 #include "support/media.h"
 
 using namespace camsim;
@@ -148,4 +150,49 @@ TEST(Camera, SlowRepliesOutlastAShortClientTimeout) {
     camera.SetReplyDelay(0);
     Client patient(camera.HttpPort());
     EXPECT_EQ(patient.Get("/cgi-bin/aspect.cgi?status=1"), 0u);
+}
+
+// The RTSP side answers at the port and path the net page gives, with the camera's login, and
+// goes offline and back with the camera.
+TEST(Camera, RtspStreamsFollowTheNetPageAndTheOnlineState) {
+    ASSERT_FALSE(test::MediaDir().empty());
+    CameraConfig config = Config(HttpAuthConfig::Mode::Digest);
+    config.mediaDir = test::MediaDir();
+    Camera camera(config);
+    ASSERT_TRUE(camera.Start());
+    Client c(camera.HttpPort());
+    ASSERT_EQ(c.Get("/cgi-bin/net.cgi?status=1"), 0u);
+    uint32_t port = 0;
+    ASSERT_TRUE(Utils::ParseInteger(Utils::GetPlainReplyValue("rtsp_port", c.text), port));
+    EXPECT_EQ(port, camera.RtspPort());
+
+    UdpSender rtp, rtcp;
+    ASSERT_TRUE(rtp.Open());
+    ASSERT_TRUE(rtcp.Open());
+    RTSPConnectionParams params;
+    params.host = "127.0.0.1";
+    params.rtspPort = static_cast<uint16_t>(port);
+    params.rtpClientPort = rtp.Port();
+    params.rtcpClientPort = rtcp.Port();
+    params.userName = params.password = "admin";
+    params.receiveTimeout = 3000;
+    params.path = Utils::GetPlainReplyValue("h_stream1", c.text);
+    const auto play = [&](CBaseRTSPClient& client) {
+        return client.Connect(params) && client.Execute(RTSPMethod::Describe) &&
+               client.Execute(RTSPMethod::Setup) && client.Execute(RTSPMethod::Play);
+    };
+    CBaseRTSPClient first;
+    ASSERT_TRUE(play(first));
+    Bytes datagram;
+    EXPECT_TRUE(rtp.Receive(datagram, 3000));
+
+    ASSERT_TRUE(camera.SetOffline(true));
+    EXPECT_EQ(camera.Rtsp().Totals().playing, 0u);
+    CBaseRTSPClient refused;
+    EXPECT_FALSE(refused.Connect(params));
+    ASSERT_TRUE(camera.SetOffline(false));
+    EXPECT_EQ(camera.RtspPort(), port);
+    CBaseRTSPClient second;
+    ASSERT_TRUE(play(second));
+    EXPECT_EQ(camera.Rtsp().Totals().sessions, 2u);
 }

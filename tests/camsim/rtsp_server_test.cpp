@@ -264,7 +264,7 @@ TEST_F(RtspServerTest, SessionsRunSideBySide) {
     EXPECT_EQ(server.Totals().playing, 3u);
 }
 
-// RTP from 127.0.0.2, chosen sequence numbers lost, and connection cuts.
+// RTP from 127.0.0.2, chosen sequence numbers lost, a freeze, and connection cuts.
 TEST_F(RtspServerTest, WireFaultsReachTheClient) {
     RtpFaults faults;
     faults.otherSource = true;
@@ -291,6 +291,15 @@ TEST_F(RtspServerTest, WireFaultsReachTheClient) {
     EXPECT_EQ(std::count(seen.begin(), seen.end(), static_cast<uint16_t>(next + 40)), 0);
     EXPECT_EQ(std::count(seen.begin(), seen.end(), static_cast<uint16_t>(next + 41)), 0);
     EXPECT_EQ(server.Totals().faults.lost, 2u);
+
+    // A freeze from the next frame on: recorded once, and the stream comes back by itself.
+    faults = {};
+    faults.freezeMs = 300;
+    server.SetRtpFaults(faults);
+    ASSERT_TRUE(server.WaitUntil([&] { return server.Totals().faults.freezes == 1; }, kWaitMs));
+    for (Bytes datagram; viewer.rtp.Receive(datagram, 0);) {
+    }
+    EXPECT_FALSE(viewer.Next().empty());
 
     server.CutConnections();
     EXPECT_FALSE(viewer.client.Execute(RTSPMethod::Options));

@@ -59,15 +59,35 @@ void Camera::RouteAll() {
     http_->SetAuth(AuthConfig());
 }
 
+bool Camera::AddStreams() {
+    const Personality& p = config_.personality;
+    if (config_.mediaDir.empty())
+        return true;  // RTSP answers, but every path is unknown
+    return rtsp_.AddStream(p.h264Path, StreamCodec::H264, config_.mediaDir + "/h264_1slice.264", 25) &&
+           rtsp_.AddStream(p.mjpegPath, StreamCodec::Jpeg, config_.mediaDir + "/jpeg420", 25);
+}
+
 bool Camera::Start() {
     RouteAll();
-    if (!http_->Start(config_.httpPort))
+    rtsp_.SetAuth(config_.auth, config_.user, config_.password);
+    if (!AddStreams() || !http_->Start(config_.httpPort) || !rtsp_.Start(config_.rtspPort)) {
+        Stop();
         return false;
+    }
     httpPort_ = http_->Port();
+    cgi_.SetRtspPort(rtsp_.Port());
     return true;
 }
 
-void Camera::Stop() { http_->Stop(); }
+void Camera::Stop() {
+    rtsp_.Stop();
+    http_->Stop();
+}
+
+void Camera::SetReplyDelay(unsigned milliseconds) {
+    replyDelayMs_ = milliseconds;
+    rtsp_.SetReplyDelay(milliseconds);
+}
 
 HttpReply Camera::Answer(const HttpRequest& request) {
     const unsigned delay = std::min(replyDelayMs_.load(), MAX_REPLY_DELAY_MS);
@@ -105,17 +125,19 @@ void Camera::ClearPageFaults() {
 void Camera::SetDenyAll(bool deny) {
     denyAll_ = deny;
     http_->SetAuth(AuthConfig());
+    rtsp_.SetDenyAll(deny);
 }
 
 bool Camera::SetOffline(bool offline) {
     if (offline) {
-        http_->Stop();
+        Stop();
         return true;
     }
-    // A stopped server cannot be restarted: build a fresh one on the same port.
+    // A stopped HTTP server cannot be restarted: build a fresh one on the same port.
+    const uint16_t rtspPort = rtsp_.Port();
     http_ = std::make_unique<HttpServer>();
     RouteAll();
-    return http_->Start(httpPort_);
+    return http_->Start(httpPort_) && rtsp_.Start(rtspPort);
 }
 
 }  // namespace camsim

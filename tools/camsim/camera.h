@@ -1,5 +1,5 @@
-// The simulated camera: its HTTP side (CGI programs, server push, authentication) with fault
-// knobs for the tests and for tavrin-camsim.
+// The simulated camera: its HTTP side (CGI programs, server push, authentication) and its RTSP
+// side (streams of the reference media), with fault knobs for the tests and for tavrin-camsim.
 #pragma once
 
 #include <atomic>
@@ -12,6 +12,7 @@
 #include "camsim/camera_cgi.h"
 #include "camsim/http_server.h"
 #include "camsim/media_files.h"
+#include "camsim/rtsp_server.h"
 
 namespace camsim {
 
@@ -21,7 +22,10 @@ struct CameraConfig {
     std::string user = "admin";
     std::string password = "admin";
     uint16_t httpPort = 0;  // 0: any free loopback port
-    std::string mediaDir;   // reference media; server push reads its "jpeg420" pictures
+    uint16_t rtspPort = 0;  // 0: any free loopback port
+    // Reference media: RTSP serves "h264_1slice.264" at the H.264 path and "jpeg420" at the
+    // Motion-JPEG path; server push sends the "jpeg420" pictures too.
+    std::string mediaDir;
 };
 
 class Camera {
@@ -32,18 +36,21 @@ public:
     bool Start();
     void Stop();
     uint16_t HttpPort() const { return httpPort_; }
+    uint16_t RtspPort() const { return rtsp_.Port(); }
 
     CameraCgi& Cgi() { return cgi_; }
     HttpServer& Http() { return *http_; }
+    RtspServer& Rtsp() { return rtsp_; }
 
     // The next requests of `path` get `reply` instead of the camera's answer.
     void SetPageFault(const std::string& path, HttpReply reply);
     void ClearPageFaults();
-    // Every reply waits this long first (0: none).
-    void SetReplyDelay(unsigned milliseconds) { replyDelayMs_ = milliseconds; }
-    // Refuse every request with a challenge, whatever the credentials.
+    // Every HTTP and RTSP reply waits this long first (0: none).
+    void SetReplyDelay(unsigned milliseconds);
+    // Refuse every HTTP and RTSP request with a challenge, whatever the credentials.
     void SetDenyAll(bool deny);
-    // Offline: the HTTP port refuses connections; back online it listens on the same port.
+    // Offline: both ports refuse connections and every RTSP session ends; back online the
+    // camera listens on the same ports.
     bool SetOffline(bool offline);
     // Pictures served by the push stream.
     size_t PushPictureCount() const { return pictures_ ? pictures_->size() : 0; }
@@ -53,10 +60,12 @@ private:
     HttpReply PushStream(const HttpRequest& request);
     HttpAuthConfig AuthConfig() const;
     void RouteAll();
+    bool AddStreams();
 
     CameraConfig config_;
     CameraCgi cgi_;
     std::unique_ptr<HttpServer> http_;
+    RtspServer rtsp_;
     uint16_t httpPort_ = 0;
     std::shared_ptr<const std::vector<Bytes>> pictures_;
     std::mutex faultMutex_;

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "camsim/auth_mode.h"
 #include "platform/socket.h"
 
 namespace camsim {
@@ -76,7 +77,7 @@ struct HttpReply {
 using HttpHandler = std::function<HttpReply(const HttpRequest&)>;
 
 struct HttpAuthConfig {
-    enum class Mode { None, Basic, Digest };
+    using Mode = AuthMode;
 
     Mode mode = Mode::None;
     std::string user;

@@ -3,11 +3,10 @@
 
 #include <string>
 
+#include "camsim/auth_mode.h"
 #include "camsim/rtsp_request.h"
 
 namespace camsim {
-
-enum class AuthMode { None, Basic, Digest };
 
 class RtspAuth {
 public:
