@@ -27,11 +27,21 @@ struct Options {
     bool denyAll = false;
     std::vector<std::string> pageStatus;
     std::vector<std::string> garbage;
+    unsigned announcedTimeout = 60;
+    unsigned enforcedTimeoutMs = 0;
+    unsigned reportMs = 5000;
+    camsim::RtpFaults rtp;
+    std::vector<unsigned> dropSequences;
+    unsigned cutAfter = 0;
+    unsigned offlineAt = 0;
+    unsigned offlineFor = 0;
     unsigned seconds = 0;
 };
 
 void Describe(CLI::App& app, Options& o) {
     app.add_option("--http-port", o.camera.httpPort, "HTTP port on 127.0.0.1 (0: any free port)")
+        ->capture_default_str();
+    app.add_option("--rtsp-port", o.camera.rtspPort, "RTSP port on 127.0.0.1 (0: any free port)")
         ->capture_default_str();
     app.add_option("--model", o.model, "Model name; chooses the camera group and its pages")
         ->capture_default_str();
@@ -43,18 +53,38 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--password", o.camera.password, "Password the camera accepts")
         ->capture_default_str();
     app.add_option("--media", o.camera.mediaDir,
-                   "Reference media folder made by scripts/make-media.sh (server push pictures)");
+                   "Reference media folder made by scripts/make-media.sh: RTSP streams "
+                   "(h264_1slice.264, jpeg420/) and server push pictures");
     app.add_flag("--family25", o.family25, "25-frame video standard (default: 30-frame)");
     app.add_option("--aspect", o.aspect, "Aspect ratio value of aspect.cgi (0-3)");
     app.add_option("--inputs", o.inputs, "Number of alarm inputs");
     app.add_option("--outputs", o.outputs, "Number of alarm outputs");
     app.add_flag("--language-not-chosen", o.languageNotChosen,
                  "Answer CGI requests with an HTML page until /cgi-bin/lang.cgi is requested");
-    app.add_option("--slow-ms", o.slowMs, "Delay every CGI reply by this many milliseconds");
-    app.add_flag("--deny-all", o.denyAll, "Answer every request with 401, whatever the login");
+    app.add_option("--slow-ms", o.slowMs, "Delay every CGI and RTSP reply by this many milliseconds");
+    app.add_flag("--deny-all", o.denyAll, "Answer every HTTP and RTSP request with 401, whatever the login");
     app.add_option("--page-status", o.pageStatus,
                    "PATH=STATUS: answer that CGI path with this HTTP status (repeatable)");
-    app.add_option("--garbage", o.garbage, "PATH: answer that CGI path with a garbage body");
+    app.add_option("--garbage", o.garbage, "PATH: answer that CGI path with a garbage body (repeatable)");
+    app.add_option("--session-timeout", o.announcedTimeout,
+                   "RTSP session time-out in seconds announced in the Session header (0: none)")
+        ->capture_default_str();
+    app.add_option("--short-timeout-ms", o.enforcedTimeoutMs,
+                   "End sessions not kept alive for this long instead of the announced time-out");
+    app.add_option("--sr-interval-ms", o.reportMs, "RTCP sender report interval")->capture_default_str();
+    app.add_option("--rtp-loss", o.rtp.lossPercent, "Lose this share of RTP packets (percent)");
+    app.add_option("--rtp-drop", o.dropSequences, "Lose the RTP packet with this sequence number (repeatable)");
+    app.add_option("--rtp-reorder", o.rtp.reorderEvery, "Send every Nth RTP packet after the one behind it");
+    app.add_option("--rtp-duplicate", o.rtp.duplicateEvery, "Send every Nth RTP packet twice");
+    app.add_option("--rtp-fault-budget", o.rtp.budget, "Packets that loss, reordering and duplication each touch at most")
+        ->capture_default_str();
+    app.add_option("--rtp-freeze-ms", o.rtp.freezeMs, "Each session sends nothing for this long, once (at most 60000)");
+    app.add_option("--rtp-freeze-at", o.rtp.freezeAtFrame, "Frame of a session at which the freeze starts");
+    app.add_flag("--rtp-other-address", o.rtp.otherSource, "Send RTP from 127.0.0.2 instead of 127.0.0.1");
+    app.add_option("--rtsp-cut-after", o.cutAfter, "Close each RTSP connection instead of answering its Nth request");
+    app.add_option("--offline-at", o.offlineAt, "Go offline (refuse connections, end sessions) after this many seconds");
+    app.add_option("--offline-for", o.offlineFor, "Come back online after this many seconds offline")
+        ->needs("--offline-at");
     app.add_option("--seconds", o.seconds, "Stop after this many seconds (0: run until Ctrl-C)");
 }
 
@@ -97,6 +127,15 @@ bool ApplyFaults(camsim::Camera& camera, const Options& o) {
     camera.SetReplyDelay(o.slowMs);
     camera.SetDenyAll(o.denyAll);
     camera.Cgi().SetLanguageChosen(!o.languageNotChosen);
+    camsim::RtspServer& rtsp = camera.Rtsp();
+    camsim::RtpFaults rtp = o.rtp;
+    for (unsigned sequence : o.dropSequences)
+        rtp.lossSequences.insert(static_cast<uint16_t>(sequence));
+    rtsp.SetRtpFaults(rtp);
+    rtsp.SetSessionTimeout(o.announcedTimeout,
+                           o.enforcedTimeoutMs ? o.enforcedTimeoutMs : o.announcedTimeout * 1000);
+    rtsp.SetSenderReportInterval(o.reportMs);
+    rtsp.SetCutAfterRequests(o.cutAfter);
     return true;
 }
 
@@ -112,12 +151,41 @@ size_t PrintRequests(camsim::HttpServer& http, size_t printed) {
     return printed;
 }
 
+size_t PrintRtspRequests(camsim::RtspServer& rtsp, size_t printed) {
+    const auto requests = rtsp.Requests();
+    for (; printed < requests.size(); ++printed) {
+        const camsim::RtspLogEntry& r = requests[printed];
+        std::printf("rtsp #%u %s %s -> %s\n", r.connection, r.method.c_str(), r.url.c_str(),
+                    r.status ? std::to_string(r.status).c_str() : "cut");
+    }
+    std::fflush(stdout);
+    return printed;
+}
+
+// Offline from --offline-at on, for --offline-for seconds (else for good); once. True when the
+// camera came back now (with a fresh HTTP request log).
+bool FollowOfflinePlan(camsim::Camera& camera, const Options& o, unsigned elapsed, int& phase) {
+    if (o.offlineAt == 0)
+        return false;
+    if (phase == 0 && elapsed >= o.offlineAt) {
+        camera.SetOffline(true);
+        std::printf("camera offline\n");
+        phase = 1;
+    } else if (phase == 1 && o.offlineFor && elapsed >= o.offlineAt + o.offlineFor) {
+        std::printf(camera.SetOffline(false) ? "camera back online\n" : "camera cannot come back\n");
+        phase = 2;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"tavrin-camsim: a simulated network camera of the supported family on "
                  "127.0.0.1 - CGI status and settings pages, authentication, alarm and motion "
-                 "status, PTZ command log, Motion-JPEG server push - with fault injection."};
+                 "status, PTZ command log, Motion-JPEG server push, H.264 and JPEG over "
+                 "RTSP/RTP - with fault injection."};
     Options o;
     Describe(app, o);
     CLI11_PARSE(app, argc, argv);
@@ -130,18 +198,29 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavrin-camsim: cannot listen on port %u\n", o.camera.httpPort);
         return 1;
     }
-    std::printf("camera %s (group %d) on http://127.0.0.1:%u/\n", o.model.c_str(),
-                o.camera.personality.group, camera.HttpPort());
+    std::printf("camera %s (group %d) on http://127.0.0.1:%u/, RTSP %s and %s\n", o.model.c_str(),
+                o.camera.personality.group, camera.HttpPort(),
+                camera.Rtsp().Url(o.camera.personality.h264Path).c_str(),
+                camera.Rtsp().Url(o.camera.personality.mjpegPath).c_str());
     std::fflush(stdout);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(o.seconds);
-    size_t printed = 0;
-    while (!stopRequested && (o.seconds == 0 || std::chrono::steady_clock::now() < end)) {
+    const auto start = std::chrono::steady_clock::now();
+    size_t printed = 0, printedRtsp = 0;
+    int offlinePhase = 0;
+    for (;;) {
+        const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(
+            std::chrono::steady_clock::now() - start).count();
+        if (stopRequested || (o.seconds && elapsed >= o.seconds))
+            break;
+        if (FollowOfflinePlan(camera, o, static_cast<unsigned>(elapsed), offlinePhase))
+            printed = 0;
         camera.Http().WaitUntil([&] { return camera.Http().RequestCount() > printed; }, 200);
         printed = PrintRequests(camera.Http(), printed);
+        printedRtsp = PrintRtspRequests(camera.Rtsp(), printedRtsp);
     }
     camera.Stop();
     PrintRequests(camera.Http(), printed);
+    PrintRtspRequests(camera.Rtsp(), printedRtsp);
     return 0;
 }
