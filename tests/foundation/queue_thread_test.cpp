@@ -41,6 +41,8 @@ public:
         return monitor.WaitFor([&] { return handledCount >= count; }, 10s);
     }
 
+    CManualEvent& StoppingEvent() { return StopEvent(); }
+
     CManualEvent busy;
     CManualEvent release;
 
@@ -112,7 +114,10 @@ TEST(QueueThread, CloseDiscardsQueuedItemsAndRefusesLaterPosts) {
     for (int id = 1; id <= 5; ++id)
         worker.PostWorkItem(new Item(id, &counters));
     // Close while item 0 is still being handled: the five queued items go unhandled.
-    std::thread releaser([&] { worker.release.Set(); });
+    std::thread releaser([&] {
+        worker.StoppingEvent().Wait(10000);
+        worker.release.Set();
+    });
     EXPECT_TRUE(worker.CloseQueue());
     releaser.join();
     EXPECT_EQ(worker.Handled(), (std::vector<int>{0}));
