@@ -1,6 +1,12 @@
 // The simulated camera as the driver's own HTTP client sees it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <tuple>
+
 #include "camsim/camera.h"
 #include "http/camera_request.h"
 #include "http/http_client.h"
@@ -45,6 +51,19 @@ CameraConfig Config(HttpAuthConfig::Mode auth, const std::string& model = "VCC-H
     return config;
 }
 
+// curl's whole answer (status line, headers, body) to GET `path`; `login` is curl's auth options.
+std::string Curl(uint16_t port, const std::string& path, const std::string& login) {
+    const std::string file = (std::filesystem::temp_directory_path() /
+                              ("camsim-curl-" + std::to_string(port) + ".txt")).string();
+    const bool ran = test::RunCommand("curl -s -i --max-time 5 " + login + " 'http://127.0.0.1:" +
+                                      std::to_string(port) + path + "' > '" + file + "'");
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::filesystem::remove(file);
+    return ran ? text.str() : std::string();
+}
+
 }  // namespace
 
 TEST(Camera, EveryPageAnswersThroughDigestAuthenticationInTheCameraFormat) {
@@ -70,6 +89,39 @@ TEST(Camera, EveryPageAnswersThroughDigestAuthenticationInTheCameraFormat) {
     ASSERT_GE(c.text.size(), 80u);
     EXPECT_EQ(c.text[27], '\x01');
     EXPECT_EQ(c.Get("/cgi-bin/unknown.cgi"), CResultDef::CODE_BAD_STATUS);
+}
+
+// An independent client: every text page challenges a request without login in the chosen scheme,
+// and with the login answers 200 with lines of name:(value) CR LF only.
+TEST(Camera, CurlSeesTheChallengeAndTheReplyFormatOnEveryPage) {
+    const std::vector<std::string> pages{
+        "/cgi-bin/cam_set.cgi?status=1",  "/cgi-bin/net.cgi?status=1",
+        "/cgi-bin/codec_stream.cgi?status=1", "/cgi-bin/aspect.cgi?status=1",
+        "/cgi-bin/alarm_set.cgi?status=1", "/cgi-bin/alarm_in.cgi?status=1",
+        "/cgi-bin/alarm_out.cgi?status=1"};
+    const std::regex cameraLines(R"(([A-Za-z0-9_ ]+:\([^()\r\n]*\)\r\n)+)");
+    for (const auto& [mode, scheme, login] :
+         {std::tuple{HttpAuthConfig::Mode::Basic, "Basic", "--basic -u admin:admin"},
+          std::tuple{HttpAuthConfig::Mode::Digest, "Digest", "--digest -u admin:admin"}}) {
+        for (const char* model : {"VCC-HD4000", "VCC-HD1100"}) {
+            Camera camera(Config(mode, model));
+            ASSERT_TRUE(camera.Start());
+            for (const std::string& page : pages) {
+                SCOPED_TRACE(std::string(scheme) + " " + model + " " + page);
+                const std::string refused = Curl(camera.HttpPort(), page, "");
+                EXPECT_EQ(refused.rfind("HTTP/1.1 401", 0), 0u) << refused;
+                EXPECT_NE(refused.find("WWW-Authenticate: " + std::string(scheme) + " realm="),
+                          std::string::npos);
+                // Digest shows the challenge before the answer.
+                const std::string answer = Curl(camera.HttpPort(), page, login);
+                const size_t ok = answer.find("HTTP/1.1 200");
+                ASSERT_NE(ok, std::string::npos) << answer;
+                const size_t body = answer.find("\r\n\r\n", ok);
+                ASSERT_NE(body, std::string::npos);
+                EXPECT_TRUE(std::regex_match(answer.substr(body + 4), cameraLines)) << answer;
+            }
+        }
+    }
 }
 
 TEST(Camera, WrongCredentialsAndDenyAllEndInUnauthorised) {
