@@ -45,7 +45,12 @@ namespace {
 void SkipScalingList(CBitReader& reader, unsigned size) {
     int32_t lastScale = 8;
     for (unsigned j = 0; j < size && !reader.Failed(); ++j) {
-        const int32_t nextScale = (lastScale + reader.ReadSe() + 256) % 256;
+        const int32_t delta = reader.ReadSe();
+        if (delta < -128 || delta > 127) {  // delta_scale's range; beyond it the SPS is corrupt
+            reader.Fail();
+            return;
+        }
+        const int32_t nextScale = (lastScale + delta + 256) % 256;
         if (nextScale == 0)
             return;
         lastScale = nextScale;

@@ -18,6 +18,7 @@ public:
     int32_t ReadSe();
 
     bool Failed() const { return failed; }
+    void Fail() { failed = true; }
 
 private:
     const uint8_t* position;

@@ -29,7 +29,9 @@ public:
         Bits(0, length);
         Bits(v, length + 1);
     }
-    void Se(int32_t value) { Ue(value > 0 ? 2 * value - 1 : -2 * value); }
+    void Se(int32_t value) {
+        Ue(static_cast<uint32_t>(value > 0 ? 2 * int64_t{value} - 1 : -2 * int64_t{value}));
+    }
     // rbsp_trailing_bits
     Bytes Finish() {
         Bit(1);
@@ -56,6 +58,7 @@ struct SpsFields {
     unsigned cropLeft = 0, cropRight = 0, cropTop = 0, cropBottom = 0;
     unsigned pocType = 2;
     bool scalingLists = false;
+    int32_t firstScaleDelta = 3;
 };
 
 // SPS NAL unit, header byte 0x67 included.
@@ -74,7 +77,7 @@ Bytes MakeSps(const SpsFields& f) {
         w.Bits(f.scalingLists, 1);
         for (unsigned i = 0; f.scalingLists && i < 8; ++i) {
             w.Bits(1, 1);
-            w.Se(3);   // a few deltas, then one that makes the next scale 0
+            w.Se(f.firstScaleDelta);  // a few deltas, then one that makes the next scale 0
             w.Se(-5);
             w.Se(-6);
         }
@@ -430,6 +433,11 @@ TEST(H264Sps, HostileInputFailsTheParse) {
     // Cropping larger than the picture.
     const Bytes over = MakeSps({.widthMbs = 1, .heightMaps = 1, .cropLeft = 9});
     EXPECT_FALSE(norvane::ParseSequenceParameterSet(over.data() + 1, over.data() + over.size(), w, h));
+    // Scaling deltas beyond their range of -128..127, up to the largest a code can hold.
+    for (const int32_t delta : {128, -129, INT32_MAX}) {
+        const Bytes wild = MakeSps({.profile = 100, .scalingLists = true, .firstScaleDelta = delta});
+        EXPECT_FALSE(norvane::ParseSequenceParameterSet(wild.data() + 1, wild.data() + wild.size(), w, h));
+    }
     EXPECT_EQ(w, 7u);
     EXPECT_EQ(h, 9u);
 
