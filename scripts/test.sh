@@ -45,7 +45,7 @@ run_fuzz() {
     mkdir -p "$corpus"
     [[ -d fuzz/corpus/${name#fuzz_} ]] && cp -n fuzz/corpus/"${name#fuzz_}"/* "$corpus"/ 2>/dev/null || true
     echo "=== fuzz: $name for ${FUZZ_SECONDS}s"
-    "$target" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=1024 -print_final_stats=1 "$corpus"
+    "$target" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=1024 -artifact_prefix="$dir/" -print_final_stats=1 "$corpus"
   done
 }
 
