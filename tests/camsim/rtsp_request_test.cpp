@@ -1,3 +1,4 @@
+#include "camsim/credentials.h"
 #include "camsim/rtsp_auth.h"
 #include "camsim/rtsp_request.h"
 
@@ -117,13 +118,13 @@ TEST(RtspAuth, BasicAndNone) {
     EXPECT_TRUE(none.Challenge().empty());
 }
 
-TEST(DigestParameter, QuotedAndPlainValues) {
-    const std::string header = "username=\"a, b\", nc=00000001 ,realm=\"r\"";
-    EXPECT_EQ(camsim::DigestParameter(header, "username"), "a, b");
-    EXPECT_EQ(camsim::DigestParameter(header, "nc"), "00000001");
-    EXPECT_EQ(camsim::DigestParameter(header, "realm"), "r");
-    EXPECT_EQ(camsim::DigestParameter(header, "nonce"), "");
-    EXPECT_EQ(camsim::DigestParameter("uri=\"unterminated", "uri"), "");
+TEST(AuthParameters, QuotedAndPlainValues) {
+    camsim::AuthParameters p = camsim::ParseAuthParameters("username=\"a, b\", nc=00000001 ,realm=\"r\"");
+    EXPECT_EQ(p["username"], "a, b");
+    EXPECT_EQ(p["nc"], "00000001");
+    EXPECT_EQ(p["realm"], "r");
+    EXPECT_EQ(p["nonce"], "");
+    EXPECT_EQ(camsim::ParseAuthParameters("uri=\"unterminated")["uri"], "");
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -75,19 +74,10 @@ protected:
     // ("-c copy": the compressed frames; "": the decoded pictures); empty when ffmpeg fails.
     std::vector<std::string> Md5s(const std::string& options, const std::string& input, const std::string& codec) {
         const std::string out = scratch + "/" + std::to_string(++runs) + ".framemd5";
-        std::vector<std::string> hashes;
         if (!test::RunCommand("timeout 60 ffmpeg -nostdin -hide_banner -loglevel error -y " + options + " -i '" +
                               input + "' " + codec + " -f framemd5 '" + out + "'"))
-            return hashes;
-        std::istringstream lines(test::ReadText(out));
-        for (std::string line; std::getline(lines, line);) {
-            if (line.empty() || line[0] == '#')
-                continue;
-            const std::vector<std::string> fields = norvane::Utils::SplitString(line, ',');
-            if (fields.size() >= 6)
-                hashes.push_back(norvane::Utils::TrimBlanks(fields[5]));
-        }
-        return hashes;
+            return {};
+        return test::ReadFrameMd5(out);
     }
 
     RtspServer server;

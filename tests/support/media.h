@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "camsim/rtp_stream.h"
+#include "http/utils.h"
 #include "host/capture_sink.h"
 #include "host/frames.h"
 #include "rtsp/media_parser.h"
@@ -62,6 +63,20 @@ inline std::string ReadText(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+// The hashes of an ffmpeg framemd5 file, one per frame (the sixth field; side data may follow).
+inline std::vector<std::string> ReadFrameMd5(const std::string& path) {
+    std::vector<std::string> hashes;
+    std::istringstream lines(ReadText(path));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::vector<std::string> fields = norvane::Utils::SplitString(line, ',');
+        if (fields.size() >= 6)
+            hashes.push_back(norvane::Utils::TrimBlanks(fields[5]));
+    }
+    return hashes;
+}
+
 // One MD5 per decoded frame of `input` read as `format` (h264, mjpeg), or empty when ffmpeg
 // fails or reports a decoding error (its error output is added to `errors`). ffmpeg's output
 // goes to `scratch` (a folder of the running test).
@@ -74,16 +89,9 @@ inline std::vector<std::string> FrameMd5(const std::string& format, const std::s
     const std::string messages = ReadText(log);
     if (errors)
         *errors += messages;
-    std::vector<std::string> hashes;
     if (!ok || !messages.empty())
-        return hashes;
-    std::istringstream lines(ReadText(out));
-    for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        hashes.push_back(line.substr(line.rfind(',') + 1));
-    }
-    return hashes;
+        return {};
+    return ReadFrameMd5(out);
 }
 
 inline norvane::CRTPPacket ToPacket(const camsim::Packet& datagram) {

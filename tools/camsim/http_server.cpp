@@ -4,7 +4,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "http/base64.h"
+#include "camsim/change_wait.h"
+#include "camsim/credentials.h"
 #include "http/utils.h"
 #include "platform/system.h"
 #include "tls.h"
@@ -64,35 +65,6 @@ bool ParseHead(const std::string& head, HttpRequest& request) {
         pos = end + 2;
     }
     return !request.method.empty() && !request.target.empty();
-}
-
-// name=value and name="value" pairs of a Digest authorisation.
-std::map<std::string, std::string> ParseAuthParameters(const std::string& text) {
-    std::map<std::string, std::string> parameters;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        while (pos < text.size() && (text[pos] == ' ' || text[pos] == ','))
-            ++pos;
-        const size_t equals = text.find('=', pos);
-        if (equals == std::string::npos)
-            break;
-        const std::string name = norvane::Utils::TrimBlanks(text.substr(pos, equals - pos));
-        std::string value;
-        pos = equals + 1;
-        if (pos < text.size() && text[pos] == '"') {
-            const size_t close = text.find('"', pos + 1);
-            if (close == std::string::npos)
-                break;
-            value = text.substr(pos + 1, close - pos - 1);
-            pos = close + 1;
-        } else {
-            const size_t comma = std::min(text.find(',', pos), text.size());
-            value = norvane::Utils::TrimBlanks(text.substr(pos, comma - pos));
-            pos = comma;
-        }
-        parameters[name] = value;
-    }
-    return parameters;
 }
 
 }  // namespace
@@ -357,24 +329,16 @@ std::string HttpServer::NewNonce() {
 }
 
 bool HttpServer::CheckDigest(const HttpRequest& request, const std::string& credentials) {
-    using norvane::Utils::Md5Hex;
-    auto p = ParseAuthParameters(credentials);
+    const AuthParameters p = ParseAuthParameters(credentials);
     HttpAuthConfig auth;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!nonces_.count(p["nonce"]))
+        if (!nonces_.count(AuthParameter(p, "nonce")))
             return false;
         auth = auth_;
     }
-    if (p["username"] != auth.user || p["realm"] != auth.realm || p["uri"] != request.target)
-        return false;
-    const std::string ha1 = Md5Hex(auth.user + ":" + auth.realm + ":" + auth.password);
-    const std::string ha2 = Md5Hex(request.method + ":" + p["uri"]);
-    const std::string expected =
-        p["qop"] == "auth"
-            ? Md5Hex(ha1 + ":" + p["nonce"] + ":" + p["nc"] + ":" + p["cnonce"] + ":auth:" + ha2)
-            : Md5Hex(ha1 + ":" + p["nonce"] + ":" + ha2);
-    return norvane::Utils::ToLowerCopy(p["response"]) == expected;
+    return AuthParameter(p, "uri") == request.target &&
+           DigestMatches(p, auth.user, auth.realm, auth.password, request.method);
 }
 
 // True when the request may be served; otherwise `challenge` is the refusal to send.
@@ -390,9 +354,7 @@ bool HttpServer::Authorise(HttpRequest& request, HttpReply& challenge) {
     const std::string credentials = request.Header(proxy ? "proxy-authorization" : "authorization");
     bool valid = false;
     if (auth.mode == HttpAuthConfig::Mode::Basic && credentials.starts_with("Basic ")) {
-        std::vector<uint8_t> decoded;
-        norvane::Utils::Base64Decode(credentials.substr(6), decoded);
-        valid = std::string(decoded.begin(), decoded.end()) == auth.user + ":" + auth.password;
+        valid = BasicMatches(credentials.substr(6), auth.user, auth.password);
     } else if (auth.mode == HttpAuthConfig::Mode::Digest && credentials.starts_with("Digest ")) {
         valid = CheckDigest(request, credentials.substr(7));
     }
@@ -479,19 +441,7 @@ size_t HttpServer::RequestCount() {
 }
 
 bool HttpServer::WaitUntil(const std::function<bool()>& condition, unsigned milliseconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        const uint64_t seen = changes_;
-        lock.unlock();
-        if (condition())
-            return true;
-        lock.lock();
-        if (!changed_.wait_until(lock, deadline, [&] { return changes_ != seen; })) {
-            lock.unlock();
-            return condition();
-        }
-    }
+    return WaitForChange(mutex_, changed_, changes_, condition, milliseconds);
 }
 
 }  // namespace camsim

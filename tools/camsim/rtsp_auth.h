@@ -21,7 +21,6 @@ public:
     AuthMode Mode() const { return mode_; }
 
 private:
-    bool AcceptsBasic(const std::string& credentials) const;
     bool AcceptsDigest(const std::string& parameters, const std::string& method) const;
 
     AuthMode mode_;
@@ -30,9 +29,5 @@ private:
     std::string realm_;
     std::string nonce_;
 };
-
-// Value of one parameter of a Digest header ("name=value" or name="value", comma separated);
-// empty when absent.
-std::string DigestParameter(const std::string& parameters, const std::string& name);
 
 }  // namespace camsim

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "camsim/change_wait.h"
 #include "http/utils.h"
 
 namespace camsim {
@@ -71,10 +72,11 @@ bool ClientPorts(const std::string& transport, uint16_t& rtp, uint16_t& rtcp) {
     return true;
 }
 
+std::string WithSlash(const std::string& url) { return url.ends_with('/') ? url : url + "/"; }
+
 // URL of the stream's one medium: the request URL when it names the medium already.
 std::string TrackUrl(const std::string& url) {
-    const std::string base = url.back() == '/' ? url : url + "/";
-    return UrlPath(url).ends_with("/trackID=1") ? url : base + "trackID=1";
+    return UrlPath(url).ends_with("/trackID=1") ? url : WithSlash(url) + "trackID=1";
 }
 
 std::string Hex(uint32_t value) {
@@ -143,8 +145,7 @@ void RtspServer::SetRtpFaults(const RtpFaults& faults) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         faults_ = faults;
-        for (const auto& [id, session] : sessions_)
-            sessions.push_back(session);
+        sessions = SessionsLocked();
     }
     for (const auto& session : sessions)
         session->SetFaults(faults);
@@ -226,8 +227,7 @@ RtspTotals RtspServer::Totals() {
         totals.connections = counters_.connections;
         totals.cuts = counters_.cuts;
         totals.sessions = counters_.sessions;
-        for (const auto& [id, session] : sessions_)
-            sessions.push_back(session);
+        sessions = SessionsLocked();
     }
     for (const auto& session : sessions)
         Accumulate(totals, session->Stats());
@@ -248,21 +248,7 @@ bool RtspServer::SessionStatsOf(const std::string& id, SessionStats& stats) {
 }
 
 bool RtspServer::WaitUntil(const std::function<bool()>& condition, unsigned milliseconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    for (;;) {
-        uint64_t seen;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            seen = version_;
-        }
-        if (condition())
-            return true;
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!changedCondition_.wait_until(lock, deadline, [&] { return version_ != seen; })) {
-            lock.unlock();
-            return condition();
-        }
-    }
+    return WaitForChange(mutex_, changedCondition_, version_, condition, milliseconds);
 }
 
 void RtspServer::Changed() {
@@ -314,18 +300,30 @@ void RtspServer::Reap(bool all) {
     std::vector<std::shared_ptr<RtpSession>> sessions;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        for (const auto& [id, session] : sessions_)
-            sessions.push_back(session);
+        sessions = SessionsLocked();
     }
     for (const auto& session : sessions) {
         if (!all && session->Stats().end == SessionEnd::None)
             continue;
         session->Stop(SessionEnd::Stopped);
-        const SessionStats stats = session->Stats();
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (sessions_.erase(session->Id()))
-            Accumulate(retired_, stats);
+        Retire(*session);
     }
+}
+
+// Drops an ended session from those held, keeping its figures in the totals.
+void RtspServer::Retire(RtpSession& session) {
+    const SessionStats stats = session.Stats();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (sessions_.erase(session.Id()))
+        Accumulate(retired_, stats);
+}
+
+std::vector<std::shared_ptr<RtpSession>> RtspServer::SessionsLocked() const {
+    std::vector<std::shared_ptr<RtpSession>> sessions;
+    sessions.reserve(sessions_.size());
+    for (const auto& [id, session] : sessions_)
+        sessions.push_back(session);
+    return sessions;
 }
 
 void RtspServer::Serve(Connection& connection) {
@@ -449,8 +447,7 @@ RtspServer::Reply RtspServer::Describe(const RtspRequest& request) {
         std::lock_guard<std::mutex> lock(mutex_);
         id = Scramble(++nextId_);
     }
-    const std::string base = request.url.back() == '/' ? request.url : request.url + "/";
-    return {200, "Content-Base: " + base + "\r\nContent-Type: application/sdp\r\n",
+    return {200, "Content-Base: " + WithSlash(request.url) + "\r\nContent-Type: application/sdp\r\n",
             BuildSdp(media->Medium(), path, id)};
 }
 
@@ -511,12 +508,7 @@ RtspServer::Reply RtspServer::Play(const RtspRequest& request, RtpSession& sessi
 
 RtspServer::Reply RtspServer::Teardown(const std::shared_ptr<RtpSession>& session) {
     session->Stop(SessionEnd::Teardown);
-    const SessionStats stats = session->Stats();
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (sessions_.erase(session->Id()))
-            Accumulate(retired_, stats);
-    }
+    Retire(*session);
     return {200, "Session: " + session->Id() + "\r\n", {}};
 }
 

@@ -96,6 +96,8 @@ private:
 
     void AcceptLoop();
     void Reap(bool all);
+    void Retire(RtpSession& session);
+    std::vector<std::shared_ptr<RtpSession>> SessionsLocked() const;  // with mutex_ held
     void Serve(Connection& connection);
     bool Delay();
     Reply Answer(const RtspRequest& request);
