@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/idriver.h"
+#include "foundation/idriver.h"
 #include "rtsp/media_parser.h"
 #include "rtsp/rtp_packet.h"
 

@@ -8,6 +8,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libclang-rt-14-dev llvm
   ffmpeg libjpeg-turbo-progs openssl curl
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  gir1.2-gst-rtsp-server-1.0 python3-gi
 )
 
 missing=()

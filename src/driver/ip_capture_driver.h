@@ -4,7 +4,8 @@
 #include <map>
 #include <string>
 
-#include "driver/idriver.h"
+#include "driver/custom_creator.h"
+#include "foundation/idriver.h"
 #include "foundation/debug_info.h"
 #include "foundation/lock.h"
 #include "norvane/ipcapture.h"

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "driver/idriver.h"
+#include "driver/custom_creator.h"
 #include "foundation/lock.h"
 #include "norvane/ipcapture.h"
 

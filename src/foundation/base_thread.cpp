@@ -1,6 +1,6 @@
 #include "foundation/base_thread.h"
 
-#include "driver/idriver.h"
+#include "foundation/idriver.h"
 
 namespace norvane {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/idriver.h"
+#include "foundation/idriver.h"
 #include "rtsp/rtp_packet.h"
 
 namespace norvane {

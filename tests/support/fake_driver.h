@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/idriver.h"
+#include "foundation/idriver.h"
 #include "driver/ip_capture_driver.h"
 #include "foundation/debug_info.h"
 #include "host/frames.h"

@@ -1,4 +1,5 @@
-// The driver's view given to every object of the system, and its channel factory.
+// The driver's view given to every object of the system: logging, the device record, the frame
+// allocator and the custom parameters.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +10,6 @@
 #include "norvane/host.h"
 
 namespace norvane {
-
-class ICameraChannel;
-class IMotionChannel;
 
 class IDriver : public IDebugMessage {
 public:
@@ -28,13 +26,6 @@ public:
     virtual int GetCustomParameterInt(int number) = 0;
     virtual std::pair<int, int> GetLastFrameSize() = 0;
     virtual void SetLastFrameSize(int width, int height) = 0;
-};
-
-class ICustomCreator {
-public:
-    virtual ~ICustomCreator() = default;
-    virtual ICameraChannel* CreateChannel(unsigned index, ICaptureSink* sink, bool largeFrame) = 0;
-    virtual IMotionChannel* CreateMotionChannel(unsigned index, ICaptureSink* sink) = 0;
 };
 
 }  // namespace norvane
