@@ -54,7 +54,14 @@ void Describe(CLI::App& app, Options& o) {
         ->capture_default_str();
     app.add_option("--media", o.camera.mediaDir,
                    "Reference media folder made by scripts/make-media.sh: RTSP streams "
-                   "(h264_1slice.264, jpeg420/) and server push pictures");
+                   "and server push pictures");
+    app.add_option("--h264-media", o.camera.h264Media,
+                   "H.264 file of the media folder served at the H.264 path")
+        ->capture_default_str();
+    app.add_option("--jpeg-media", o.camera.jpegMedia,
+                   "Picture folder of the media folder served at the Motion-JPEG path and by "
+                   "server push")
+        ->capture_default_str();
     app.add_flag("--family25", o.family25, "25-frame video standard (default: 30-frame)");
     app.add_option("--aspect", o.aspect, "Aspect ratio value of aspect.cgi (0-3)");
     app.add_option("--inputs", o.inputs, "Number of alarm inputs");
