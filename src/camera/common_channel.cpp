@@ -13,7 +13,8 @@ namespace {
 
 constexpr const char* STATUS_REQUEST = "/cgi-bin/codec_stream.cgi?status=1";
 constexpr const char* STREAM_SET = "&stream_set=0";
-constexpr const char* NAME_FIRST_STREAM = "/cgi-bin/codec_stream.cgi?stream_set=0&name_stream=STREAM1";
+constexpr const char* NAME_FIRST_STREAM =
+    "/cgi-bin/codec_stream.cgi?stream_set=0&name_stream=STREAM1";
 constexpr const char* RESET_STREAM = "/cgi-bin/codec_stream.cgi?status=1&default=%u";
 constexpr const char* ASPECT_STATUS = "/cgi-bin/aspect.cgi?status=1";
 constexpr const char* ASPECT_WRITE = "/cgi-bin/aspect.cgi?aspect_ratio=%d&status=1";
@@ -31,7 +32,8 @@ const DEVICE_INFO& DeviceOf(IDriver* driver) {
 
 // Only 0 and 1 are aspect ratios the camera takes; anything else is not set.
 int AspectRatioOf(IDriver* driver) {
-    const int value = driver ? driver->GetCustomParameterInt(ASPECT_PARAMETER) : CUSTOM_PARAMETER_NOT_SET;
+    const int value =
+        driver ? driver->GetCustomParameterInt(ASPECT_PARAMETER) : CUSTOM_PARAMETER_NOT_SET;
     return value == 0 || value == 1 ? value : CUSTOM_PARAMETER_NOT_SET;
 }
 
@@ -74,7 +76,8 @@ std::string BodyText(const Web::ByteBuffer& reply) {
 CCommonChannel::CCommonChannel(IDriver* driver)
     : driver(driver),
       wantedAspectRatio(AspectRatioOf(driver)),
-      cameraGroup(driver ? driver->GetCustomParameterInt(GROUP_PARAMETER) : CUSTOM_PARAMETER_NOT_SET),
+      cameraGroup(driver ? driver->GetCustomParameterInt(GROUP_PARAMETER)
+                         : CUSTOM_PARAMETER_NOT_SET),
       httpClient(DeviceOf(driver), Web::HTTP_CLIENT_AGENT) {}
 
 CCommonChannel::~CCommonChannel() = default;
@@ -127,7 +130,8 @@ bool CCommonChannel::ApplyAspectRatio() {
     if (!Utils::SendRequestRD(httpClient, reply, ASPECT_STATUS))
         return false;
     uint32_t current = 0;
-    if (!Utils::ParseInteger(Utils::GetBracketedReplyValue("aspect_ratio", BodyText(reply)), current))
+    if (!Utils::ParseInteger(Utils::GetBracketedReplyValue("aspect_ratio", BodyText(reply)),
+                             current))
         return false;
     if (wantedAspectRatio < 0 || static_cast<uint32_t>(wantedAspectRatio) == current)
         return true;

@@ -24,16 +24,15 @@ struct FrameRateCodes {
 };
 
 constexpr ResolutionCodes RESOLUTIONS[] = {
-    {320, 240, 0, 0},   {640, 480, 1, 1},    {800, 600, 2, 2},    {1024, 768, 3, 2},
-    {1280, 960, 4, 3},  {1600, 1200, 5, 4},  {2288, 1712, 6, 4},  {320, 180, 0, 0},
-    {640, 360, 0, 1},   {1024, 576, 1, 2},   {1280, 720, 2, 2},   {1920, 1080, 3, 3},
+    {320, 240, 0, 0},  {640, 480, 1, 1},   {800, 600, 2, 2},   {1024, 768, 3, 2},
+    {1280, 960, 4, 3}, {1600, 1200, 5, 4}, {2288, 1712, 6, 4}, {320, 180, 0, 0},
+    {640, 360, 0, 1},  {1024, 576, 1, 2},  {1280, 720, 2, 2},  {1920, 1080, 3, 3},
 };
 
 constexpr ResolutionCodes GROUP2_RESOLUTIONS[] = {
-    {320, 240, 0, 0},   {360, 240, 0, 0},    {640, 480, 1, 1},    {720, 480, 1, 1},
-    {800, 600, 2, 1},   {1024, 768, 3, 2},   {1080, 720, 3, 2},   {1280, 960, 4, 2},
-    {1600, 1200, 5, 2}, {2288, 1712, 6, 2},  {320, 180, 0, 0},    {640, 360, 0, 1},
-    {960, 540, 1, 2},   {1024, 576, 1, 2},   {1280, 720, 2, 3},
+    {320, 240, 0, 0},  {360, 240, 0, 0},  {640, 480, 1, 1},  {720, 480, 1, 1},   {800, 600, 2, 1},
+    {1024, 768, 3, 2}, {1080, 720, 3, 2}, {1280, 960, 4, 2}, {1600, 1200, 5, 2}, {2288, 1712, 6, 2},
+    {320, 180, 0, 0},  {640, 360, 0, 1},  {960, 540, 1, 2},  {1024, 576, 1, 2},  {1280, 720, 2, 3},
 };
 
 constexpr FrameRateCodes FRAME_RATES[] = {
@@ -63,7 +62,9 @@ constexpr WidthCap GROUP3_CAPS[] = {{1920, 4}, {1280, 5}, {1024, 7}};
 constexpr WidthCap OTHER_CAPS[] = {{1920, 4}, {1600, 5}, {1280, 6}, {640, 7}};
 constexpr uint32_t HIGHEST_MJPEG_CODE = 8;  // the Motion-JPEG column's top outside group 2
 
-bool IsGroup23(int group) { return group == 2 || group == 3; }
+bool IsGroup23(int group) {
+    return group == 2 || group == 3;
+}
 
 const ResolutionCodes* FindResolution(uint32_t width, uint32_t height, int group) {
     const std::span<const ResolutionCodes> table =
@@ -109,8 +110,8 @@ StreamParameterList Group23List(const std::string& prefix, uint32_t resolution,
 // one, priority and quality, with "&stream_set=0".
 StreamParameterList OtherGroupsList(uint32_t codec, uint32_t resolution, uint32_t frameRateCode,
                                     std::optional<uint32_t> keyFrameInterval, uint32_t quality) {
-    StreamParameterList list{{{"codec", codec}, {"resol", resolution}, {"frame_rate", frameRateCode}},
-                             true};
+    StreamParameterList list{
+        {{"codec", codec}, {"resol", resolution}, {"frame_rate", frameRateCode}}, true};
     if (keyFrameInterval)
         list.parameters.push_back({"gop_interval", *keyFrameInterval});
     list.parameters.push_back({"priority", 0});
@@ -126,7 +127,9 @@ uint32_t FramesPerSecond(uint32_t frameRate) {
     return static_cast<uint32_t>((2000ull + frameRate) / (2ull * frameRate));
 }
 
-uint32_t QualityCode(uint32_t quality) { return (std::clamp(quality, 1u, 100u) - 1) / 20; }
+uint32_t QualityCode(uint32_t quality) {
+    return (std::clamp(quality, 1u, 100u) - 1) / 20;
+}
 
 uint32_t H264ResolutionCode(uint32_t width, uint32_t height, int group, bool interlaced) {
     const ResolutionCodes* r = FindResolution(width, height, group);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "camera/capture_params.h"
 #include "camera/stream_codes.h"
 #include "camsim/camera.h"
 #include "support/fake_driver.h"
@@ -19,6 +20,7 @@ using camsim::HttpAuthConfig;
 using camsim::HttpReply;
 using camsim::HttpRequest;
 using Requests = std::vector<std::string>;
+using test::Params;
 
 namespace {
 
@@ -28,18 +30,10 @@ const std::string LANGUAGE = "/cgi-bin/lang.cgi";
 const std::string SUBMIT = "/cgi-bin/codec_stream.cgi?submit=1&1258359654505";
 const std::string CODEC_PAGE = "/cgi-bin/codec_stream.cgi";
 
-CAPTURE_PARAMS Params(uint32_t frameRate, uint32_t width, uint32_t height, uint32_t quality) {
-    CAPTURE_PARAMS p;
-    p.frameRate = frameRate;
-    p.width = width;
-    p.height = height;
-    p.quality = quality;
-    return p;
-}
-
 // 25 fps 1280x720 quality 50 on a group-1 camera whose defaults are codec 1, resol 1,
 // frame_rate 3, gop_interval 30, priority 1, picture_quality 2.
-const StreamParameterList GROUP1_HD = H264StreamSettings(Params(40, 1280, 720, 50), 1, false, false);
+const StreamParameterList GROUP1_HD =
+    H264StreamSettings(Params(40, 1280, 720, 50), 1, false, false);
 const std::string GROUP1_HD_WRITE = STATUS + "&stream_set=0&resol=2&gop_interval=25&priority=0";
 // What that camera already has: nothing to write.
 const StreamParameterList GROUP1_UNCHANGED{{{"codec", 1}, {"resol", 1}, {"frame_rate", 3}}, true};
@@ -49,7 +43,8 @@ const StreamParameterList GROUP1_UNCHANGED{{{"codec", 1}, {"resol", 1}, {"frame_
 class CommonChannelTest : public ::testing::Test {
 protected:
     // Starts a camera and a channel for it; custom parameters set before are kept.
-    void Start(camsim::Personality personality, HttpAuthConfig::Mode auth = HttpAuthConfig::Mode::None) {
+    void Start(camsim::Personality personality,
+               HttpAuthConfig::Mode auth = HttpAuthConfig::Mode::None) {
         camsim::CameraConfig config;
         config.personality = personality;
         config.auth = auth;
@@ -76,7 +71,8 @@ protected:
     }
     Requests AnsweredSince(size_t first) {
         const Requests all = Answered();
-        return Requests(all.begin() + static_cast<std::ptrdiff_t>(std::min(first, all.size())), all.end());
+        return Requests(all.begin() + static_cast<std::ptrdiff_t>(std::min(first, all.size())),
+                        all.end());
     }
 
     // Runs `hook` on every request of `path` before the camera answers; a reply it returns
@@ -155,7 +151,8 @@ TEST_F(CommonChannelTest, SettingsTheCameraDoesNotReportAreLeftOut) {
     const StreamParameterList mixed{{{"sharpness", 9}, {"resol", 4}}, false};
     const size_t before = Answered().size();
     ASSERT_TRUE(channel->ConfigureStream(stop, mixed));
-    EXPECT_EQ(AnsweredSince(before), (Requests{STATUS, ASPECT, LANGUAGE, STATUS + "&resol=4", SUBMIT}));
+    EXPECT_EQ(AnsweredSince(before),
+              (Requests{STATUS, ASPECT, LANGUAGE, STATUS + "&resol=4", SUBMIT}));
 }
 
 class CommonChannelAuthTest : public CommonChannelTest,
@@ -166,10 +163,11 @@ TEST_P(CommonChannelAuthTest, Group2CameraIsConfiguredThroughAuthentication) {
     Start("VCC-HD4000", GetParam());
     const StreamParameterList h264 = H264StreamSettings(Params(40, 1280, 720, 50), 2, false, false);
     ASSERT_TRUE(channel->ConfigureStream(stop, h264));
-    EXPECT_EQ(Answered(),
-              (Requests{STATUS, ASPECT, LANGUAGE,
-                        STATUS + "&h264_resol=3&h264_frame_rate=2&h264_protocol=0&h264_priority_sw=0",
-                        SUBMIT}));
+    EXPECT_EQ(
+        Answered(),
+        (Requests{STATUS, ASPECT, LANGUAGE,
+                  STATUS + "&h264_resol=3&h264_frame_rate=2&h264_protocol=0&h264_priority_sw=0",
+                  SUBMIT}));
     EXPECT_EQ(camera->Cgi().Setting("h264_resol"), "3");
     for (const HttpRequest& r : camera->Http().Requests()) {
         if (r.status != 401) {
@@ -183,14 +181,16 @@ TEST_P(CommonChannelAuthTest, Group2CameraIsConfiguredThroughAuthentication) {
     const size_t before = Answered().size();
     const StreamParameterList mjpeg = MjpegStreamSettings(Params(40, 640, 480, 90), 2);
     ASSERT_TRUE(channel->ConfigureStream(stop, mjpeg));
-    EXPECT_EQ(AnsweredSince(before),
-              (Requests{STATUS, ASPECT, LANGUAGE,
-                        STATUS + "&jpeg_frame_rate=11&jpeg_protocol=0&jpeg_quality=4&jpeg_priority_sw=0",
-                        SUBMIT}));
+    EXPECT_EQ(
+        AnsweredSince(before),
+        (Requests{STATUS, ASPECT, LANGUAGE,
+                  STATUS + "&jpeg_frame_rate=11&jpeg_protocol=0&jpeg_quality=4&jpeg_priority_sw=0",
+                  SUBMIT}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, CommonChannelAuthTest,
-                         ::testing::Values(HttpAuthConfig::Mode::Basic, HttpAuthConfig::Mode::Digest));
+                         ::testing::Values(HttpAuthConfig::Mode::Basic,
+                                           HttpAuthConfig::Mode::Digest));
 
 TEST_F(CommonChannelTest, WrongPasswordFailsAtTheFirstPage) {
     Start("VCC-HD4000", HttpAuthConfig::Mode::Digest);
@@ -212,9 +212,11 @@ TEST_F(CommonChannelTest, NamesTheFirstStreamAndResetsTheOthers) {
     camera->Cgi().SetStream(4, "()", "(1)");
     const StreamParameterList unchanged{{{"h264_resol", 1}}, false};
     ASSERT_TRUE(channel->ConfigureStream(stop, unchanged));
-    EXPECT_EQ(Answered(), (Requests{STATUS, "/cgi-bin/codec_stream.cgi?stream_set=0&name_stream=STREAM1",
-                                    STATUS + "&default=2", STATUS + "&default=3", STATUS, ASPECT}));
-    EXPECT_EQ(camera->Cgi().Stream(1), std::make_pair(std::string("(STREAM1)"), std::string("(1)")));
+    EXPECT_EQ(Answered(),
+              (Requests{STATUS, "/cgi-bin/codec_stream.cgi?stream_set=0&name_stream=STREAM1",
+                        STATUS + "&default=2", STATUS + "&default=3", STATUS, ASPECT}));
+    EXPECT_EQ(camera->Cgi().Stream(1),
+              std::make_pair(std::string("(STREAM1)"), std::string("(1)")));
     EXPECT_EQ(camera->Cgi().Stream(3), std::make_pair(std::string("()"), std::string("(0)")));
     EXPECT_EQ(camera->Cgi().Stream(4), std::make_pair(std::string("()"), std::string("(0)")));
 
@@ -231,9 +233,10 @@ TEST_F(CommonChannelTest, PrepareStreamsWithoutStreamLinesSendsNothing) {
     EXPECT_TRUE(channel->PrepareStreams("stream1_name:()\r\nresol:(1)\r\n", changed));
     EXPECT_FALSE(changed);
     // A named first stream and a second without its switch line: the search ends there.
-    EXPECT_TRUE(channel->PrepareStreams(
-        "stream1_name:(A)\r\nstream1_sw:(1)\r\nstream2_name:(B)\r\nstream3_name:(C)\r\nstream3_sw:(1)\r\n",
-        changed));
+    EXPECT_TRUE(
+        channel->PrepareStreams("stream1_name:(A)\r\nstream1_sw:(1)\r\nstream2_name:(B)\r\nstream3_"
+                                "name:(C)\r\nstream3_sw:(1)\r\n",
+                                changed));
     EXPECT_FALSE(changed);
     EXPECT_TRUE(Answered().empty());
 }
@@ -273,7 +276,8 @@ TEST_F(CommonChannelTest, AspectRatioIsWrittenOnlyWhenSetAndDifferent) {
         EXPECT_TRUE(channel->ApplyAspectRatio());
         EXPECT_EQ(camera->Cgi().AspectRatio(), c.expected);
         const Requests expected =
-            c.written ? Requests{ASPECT, "/cgi-bin/aspect.cgi?aspect_ratio=" + std::to_string(c.expected) + "&status=1"}
+            c.written ? Requests{ASPECT, "/cgi-bin/aspect.cgi?aspect_ratio=" +
+                                             std::to_string(c.expected) + "&status=1"}
                       : Requests{ASPECT};
         EXPECT_EQ(Answered(), expected);
     }
@@ -298,9 +302,10 @@ TEST_F(CommonChannelTest, FailingStatusPageFailsAndIsLogged) {
     const std::vector<host::LogRecord> log = driver.log.Records();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].level, 1);
-    EXPECT_EQ(log[0].text, "norvane::Utils::SendRequestRD: host 127.0.0.1:" +
-                               std::to_string(camera->HttpPort()) +
-                               " sent does not process request \"" + STATUS + "\", status code = 500");
+    EXPECT_EQ(
+        log[0].text,
+        "norvane::Utils::SendRequestRD: host 127.0.0.1:" + std::to_string(camera->HttpPort()) +
+            " sent does not process request \"" + STATUS + "\", status code = 500");
     // An empty status page fails as well.
     camera->SetPageFault(CODEC_PAGE, HttpReply::Text(200, ""));
     std::string text = "stale";
@@ -365,6 +370,10 @@ struct StopCase {
     size_t requests;      // requests answered in all
 };
 
+void PrintTo(const StopCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class CommonChannelStopTest : public CommonChannelTest,
                               public ::testing::WithParamInterface<StopCase> {};
 
@@ -373,14 +382,15 @@ TEST_P(CommonChannelStopTest, StopEventEndsTheSequenceWithFailure) {
     const StopCase& c = GetParam();
     driver.custom[8] = "0";
     Start("VCC-HD1100");
-    const Requests full{STATUS, ASPECT, "/cgi-bin/aspect.cgi?aspect_ratio=0&status=1",
+    const Requests full{STATUS,   ASPECT,          "/cgi-bin/aspect.cgi?aspect_ratio=0&status=1",
                         LANGUAGE, GROUP1_HD_WRITE, SUBMIT};
     if (c.trigger.empty())
         stop.Set();
     else
         StopOn(c.trigger);
     EXPECT_FALSE(channel->ConfigureStream(stop, GROUP1_HD));
-    EXPECT_EQ(Answered(), Requests(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(c.requests)));
+    EXPECT_EQ(Answered(),
+              Requests(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(c.requests)));
     EXPECT_EQ(camera->Cgi().Submits(), 0);
     EXPECT_EQ(camera->Cgi().Setting("resol"), "1");
     EXPECT_EQ(driver.log.Count(), 0u);
@@ -391,7 +401,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(StopCase{"Before", "", 0}, StopCase{"OnStatus", STATUS, 1},
                       StopCase{"OnAspectRead", ASPECT, 3},  // the aspect step ends first
                       StopCase{"OnAspectWrite", "/cgi-bin/aspect.cgi?aspect_ratio=0&status=1", 3},
-                      StopCase{"OnLanguage", LANGUAGE, 4}, StopCase{"OnCodecWrite", GROUP1_HD_WRITE, 5}),
+                      StopCase{"OnLanguage", LANGUAGE, 4},
+                      StopCase{"OnCodecWrite", GROUP1_HD_WRITE, 5}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
 // With nothing to change the stop event still makes the configuration fail, whether it was set
@@ -437,7 +448,8 @@ TEST_F(CommonChannelTest, AbortFromAnotherThreadEndsAStalledBody) {
 }
 
 TEST(BuildChangedParameter, OnlyReportedValuesThatDiffer) {
-    const std::string status = "resol:(2)\r\nframe_rate:(3)\r\ncodec:( 1)\r\ngop:(25x)\r\nname:(abc)\r\n";
+    const std::string status =
+        "resol:(2)\r\nframe_rate:(3)\r\ncodec:( 1)\r\ngop:(25x)\r\nname:(abc)\r\n";
     EXPECT_EQ(CCommonChannel::BuildChangedParameter(2, status, "resol"), "");
     EXPECT_EQ(CCommonChannel::BuildChangedParameter(3, "resol:(3)\r\n", "resol"), "");
     EXPECT_EQ(CCommonChannel::BuildChangedParameter(2, "resol:(3)\r\n", "resol"), "&resol=2");
@@ -446,16 +458,21 @@ TEST(BuildChangedParameter, OnlyReportedValuesThatDiffer) {
     EXPECT_EQ(CCommonChannel::BuildChangedParameter(25, status, "gop"), "");   // digits only
     EXPECT_EQ(CCommonChannel::BuildChangedParameter(0, status, "name"), "");   // no digits: 0
     EXPECT_EQ(CCommonChannel::BuildChangedParameter(1, status, "name"), "&name=1");
-    EXPECT_EQ(CCommonChannel::BuildChangedParameter(4294967295u, "q:(1)\r\n", "q"), "&q=4294967295");
+    EXPECT_EQ(CCommonChannel::BuildChangedParameter(4294967295u, "q:(1)\r\n", "q"),
+              "&q=4294967295");
     // A line with nothing after the colon is not a reported value.
     EXPECT_EQ(CCommonChannel::BuildChangedParameter(1, "resol:\r\n", "resol"), "");
 }
 
 // A value beyond 32 bits compares as the largest one instead of wrapping to a small number.
 TEST(BuildChangedParameter, HugeCameraValuesSaturate) {
-    EXPECT_EQ(CCommonChannel::BuildChangedParameter(0, "resol:(4294967296)\r\n", "resol"), "&resol=0");
+    EXPECT_EQ(CCommonChannel::BuildChangedParameter(0, "resol:(4294967296)\r\n", "resol"),
+              "&resol=0");
     EXPECT_EQ(CCommonChannel::BuildChangedParameter(1, "resol:(18446744073709551617)\r\n", "resol"),
               "&resol=1");
-    EXPECT_EQ(CCommonChannel::BuildChangedParameter(4294967295u, "resol:(99999999999999999999999)\r\n", "resol"), "");
-    EXPECT_EQ(CCommonChannel::BuildChangedParameter(4294967295u, "resol:(4294967295)\r\n", "resol"), "");
+    EXPECT_EQ(CCommonChannel::BuildChangedParameter(4294967295u,
+                                                    "resol:(99999999999999999999999)\r\n", "resol"),
+              "");
+    EXPECT_EQ(CCommonChannel::BuildChangedParameter(4294967295u, "resol:(4294967295)\r\n", "resol"),
+              "");
 }

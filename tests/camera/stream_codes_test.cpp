@@ -3,18 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include "camera/capture_params.h"
+
 using namespace norvane;
+using test::Params;
 
 namespace {
-
-CAPTURE_PARAMS Params(uint32_t frameRate, uint32_t width, uint32_t height, uint32_t quality = 50) {
-    CAPTURE_PARAMS p;
-    p.frameRate = frameRate;
-    p.width = width;
-    p.height = height;
-    p.quality = quality;
-    return p;
-}
 
 // The value of `name` in the list; fails the test when it is missing.
 uint32_t ValueOf(const StreamParameterList& list, const std::string& name) {
@@ -30,11 +24,11 @@ uint32_t ValueOf(const StreamParameterList& list, const std::string& name) {
 TEST(StreamCodes, FramesPerSecondRoundsHalvesUp) {
     EXPECT_EQ(FramesPerSecond(0), 0u);
     EXPECT_EQ(FramesPerSecond(40), 25u);
-    EXPECT_EQ(FramesPerSecond(33), 30u);    // 30.3
-    EXPECT_EQ(FramesPerSecond(67), 15u);    // 14.9
-    EXPECT_EQ(FramesPerSecond(80), 13u);    // 12.5
-    EXPECT_EQ(FramesPerSecond(400), 3u);    // 2.5
-    EXPECT_EQ(FramesPerSecond(2000), 1u);   // 0.5
+    EXPECT_EQ(FramesPerSecond(33), 30u);   // 30.3
+    EXPECT_EQ(FramesPerSecond(67), 15u);   // 14.9
+    EXPECT_EQ(FramesPerSecond(80), 13u);   // 12.5
+    EXPECT_EQ(FramesPerSecond(400), 3u);   // 2.5
+    EXPECT_EQ(FramesPerSecond(2000), 1u);  // 0.5
     EXPECT_EQ(FramesPerSecond(2001), 0u);
     EXPECT_EQ(FramesPerSecond(1), 1000u);
     EXPECT_EQ(FramesPerSecond(UINT32_MAX), 0u);
@@ -52,7 +46,9 @@ TEST(StreamCodes, QualityCodeStepsOf20ClampedToOneToHundred) {
     EXPECT_EQ(QualityCode(100), 4u);
     EXPECT_EQ(QualityCode(101), 4u);
     EXPECT_EQ(QualityCode(UINT32_MAX), 4u);
-    EXPECT_EQ(ValueOf(H264StreamSettings(Params(40, 640, 480, 0), 1, false, false), "picture_quality"), 0u);
+    EXPECT_EQ(
+        ValueOf(H264StreamSettings(Params(40, 640, 480, 0), 1, false, false), "picture_quality"),
+        0u);
     EXPECT_EQ(ValueOf(MjpegStreamSettings(Params(40, 640, 480, 0), 2), "jpeg_quality"), 0u);
 }
 
@@ -66,7 +62,8 @@ TEST(StreamCodes, H264ListOfOtherGroupsAt25FpsHd) {
                                        true};
     EXPECT_EQ(H264StreamSettings(Params(40, 1280, 720), 1, false, false), expected);
     // The 30-frame family keeps a key frame per 30 pictures.
-    EXPECT_EQ(ValueOf(H264StreamSettings(Params(40, 1280, 720), 1, true, false), "gop_interval"), 30u);
+    EXPECT_EQ(ValueOf(H264StreamSettings(Params(40, 1280, 720), 1, true, false), "gop_interval"),
+              30u);
     // An unset camera group counts as "other groups".
     EXPECT_EQ(H264StreamSettings(Params(40, 1280, 720), CUSTOM_PARAMETER_NOT_SET, false, false),
               expected);
@@ -82,7 +79,8 @@ TEST(StreamCodes, KeyFrameIntervalFollowsTheFrameRateCode) {
     EXPECT_EQ(KeyFrameInterval(7, false), 25u);
     EXPECT_EQ(KeyFrameInterval(UINT32_MAX, true), 30u);
     // 10 fps in group 1 is code 1: 8 in the 25-frame family.
-    EXPECT_EQ(ValueOf(H264StreamSettings(Params(100, 640, 480), 4, false, false), "gop_interval"), 8u);
+    EXPECT_EQ(ValueOf(H264StreamSettings(Params(100, 640, 480), 4, false, false), "gop_interval"),
+              8u);
 }
 
 TEST(StreamCodes, H264ResolutionAndInterlacedFullHd) {
@@ -91,16 +89,16 @@ TEST(StreamCodes, H264ResolutionAndInterlacedFullHd) {
     EXPECT_EQ(H264ResolutionCode(1920, 1080, 3, true), 2u);
     EXPECT_EQ(H264ResolutionCode(1920, 1080, 2, false), 0u);  // not in the group-2 table
     EXPECT_EQ(H264ResolutionCode(1920, 1080, 2, true), 0u);
-    EXPECT_EQ(H264ResolutionCode(1280, 720, 1, true), 2u);    // only full HD is interlaced
+    EXPECT_EQ(H264ResolutionCode(1280, 720, 1, true), 2u);  // only full HD is interlaced
     EXPECT_EQ(H264ResolutionCode(1280, 720, 2, false), 3u);
     EXPECT_EQ(H264ResolutionCode(800, 600, 1, false), 2u);
     EXPECT_EQ(H264ResolutionCode(800, 600, 2, false), 1u);
     EXPECT_EQ(H264ResolutionCode(1600, 1200, 1, false), 4u);
     EXPECT_EQ(H264ResolutionCode(1600, 1200, 2, false), 2u);
     EXPECT_EQ(H264ResolutionCode(960, 540, 2, false), 2u);
-    EXPECT_EQ(H264ResolutionCode(960, 540, 1, false), 0u);    // group-2 size only
+    EXPECT_EQ(H264ResolutionCode(960, 540, 1, false), 0u);  // group-2 size only
     EXPECT_EQ(H264ResolutionCode(720, 480, 2, false), 1u);
-    EXPECT_EQ(H264ResolutionCode(480, 640, 1, false), 0u);    // width and height are a pair
+    EXPECT_EQ(H264ResolutionCode(480, 640, 1, false), 0u);  // width and height are a pair
 }
 
 TEST(StreamCodes, MjpegResolutionTables) {
@@ -121,7 +119,7 @@ TEST(StreamCodes, H264FrameRateCodesPerGroup) {
     EXPECT_EQ(H264FrameRateCode(200, 2), 1u);
     EXPECT_EQ(H264FrameRateCode(100, 1), 1u);
     EXPECT_EQ(H264FrameRateCode(33, 2), 2u);
-    EXPECT_EQ(H264FrameRateCode(50, 2), 2u);   // 20 fps: a group-2 key only
+    EXPECT_EQ(H264FrameRateCode(50, 2), 2u);  // 20 fps: a group-2 key only
     EXPECT_EQ(H264FrameRateCode(50, 1), 0u);
     EXPECT_EQ(H264FrameRateCode(143, 1), 0u);  // 7 fps is no key
 }
