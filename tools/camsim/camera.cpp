@@ -1,7 +1,6 @@
 #include "camsim/camera.h"
 
-#include <chrono>
-#include <thread>
+#include <algorithm>
 
 #include "camsim/server_push.h"
 
@@ -89,10 +88,20 @@ void Camera::SetReplyDelay(unsigned milliseconds) {
     rtsp_.SetReplyDelay(milliseconds);
 }
 
+void Camera::SetTrickle(unsigned milliseconds) { tricklePauseMs_ = milliseconds; }
+
 HttpReply Camera::Answer(const HttpRequest& request) {
-    const unsigned delay = std::min(replyDelayMs_.load(), MAX_REPLY_DELAY_MS);
-    if (delay)
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    HttpReply reply = Page(request);
+    reply.headDelayMs = std::max(reply.headDelayMs, std::min(replyDelayMs_.load(), MAX_REPLY_DELAY_MS));
+    if (const unsigned pause = tricklePauseMs_.load()) {
+        reply.pieceSize = 1;
+        reply.piecePauseMs = pause;
+        reply.trickleHead = true;
+    }
+    return reply;
+}
+
+HttpReply Camera::Page(const HttpRequest& request) {
     {
         std::lock_guard<std::mutex> lock(faultMutex_);
         const auto it = faults_.find(request.path);

@@ -24,6 +24,7 @@ struct Options {
     int outputs = -1;
     bool languageNotChosen = false;
     unsigned slowMs = 0;
+    unsigned trickleMs = 0;
     bool denyAll = false;
     std::vector<std::string> pageStatus;
     std::vector<std::string> garbage;
@@ -69,6 +70,8 @@ void Describe(CLI::App& app, Options& o) {
     app.add_flag("--language-not-chosen", o.languageNotChosen,
                  "Answer CGI requests with an HTML page until /cgi-bin/lang.cgi is requested");
     app.add_option("--slow-ms", o.slowMs, "Delay every CGI and RTSP reply by this many milliseconds");
+    app.add_option("--trickle-ms", o.trickleMs,
+                   "Send every CGI reply one byte at a time, pausing this many milliseconds before each");
     app.add_flag("--deny-all", o.denyAll, "Answer every HTTP and RTSP request with 401, whatever the login");
     app.add_option("--page-status", o.pageStatus,
                    "PATH=STATUS: answer that CGI path with this HTTP status (repeatable)");
@@ -132,6 +135,7 @@ bool ApplyFaults(camsim::Camera& camera, const Options& o) {
     for (const std::string& path : o.garbage)
         camera.SetPageFault(path, camsim::HttpReply::Text(200, "\x01\x7f garbage (((:::\r\n"));
     camera.SetReplyDelay(o.slowMs);
+    camera.SetTrickle(o.trickleMs);
     camera.SetDenyAll(o.denyAll);
     camera.Cgi().SetLanguageChosen(!o.languageNotChosen);
     camsim::RtspServer& rtsp = camera.Rtsp();
