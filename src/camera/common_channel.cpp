@@ -17,7 +17,7 @@ constexpr const char* NAME_FIRST_STREAM =
     "/cgi-bin/codec_stream.cgi?stream_set=0&name_stream=STREAM1";
 constexpr const char* RESET_STREAM = "/cgi-bin/codec_stream.cgi?status=1&default=%u";
 constexpr const char* ASPECT_STATUS = "/cgi-bin/aspect.cgi?status=1";
-constexpr const char* ASPECT_WRITE = "/cgi-bin/aspect.cgi?aspect_ratio=%d&status=1";
+constexpr const char* ASPECT_WRITE = "/cgi-bin/aspect.cgi?aspect_ratio=%u&status=1";
 constexpr const char* LANGUAGE_PAGE = "/cgi-bin/lang.cgi";
 constexpr const char* SUBMIT_REQUEST = "/cgi-bin/codec_stream.cgi?submit=1&1258359654505";
 
@@ -167,12 +167,12 @@ bool CCommonChannel::ConfigureStream(CManualEvent& stop, const StreamParameterLi
     std::string request = base;
     for (const StreamParameter& parameter : list.parameters)
         request += BuildChangedParameter(parameter.value, status, parameter.name);
-    if (request == base)
-        return !stopping();  // nothing to change
     if (stopping())
         return false;
+    if (request == base)
+        return true;  // nothing to change
 
-    // The camera takes codec settings only once its language page has been seen.
+    // The language page is visited before every write; its answer is not examined.
     if (!httpClient.SendRequest("GET", LANGUAGE_PAGE) || stopping())
         return false;
     CResultDef result = Utils::SendRequestRD(httpClient, request);
