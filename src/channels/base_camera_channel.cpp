@@ -26,7 +26,12 @@ CBaseCameraChannel::~CBaseCameraChannel() { Stop(); }
 
 unsigned CBaseCameraChannel::ThreadProcedure(void* argument) {
     auto* self = static_cast<CBaseCameraChannel*>(argument);
-    return self ? static_cast<unsigned>(self->Run()) : NO_OBJECT_EXIT_CODE;
+    if (!self)
+        return NO_OBJECT_EXIT_CODE;
+    self->captureThreadId = platform::CurrentThreadId();
+    const int result = self->Run();
+    self->captureThreadId = 0;
+    return static_cast<unsigned>(result);
 }
 
 bool CBaseCameraChannel::StartThread() {
@@ -49,6 +54,10 @@ bool CBaseCameraChannel::Start(const CAPTURE_PARAMS* newParams) {
 }
 
 void CBaseCameraChannel::Stop() {
+    // The capture thread stopping its own channel must neither wait for itself nor for a host
+    // thread that holds the control lock while it waits for this thread.
+    if (IsCaptureThread())
+        return SignalStopFromThread();
     CLockGuard control(controlLock);
     // The stop event goes first, so that no frame and no online notice follows the stop.
     stopEvent.Set();
@@ -59,11 +68,14 @@ void CBaseCameraChannel::Stop() {
 }
 
 bool CBaseCameraChannel::Restart(const CAPTURE_PARAMS* newParams) {
+    if (IsCaptureThread()) {
+        SignalStopFromThread();
+        return false;
+    }
     CLockGuard control(controlLock);
     SetState(Stopped);
     StopThread();
-    // Called on the capture thread itself, the thread still runs with the old parameters.
-    if (!newParams || thread.Exists())
+    if (!newParams)
         return false;
     const uint32_t quality = params.quality;
     params = *newParams;
@@ -99,7 +111,17 @@ void CBaseCameraChannel::Retire() {
     OnStopThread();
 }
 
-bool CBaseCameraChannel::IsOwnThread() { return thread.IsCurrent(); }
+bool CBaseCameraChannel::IsOwnThread() { return IsCaptureThread(); }
+
+bool CBaseCameraChannel::IsCaptureThread() const {
+    return captureThreadId != 0 && captureThreadId == platform::CurrentThreadId();
+}
+
+void CBaseCameraChannel::SignalStopFromThread() {
+    stopEvent.Set();
+    SetState(Stopped);
+    SetCameraState(false);
+}
 
 bool CBaseCameraChannel::IsCameraOnline() {
     CLockGuard guard(stateLock);
@@ -123,10 +145,12 @@ std::string CBaseCameraChannel::DisplayName() {
 }
 
 void CBaseCameraChannel::SetCameraState(bool online) {
+    // Changes are logged in the order they are made, by whichever thread makes them: the
+    // comparison and store happen under the state lock, the line after it but still in order.
+    CLockGuard order(onlineLock);
     ChannelState current;
     {
-        // Compared and stored under the lock, so that each change is logged exactly once
-        // whichever thread makes it; a stopping channel never comes back online.
+        // A stopping channel never comes back online.
         CLockGuard guard(stateLock);
         if (online == cameraOnline || (online && IsStopping()))
             return;

@@ -68,16 +68,21 @@ protected:
 private:
     static unsigned ThreadProcedure(void* argument);
     bool StartThread();
+    bool IsCaptureThread() const;
+    // Stop or Restart on the capture thread itself: the thread ends when Run returns.
+    void SignalStopFromThread();
 
     CLock controlLock;  // serialises Start, Stop and Restart from host threads
     platform::SocketLibraryUse socketLibrary;
     std::atomic<bool> paused{false};
     std::atomic<bool> retired{false};
-    CLock stateLock;  // guards the state and the online flag
+    CLock onlineLock;  // orders the online changes and their lines; taken before stateLock
+    CLock stateLock;   // guards the state and the online flag
     ChannelState state = Stopped;
     bool cameraOnline = false;
     std::atomic<uint32_t> lastFrameMs{0};
     platform::Thread thread;
+    std::atomic<unsigned> captureThreadId{0};
 };
 
 }  // namespace norvane

@@ -41,8 +41,8 @@ TEST(VideoCapture, StartingTwiceStopsAndDeletesTheFirstChannel) {
     Fixture f;
     EXPECT_TRUE(f.capture.StartChannel(0, &f.sink, &f.config));
     EXPECT_TRUE(f.capture.StartChannel(0, &f.sink, &f.config));
-    EXPECT_EQ(f.events, (Events{"create 0", "start 0 640x480 r40 q50", "stop 0", "delete 0",
-                                "create 0", "start 0 640x480 r40 q50"}));
+    EXPECT_EQ(f.events, (Events{"create 0", "start 0 640x480 r40 q50", "retire 0", "stop 0",
+                                "delete 0", "create 0", "start 0 640x480 r40 q50"}));
 }
 
 TEST(VideoCapture, WidthAbove1600AsksForALargeFrameChannel) {
@@ -65,8 +65,8 @@ TEST(VideoCapture, MotionChannelFollowsTheStreamSettings) {
         << "the entry keeps both objects";
     EXPECT_TRUE(f.capture.StopChannel(0));
     EXPECT_EQ(f.events, (Events{"create 0", "start 0 640x480 r40 q50", "create motion 0",
-                                "start motion 0", "stop motion 0", "delete motion 0", "stop 0",
-                                "delete 0"}));
+                                "start motion 0", "stop motion 0", "delete motion 0", "retire 0",
+                                "stop 0", "delete 0"}));
 }
 
 TEST(VideoCapture, FailedChannelStartKeepsTheEntryWithoutMotion) {
@@ -133,8 +133,8 @@ TEST(VideoCapture, DestructionStopsEveryChannelInIndexOrder) {
         factory.channels.events.clear();
     }
     EXPECT_EQ(factory.channels.events,
-              (Events{"stop motion 0", "delete motion 0", "stop 0", "delete 0", "stop motion 1",
-                      "delete motion 1", "stop 1", "delete 1"}));
+              (Events{"stop motion 0", "delete motion 0", "retire 0", "stop 0", "delete 0",
+                      "stop motion 1", "delete motion 1", "retire 1", "stop 1", "delete 1"}));
 }
 
 TEST(VideoCapture, NullHostPointersGiveFalse) {
