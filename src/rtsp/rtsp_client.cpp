@@ -24,8 +24,8 @@ bool ReplyComplete(const std::string& reply, RTSPMethod method) {
     if (end == NONE)
         return false;
     const size_t bodyStart = end + endSize;
-    const size_t length =
-        CRTSPResponseParser::AnnouncedBodyLength(std::string_view(reply).substr(0, bodyStart), method);
+    const size_t length = CRTSPResponseParser::AnnouncedBodyLength(
+        std::string_view(reply).substr(0, bodyStart), method);
     return length != CRTSPResponseParser::BODY_TO_END && reply.size() - bodyStart >= length;
 }
 
@@ -40,7 +40,9 @@ public:
     // Milliseconds left; 0 once the exchange has lasted its limit.
     uint32_t Left() const {
         const uint32_t elapsed = platform::SteadyMs() - start_;
-        return elapsed >= limit_ ? 0 : static_cast<uint32_t>(std::min<uint64_t>(limit_ - elapsed, UINT32_MAX));
+        return elapsed >= limit_
+                   ? 0
+                   : static_cast<uint32_t>(std::min<uint64_t>(limit_ - elapsed, UINT32_MAX));
     }
 
 private:
@@ -180,7 +182,8 @@ std::string CBaseRTSPClient::BuildRequest(RTSPMethod method) {
         const std::string transport = TransportLine();
         if (transport.empty())
             return {};
-        return start + SetupUrl() + " " + VERSION + cseq + authorization + transport + AGENT + "\r\n";
+        return start + SetupUrl() + " " + VERSION + cseq + authorization + transport + AGENT +
+               "\r\n";
     }
     case RTSPMethod::Play:
     case RTSPMethod::Pause:
@@ -233,7 +236,8 @@ bool CBaseRTSPClient::Execute(RTSPMethod method) {
     // Retry once when the challenge gives what an answer needs: another scheme, or a Digest
     // nonce (the first request of a Digest client cannot carry one).
     const AuthScheme offered = parser.GetOfferedScheme();
-    if (parser.GetStatusCode() == 401 && (offered != params.authScheme || offered == AuthScheme::Digest)) {
+    if (parser.GetStatusCode() == 401 &&
+        (offered != params.authScheme || offered == AuthScheme::Digest)) {
         params.authScheme = offered;
         if (!ExecuteOnce(method))
             return false;

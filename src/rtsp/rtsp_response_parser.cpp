@@ -71,7 +71,8 @@ private:
 };
 
 bool SameLetter(char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
 }
 
 size_t FindNoCase(std::string_view text, std::string_view name) {
@@ -146,7 +147,9 @@ bool ScanContentLength(const std::string& lower, uint32_t& length) {
     return ScanUnsigned(lower, "content-length: %lu", length);
 }
 
-std::string ScanContentType(const std::string& lower) { return ScanWord(lower, "content-type: %255s"); }
+std::string ScanContentType(const std::string& lower) {
+    return ScanWord(lower, "content-type: %255s");
+}
 
 std::string ChallengeValue(std::string_view name, std::string_view text) {
     return Utils::RemoveChars("\"", Utils::TrimBlanks(Utils::GetReplyValue(name, "=", text, ",\r\n")));

@@ -204,6 +204,20 @@ TEST_F(RtspClientTest, SplitRepliesAreReadCompletely) {
     Finish();
 }
 
+// A reply that fills one receive exactly is complete by its Content-Length; no further receive
+// waits for a time-out (which here would outlast the test's bound).
+TEST_F(RtspClientTest, ReplyOfExactlyOneReceiveEndsWithoutWaiting) {
+    params.receiveTimeout = 20000;
+    std::string reply = Ok(1, "Server: \r\n");
+    reply = Ok(1, "Server: " + std::string(CBaseRTSPClient::RECEIVE_CHUNK - reply.size(), 's') + "\r\n");
+    ASSERT_EQ(reply.size(), CBaseRTSPClient::RECEIVE_CHUNK);
+    Run({Reply(Request("OPTIONS " + DefaultUrl(), 1, AGENT + "\r\n"), reply)});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(client.Execute(RTSPMethod::Options));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    Finish();
+}
+
 // Without Content-Length a 200 DESCRIBE reply with a Content-Type is read until the camera
 // closes or falls quiet, and all of it after the headers is the SDP body.
 TEST_F(RtspClientTest, TypedDescribeWithoutContentLengthEndsAtPeerClose) {
