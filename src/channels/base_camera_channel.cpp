@@ -22,7 +22,9 @@ unsigned TwiceClamped(uint32_t ms) {
 CBaseCameraChannel::CBaseCameraChannel(unsigned number, IDriver* driver, ICaptureSink* sink)
     : driver(driver), sink(sink), number(number) {}
 
-CBaseCameraChannel::~CBaseCameraChannel() { Stop(); }
+CBaseCameraChannel::~CBaseCameraChannel() {
+    Stop();
+}
 
 unsigned CBaseCameraChannel::ThreadProcedure(void* argument) {
     auto* self = static_cast<CBaseCameraChannel*>(argument);
@@ -111,7 +113,9 @@ void CBaseCameraChannel::Retire() {
     OnStopThread();
 }
 
-bool CBaseCameraChannel::IsOwnThread() { return IsCaptureThread(); }
+bool CBaseCameraChannel::IsOwnThread() {
+    return IsCaptureThread();
+}
 
 bool CBaseCameraChannel::IsCaptureThread() const {
     return captureThreadId != 0 && captureThreadId == platform::CurrentThreadId();
@@ -128,11 +132,17 @@ bool CBaseCameraChannel::IsCameraOnline() {
     return cameraOnline;
 }
 
-void CBaseCameraChannel::ResetFrameTimer() { lastFrameMs = platform::SteadyMs(); }
+void CBaseCameraChannel::ResetFrameTimer() {
+    lastFrameMs = platform::SteadyMs();
+}
 
-uint32_t CBaseCameraChannel::GetFrameAge() { return platform::SteadyMs() - lastFrameMs; }
+uint32_t CBaseCameraChannel::GetFrameAge() {
+    return platform::SteadyMs() - lastFrameMs;
+}
 
-uint32_t CBaseCameraChannel::FrameTimeout() { return driver->GetDeviceInfo()->timeout2; }
+uint32_t CBaseCameraChannel::FrameTimeout() {
+    return driver->GetDeviceInfo()->timeout2;
+}
 
 std::string CBaseCameraChannel::DisplayName() {
     const std::string& address = driver->GetDeviceInfo()->address;

@@ -14,7 +14,9 @@ CBaseRTPChannel::CBaseRTPChannel(unsigned number, IDriver* driver, ICaptureSink*
       keepAliveStartMs(platform::SteadyMs()),
       cameraAddress(Utils::ResolveHostAddress(driver->GetDeviceInfo()->address)) {}
 
-CBaseRTPChannel::~CBaseRTPChannel() { Stop(); }
+CBaseRTPChannel::~CBaseRTPChannel() {
+    Stop();
+}
 
 bool CBaseRTPChannel::IsOwnThread() {
     return CBaseCameraChannel::IsOwnThread() ||
@@ -86,7 +88,9 @@ bool CBaseRTPChannel::JudgeFrameAge(bool stopping) {
     return true;
 }
 
-void CBaseRTPChannel::RestartKeepAliveTimer() { keepAliveStartMs = platform::SteadyMs(); }
+void CBaseRTPChannel::RestartKeepAliveTimer() {
+    keepAliveStartMs = platform::SteadyMs();
+}
 
 uint32_t CBaseRTPChannel::KeepAliveElapsedMs() const {
     return platform::SteadyMs() - keepAliveStartMs;

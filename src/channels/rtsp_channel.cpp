@@ -8,7 +8,9 @@ namespace norvane {
 CBaseRTSPChannel::CBaseRTSPChannel(unsigned number, IDriver* driver, ICaptureSink* sink)
     : CBaseRTPChannel(number, driver, sink) {}
 
-CBaseRTSPChannel::~CBaseRTSPChannel() { Stop(); }
+CBaseRTSPChannel::~CBaseRTSPChannel() {
+    Stop();
+}
 
 std::unique_ptr<CBaseRTSPClient> CBaseRTSPChannel::CreateRTSPClient() {
     return std::unique_ptr<CBaseRTSPClient>(new (std::nothrow) CBaseRTSPClient);
@@ -108,10 +110,16 @@ void CBaseRTSPChannel::KeepAlive() {
     }
 }
 
-void CBaseRTSPChannel::SendKeepAlive() { Request(RTSPMethod::Options); }
+void CBaseRTSPChannel::SendKeepAlive() {
+    Request(RTSPMethod::Options);
+}
 
-bool CBaseRTSPChannel::SendPause() { return Request(RTSPMethod::Pause); }
+bool CBaseRTSPChannel::SendPause() {
+    return Request(RTSPMethod::Pause);
+}
 
-bool CBaseRTSPChannel::SendPlay() { return Request(RTSPMethod::Play); }
+bool CBaseRTSPChannel::SendPlay() {
+    return Request(RTSPMethod::Play);
+}
 
 }  // namespace norvane

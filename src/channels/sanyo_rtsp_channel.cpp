@@ -21,14 +21,16 @@ CSanyoRTSPChannel::CSanyoRTSPChannel(unsigned number, IDriver* driver, ICaptureS
       pathParameter(pathParameter),
       noRtspWord(noRtspWord) {}
 
-bool CSanyoRTSPChannel::ConfigureCamera() { return ConfigureStream(stopEvent, StreamSettings()); }
+bool CSanyoRTSPChannel::ConfigureCamera() {
+    return ConfigureStream(stopEvent, StreamSettings());
+}
 
 void CSanyoRTSPChannel::FillConnectionParams(RTSPConnectionParams& connection) {
     connection.receiveTimeout = RTSP_RECEIVE_TIMEOUT_MS;
     connection.secondTimeout = RTSP_RECEIVE_TIMEOUT_MS;
     const int port = CBaseCameraChannel::driver->GetCustomParameterInt(2);
-    connection.rtspPort = port >= 1 && port <= 65535 ? static_cast<uint16_t>(port)
-                                                     : DEFAULT_RTSP_PORT;
+    connection.rtspPort =
+        port >= 1 && port <= 65535 ? static_cast<uint16_t>(port) : DEFAULT_RTSP_PORT;
     const std::string path = CBaseCameraChannel::driver->GetCustomParameterString(pathParameter);
     if (path != noRtspWord)
         connection.path = WithoutLineBreaks(path);
@@ -55,7 +57,9 @@ CH264ChannelRTSP::CH264ChannelRTSP(unsigned number, IDriver* driver, ICaptureSin
     parser.SetClient(this);
 }
 
-CH264ChannelRTSP::~CH264ChannelRTSP() { Stop(); }
+CH264ChannelRTSP::~CH264ChannelRTSP() {
+    Stop();
+}
 
 StreamParameterList CH264ChannelRTSP::StreamSettings() {
     return H264StreamSettings(params, CameraGroup(), CBaseCameraChannel::driver->GetCustomFlag(),
@@ -70,8 +74,7 @@ void CH264ChannelRTSP::OnStreamDescribed() {
     if (described.GetSequenceParameterSet().empty() || described.GetPictureParameterSet().empty())
         return;
     CLockGuard guard(mediaLock);
-    parser.SetParameterSets(described.GetSequenceParameterSet(),
-                            described.GetPictureParameterSet(),
+    parser.SetParameterSets(described.GetSequenceParameterSet(), described.GetPictureParameterSet(),
                             described.GetCodecConfiguration());
 }
 
@@ -81,7 +84,9 @@ CMJPEGChannelRTSP::CMJPEGChannelRTSP(unsigned number, IDriver* driver, ICaptureS
     parser.SetClient(this);
 }
 
-CMJPEGChannelRTSP::~CMJPEGChannelRTSP() { Stop(); }
+CMJPEGChannelRTSP::~CMJPEGChannelRTSP() {
+    Stop();
+}
 
 StreamParameterList CMJPEGChannelRTSP::StreamSettings() {
     return MjpegStreamSettings(params, CameraGroup());

@@ -31,7 +31,8 @@ protected:
     // The camera's codec settings for the current parameters.
     virtual StreamParameterList StreamSettings() = 0;
 
-    CLock mediaLock;  // the depacketiser is fed on the receiver thread, set up on the capture thread
+    CLock
+        mediaLock;  // the depacketiser is fed on the receiver thread, set up on the capture thread
     CRTPMediaParser& media;
 
 private:

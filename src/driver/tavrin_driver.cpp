@@ -22,25 +22,31 @@ bool CTavrinDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* frameAllocato
 
 // The camera's digital I/O object is not built yet: the driver runs without one, as after a
 // failed allocation.
-bool CTavrinDriver::CreateIO() { return true; }
+bool CTavrinDriver::CreateIO() {
+    return true;
+}
 
 // The PTZ handler is not built yet; the driver opens without PTZ.
-bool CTavrinDriver::CreatePTZ() { return true; }
+bool CTavrinDriver::CreatePTZ() {
+    return true;
+}
 
 ICameraChannel* CTavrinDriver::CreateChannel(unsigned index, ICaptureSink* sink, bool largeFrame) {
     switch (GetCodecType()) {
-    case CODEC_MJPEG:
-        // Motion-JPEG over HTTP is not built yet: those channels fail to start.
-        if (largeFrame || GetCustomParameterString(4) == "noRtspMjpeg")
+        case CODEC_MJPEG:
+            // Motion-JPEG over HTTP is not built yet: those channels fail to start.
+            if (largeFrame || GetCustomParameterString(4) == "noRtspMjpeg")
+                return nullptr;
+            return new (std::nothrow) CMJPEGChannelRTSP(index, this, sink);
+        case CODEC_H264:
+            return new (std::nothrow) CH264ChannelRTSP(index, this, sink);
+        default:
             return nullptr;
-        return new (std::nothrow) CMJPEGChannelRTSP(index, this, sink);
-    case CODEC_H264:
-        return new (std::nothrow) CH264ChannelRTSP(index, this, sink);
-    default:
-        return nullptr;
     }
 }
 
-IMotionChannel* CTavrinDriver::CreateMotionChannel(unsigned, ICaptureSink*) { return nullptr; }
+IMotionChannel* CTavrinDriver::CreateMotionChannel(unsigned, ICaptureSink*) {
+    return nullptr;
+}
 
 }  // namespace norvane

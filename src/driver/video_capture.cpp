@@ -51,8 +51,7 @@ bool CIPVideoCapture::StartChannel(unsigned index, ICaptureSink* sink, IChannelC
     params.width = resolution->GetWidth();
     params.height = resolution->GetHeight();
 
-    ChannelPtr channel =
-        Own(creator->CreateChannel(index, sink, params.width > LARGE_FRAME_WIDTH));
+    ChannelPtr channel = Own(creator->CreateChannel(index, sink, params.width > LARGE_FRAME_WIDTH));
     if (!channel)
         return false;
     bool started = channel->Start(&params);
@@ -122,8 +121,7 @@ CIPVideoCapture::ChannelPtr CIPVideoCapture::FindChannel(unsigned index) {
     return index < channels.size() ? channels[index].channel : nullptr;
 }
 
-bool CIPVideoCapture::ChangeChannelFormat(unsigned index, IResolution* format,
-                                          unsigned frameRate) {
+bool CIPVideoCapture::ChangeChannelFormat(unsigned index, IResolution* format, unsigned frameRate) {
     ChannelPtr channel = FindChannel(index);
     if (!channel || !format)
         return false;

@@ -1,11 +1,12 @@
 // The channel base: online/offline lines, restart order, bounded stops, pause and delivery.
+#include "channels/base_camera_channel.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
-#include "channels/base_camera_channel.h"
 #include "host/capture_sink.h"
 #include "host/frames.h"
 #include "support/fake_driver.h"
@@ -78,15 +79,14 @@ TEST(BaseCameraChannel, OnlineStateChangesAreLoggedOnceWithTheirLevels) {
     channel.SetCameraState(true);
     channel.Stop();
     const std::string prefix = "norvane::CBaseCameraChannel::SetCameraState: ";
-    EXPECT_EQ(Lines(driver),
-              (std::vector<std::pair<int, std::string>>{
-                  {3, prefix + "Camera 127.0.0.1 is online"},
-                  {1, prefix + "Signal was lost for camera 127.0.0.1"},
-                  {3, prefix + "Camera 127.0.0.1 is online"},
-                  {1, prefix + "Camera 127.0.0.1 is offline or failed"},
-                  {3, prefix + "Camera 127.0.0.1 is online"},
-                  {3, prefix + "Camera 127.0.0.1 is offline. Channel was stopped"},
-              }));
+    EXPECT_EQ(Lines(driver), (std::vector<std::pair<int, std::string>>{
+                                 {3, prefix + "Camera 127.0.0.1 is online"},
+                                 {1, prefix + "Signal was lost for camera 127.0.0.1"},
+                                 {3, prefix + "Camera 127.0.0.1 is online"},
+                                 {1, prefix + "Camera 127.0.0.1 is offline or failed"},
+                                 {3, prefix + "Camera 127.0.0.1 is online"},
+                                 {3, prefix + "Camera 127.0.0.1 is offline. Channel was stopped"},
+                             }));
 }
 
 TEST(BaseCameraChannel, AVideoServerNamesTheChannelInEveryLine) {

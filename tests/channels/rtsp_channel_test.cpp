@@ -8,49 +8,17 @@
 
 #include "channels/channel_rig.h"
 #include "channels/sanyo_rtsp_channel.h"
+#include "support/stream_check.h"
 
 using namespace norvane;
 using namespace std::chrono_literals;
 using test::ChannelRig;
+using test::ExpectLoopOf;
+using test::HasNalType;
+using test::Milliseconds;
+using test::WriteFrames;
 
 namespace {
-
-bool HasNalType(const std::vector<uint8_t>& data, uint8_t type) {
-    for (size_t i = 0; i + 4 < data.size(); ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && (data[i + 3] & 0x1F) == type)
-            return true;
-    }
-    return false;
-}
-
-uint64_t Milliseconds(const SYSTEMTIME& t) {
-    return ((((uint64_t{t.wYear} * 13 + t.wMonth) * 32 + t.wDay) * 24 + t.wHour) * 60 + t.wMinute) *
-               60000 +
-           uint64_t{t.wSecond} * 1000 + t.wMilliseconds;
-}
-
-// The delivered payloads as one stream. H.264 frames end with an access unit delimiter, which the
-// decoder reports when no picture follows it: the last one is left out.
-std::string WriteFrames(const std::vector<host::DeliveredFrame>& frames, const std::string& path) {
-    std::vector<uint8_t> all;
-    for (const auto& frame : frames)
-        all.insert(all.end(), frame.data.begin(), frame.data.end());
-    if (!frames.empty() && frames.back().fourcc != FOURCC_JPEG && all.size() >= 5)
-        all.resize(all.size() - 5);
-    EXPECT_TRUE(test::WriteBytes(path, all));
-    return path;
-}
-
-// The decoded pictures are the reference's, in order, looping, from wherever they begin.
-void ExpectLoopOf(const std::vector<std::string>& got, const std::vector<std::string>& reference) {
-    ASSERT_FALSE(got.empty());
-    ASSERT_FALSE(reference.empty());
-    const auto first = std::find(reference.begin(), reference.end(), got[0]);
-    ASSERT_NE(first, reference.end()) << "the first picture is not a reference picture";
-    size_t at = static_cast<size_t>(first - reference.begin());
-    for (size_t i = 0; i < got.size(); ++i, at = (at + 1) % reference.size())
-        ASSERT_EQ(got[i], reference[at]) << "picture " << i;
-}
 
 // Starts the channel and waits for `frames` frames.
 template <typename Channel>
@@ -89,8 +57,9 @@ TEST(SanyoRtspChannel, H264ArrivesFrameForFrameFromTheFirstKeyFrameWithIncreasin
 
     const std::string scratch = test::OutputDir();
     std::string errors;
-    ExpectLoopOf(test::FrameMd5("h264", WriteFrames(frames, scratch + "/got.h264"), scratch, &errors),
-                 test::FrameMd5("h264", test::MediaPath("h264_1slice.264"), scratch));
+    ExpectLoopOf(
+        test::FrameMd5("h264", WriteFrames(frames, scratch + "/got.h264"), scratch, &errors),
+        test::FrameMd5("h264", test::MediaPath("h264_1slice.264"), scratch));
     EXPECT_EQ(errors, "");
     EXPECT_EQ(rig.driver.log.CountContaining("Camera 127.0.0.1 is online"), 1u);
     EXPECT_EQ(rig.driver.log.CountContaining("Camera 127.0.0.1 is offline. Channel was stopped"),
@@ -109,11 +78,9 @@ TEST(SanyoRtspChannel, MotionJpegPicturesDecodeToTheSource) {
         EXPECT_EQ(frame.fourcc, FOURCC_JPEG);
     const std::string scratch = test::OutputDir();
     std::string errors;
-    const std::string source = scratch + "/source.mjpeg";
-    ASSERT_TRUE(test::RunCommand("cat '" + test::MediaPath("jpeg420") + "'/*.jpg > '" + source + "'"));
     ExpectLoopOf(
         test::FrameMd5("mjpeg", WriteFrames(frames, scratch + "/got.mjpeg"), scratch, &errors),
-        test::FrameMd5("mjpeg", source, scratch));
+        test::FrameMd5("mjpeg", test::ReferenceMjpeg("jpeg420", scratch), scratch));
     EXPECT_EQ(errors, "");
 }
 
@@ -270,7 +237,8 @@ TEST_P(SanyoRtspChannelLoss, NeverDeliversAnUndecodableFrame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, SanyoRtspChannelLoss,
-                         ::testing::Values(LossCase{"loss1", 1, 0, 100}, LossCase{"loss5", 5, 0, 25},
+                         ::testing::Values(LossCase{"loss1", 1, 0, 100},
+                                           LossCase{"loss5", 5, 0, 25},
                                            LossCase{"reorder", 0, 40, 25}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -283,7 +251,8 @@ TEST(SanyoRtspChannel, PacketsFromAnotherAddressAreNotTakenAndTheChannelReconnec
     CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
     const CAPTURE_PARAMS params = ChannelRig::Params();
     ASSERT_TRUE(channel.Start(&params));
-    EXPECT_TRUE(rig.camera->Rtsp().WaitUntil([&] { return rig.CountRtsp("DESCRIBE") >= 2; }, 10000));
+    EXPECT_TRUE(
+        rig.camera->Rtsp().WaitUntil([&] { return rig.CountRtsp("DESCRIBE") >= 2; }, 10000));
     EXPECT_EQ(rig.sink.FrameCount(), 0u);
     channel.Stop();
 }
@@ -311,8 +280,7 @@ TEST(SanyoRtspChannel, StopReturnsPromptlyWhateverTheCameraIsDoing) {
              return rig.camera->Http().WaitUntil(
                  [&] { return rig.camera->Http().RequestCount() >= 2; }, 5000);
          }},
-        {"waiting for DESCRIBE",
-         [](ChannelRig& rig) { rig.camera->Rtsp().SetReplyDelay(8000); },
+        {"waiting for DESCRIBE", [](ChannelRig& rig) { rig.camera->Rtsp().SetReplyDelay(8000); },
          [](ChannelRig& rig) {
              return rig.camera->Rtsp().WaitUntil(
                  [&] { return rig.camera->Rtsp().Totals().connections >= 1; }, 5000);

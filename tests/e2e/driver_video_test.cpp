@@ -1,0 +1,220 @@
+// A host loads Tavrin.so, opens the simulated camera and runs its video channels, judging only
+// what a host and the camera can see.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "camsim/camera.h"
+#include "host/capture_sink.h"
+#include "host/channel_config.h"
+#include "host/device_config.h"
+#include "host/driver_library.h"
+#include "host/frames.h"
+#include "host/log_receiver.h"
+#include "support/media.h"
+#include "support/stream_check.h"
+
+using namespace norvane;
+using namespace std::chrono_literals;
+
+namespace {
+
+long long MillisecondsOf(const std::function<void()>& f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+}
+
+// The host's side of one camera: the loaded library, its objects and the simulated camera.
+class HostRig {
+public:
+    HostRig(int codec, camsim::HttpAuthConfig::Mode auth, int channels = 1) {
+        camsim::CameraConfig camera;
+        camera.personality = camsim::Personality::ForModel("VCC-HD4000");
+        camera.auth = auth;
+        camera.mediaDir = test::MediaDir();
+        simulator = std::make_unique<camsim::Camera>(camera);
+        started = simulator->Start() && library.Load(TAVRIN_SO_PATH);
+        config.device.model = camera.personality.modelName;
+        config.device.channelCount = channels;
+        config.connection.address = "127.0.0.1";
+        config.connection.port = simulator->HttpPort();
+        config.connection.userName = camera.user;
+        config.connection.password = camera.password;
+        config.connection.codecType = codec;
+        config.SetCustomParameter(1, camera.personality.family25 ? "0" : "1");
+        config.SetCustomParameter(2, std::to_string(simulator->RtspPort()));
+        config.SetCustomParameter(3, std::to_string(camera.personality.group));
+        config.SetCustomParameter(4, camera.personality.mjpegPath);
+        config.SetCustomParameter(5, camera.personality.h264Path);
+        channel.format.resolution = host::Resolution(320, 240);
+    }
+    ~HostRig() { Close(); }
+
+    bool Open() {
+        driver = library.CreateDriver();
+        if (!driver || !driver->Open(&log, &frames, &config))
+            return false;
+        video = driver->GetVideoCaptureEx();
+        return video != nullptr;
+    }
+    void Close() {
+        if (!driver)
+            return;
+        driver->Close();
+        library.DeleteDriver(driver);
+        driver = nullptr;
+        video = nullptr;
+    }
+    size_t CountRtsp(const std::string& method) {
+        size_t n = 0;
+        for (const auto& entry : simulator->Rtsp().Requests())
+            n += entry.method == method;
+        return n;
+    }
+
+    std::unique_ptr<camsim::Camera> simulator;
+    host::DriverLibrary library;
+    bool started = false;
+    host::LogReceiver log;
+    host::FrameAllocator frames;
+    host::DeviceConfig config;
+    host::ChannelConfig channel;
+    host::CaptureSink sink;
+    ipcapture::IIPCaptureDriverEx3* driver = nullptr;
+    ipcapture::IIPVideoCaptureEx* video = nullptr;
+};
+
+}  // namespace
+
+TEST(DriverVideo, H264OverDigestArrivesFrameForFrame) {
+    HostRig rig(3, camsim::HttpAuthConfig::Mode::Digest);
+    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.Open());
+    ASSERT_TRUE(rig.video->StartChannel(0, &rig.sink, &rig.channel));
+    ASSERT_TRUE(rig.sink.WaitForFrames(40, 15s));
+    int state = -1;
+    EXPECT_TRUE(rig.video->GetChannelState(0, &state, nullptr, nullptr, 0));
+    EXPECT_EQ(state, 0) << "running";
+    EXPECT_TRUE(rig.video->StopChannel(0));
+    const auto frames = rig.sink.Frames();
+    EXPECT_EQ(frames[0].fourcc, FOURCC_H264);
+    EXPECT_TRUE(test::HasNalType(frames[0].data, 7));
+    for (size_t i = 1; i < frames.size(); ++i) {
+        EXPECT_LT(test::Milliseconds(frames[i - 1].time), test::Milliseconds(frames[i].time));
+        EXPECT_EQ(frames[i].source, "Tavrin");
+    }
+    const std::string scratch = test::OutputDir();
+    std::string errors;
+    test::ExpectLoopOf(
+        test::FrameMd5("h264", test::WriteFrames(frames, scratch + "/got.h264"), scratch, &errors),
+        test::FrameMd5("h264", test::MediaPath("h264_1slice.264"), scratch));
+    EXPECT_EQ(errors, "");
+    EXPECT_EQ(rig.log.CountContaining("Camera 127.0.0.1 is online"), 1u);
+}
+
+TEST(DriverVideo, MotionJpegOverBasicDecodesToTheSource) {
+    HostRig rig(1, camsim::HttpAuthConfig::Mode::Basic);
+    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.Open());
+    ASSERT_TRUE(rig.video->StartChannel(0, &rig.sink, &rig.channel));
+    ASSERT_TRUE(rig.sink.WaitForFrames(16, 15s));
+    rig.Close();
+    const auto frames = rig.sink.Frames();
+    const std::string scratch = test::OutputDir();
+    std::string errors;
+    test::ExpectLoopOf(
+        test::FrameMd5("mjpeg", test::WriteFrames(frames, scratch + "/got.mjpeg"), scratch, &errors),
+        test::FrameMd5("mjpeg", test::ReferenceMjpeg("jpeg420", scratch), scratch));
+    EXPECT_EQ(errors, "");
+}
+
+// Line breaks in a configured stream path stay out of the request line.
+TEST(DriverVideo, StreamPathLineBreaksAreDropped) {
+    HostRig rig(3, camsim::HttpAuthConfig::Mode::None);
+    ASSERT_TRUE(rig.started);
+    rig.config.SetCustomParameter(5, "h264\r\n");
+    ASSERT_TRUE(rig.Open());
+    ASSERT_TRUE(rig.video->StartChannel(0, &rig.sink, &rig.channel));
+    EXPECT_TRUE(rig.sink.WaitForFrames(3, 15s));
+}
+
+TEST(DriverVideo, StopAndCloseDoNotWaitOutAHangingCamera) {
+    HostRig rig(3, camsim::HttpAuthConfig::Mode::None);
+    ASSERT_TRUE(rig.started);
+    rig.simulator->Rtsp().SetReplyDelay(20000);
+    ASSERT_TRUE(rig.Open());
+    ASSERT_TRUE(rig.video->StartChannel(0, &rig.sink, &rig.channel));
+    ASSERT_TRUE(rig.simulator->Rtsp().WaitUntil(
+        [&] { return rig.simulator->Rtsp().Totals().connections >= 1; }, 10000));
+    EXPECT_LT(MillisecondsOf([&] { rig.video->StopChannel(0); }), 1000);
+
+    ASSERT_TRUE(rig.video->StartChannel(0, &rig.sink, &rig.channel));
+    ASSERT_TRUE(rig.simulator->Rtsp().WaitUntil(
+        [&] { return rig.simulator->Rtsp().Totals().connections >= 2; }, 10000));
+    EXPECT_LT(MillisecondsOf([&] { rig.Close(); }), 1000);
+    EXPECT_EQ(rig.log.CountContaining("cannot be stopped"), 0u);
+}
+
+// A host that stops the channel from its own frame callback: no deadlock, no later frame.
+TEST(DriverVideo, StopChannelFromInsideDeliverFrame) {
+    HostRig rig(3, camsim::HttpAuthConfig::Mode::None);
+    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.Open());
+    std::atomic<int> stops{0};
+    std::atomic<bool> stopResult{false};
+    rig.sink.SetFrameCallback([&](const host::DeliveredFrame&) {
+        if (stops++ == 0)
+            stopResult = rig.video->StopChannel(0);
+    });
+    ASSERT_TRUE(rig.video->StartChannel(0, &rig.sink, &rig.channel));
+    ASSERT_TRUE(rig.sink.WaitForFrames(1, 15s));
+    EXPECT_TRUE(rig.simulator->Rtsp().WaitUntil([&] { return rig.CountRtsp("TEARDOWN") == 1; },
+                                                5000))
+        << "the channel ended its session by itself";
+    EXPECT_TRUE(stopResult);
+    EXPECT_EQ(rig.sink.FrameCount(), 1u);
+    int state = -1;
+    EXPECT_FALSE(rig.video->GetChannelState(0, &state, nullptr, nullptr, 0));
+    EXPECT_LT(MillisecondsOf([&] { rig.Close(); }), 1000);
+}
+
+// Host threads start, stop, query and change the format of two channels at once for a bounded
+// time; the sanitizer builds judge the races.
+TEST(DriverVideo, HostThreadsRacingOnTwoChannels) {
+    HostRig rig(3, camsim::HttpAuthConfig::Mode::None, 2);
+    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.Open());
+    host::CaptureSink sinks[2];
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            host::ChannelConfig config(320, 240);
+            host::Resolution size(320, 240);
+            for (int i = t; std::chrono::steady_clock::now() < until; ++i) {
+                const unsigned index = i % 2;
+                int state = 0;
+                switch ((i / 2 + t) % 8) {
+                case 0: rig.video->StartChannel(index, &sinks[index], &config); break;
+                case 1: rig.video->StopChannel(index); break;
+                case 2: rig.video->ChangeChannelFormat(index, &size, 40); break;
+                case 3: rig.video->PauseChannel(index), rig.video->ResumeChannel(index); break;
+                default:  // mostly queries, so that streams run between the changes
+                    for (int k = 0; k < 20; ++k)
+                        rig.video->GetChannelState(index, &state, nullptr, nullptr, 0);
+                }
+                sinks[index].WaitForFrames(sinks[index].FrameCount() + 1, 1000ms);
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_LT(MillisecondsOf([&] { rig.Close(); }), 2000);
+    EXPECT_GT(sinks[0].FrameCount() + sinks[1].FrameCount(), 0u);
+    EXPECT_EQ(rig.log.CountContaining("cannot be stopped"), 0u);
+}
