@@ -458,11 +458,7 @@ TEST_F(H264Parser, StoredSetsGoBeforeTheFirstSliceOfAnIdrFrameWithoutThem) {
 // The owner may set or clear the client while the queue thread emits (the thread sanitizer
 // build checks the hand-over).
 TEST_F(H264Parser, ClientMayChangeWhileFramesAreEmitted) {
-    std::thread owner([&] {
-        for (int i = 0; i < 1000; ++i)
-            parser.SetClient(i % 2 ? &client : nullptr);
-        parser.SetClient(&client);
-    });
+    std::thread owner = test::FlipClient(parser, &client);
     for (uint32_t i = 0; i < 1000; ++i)
         SendKeyFrame(1000 + 3000 * i);
     owner.join();

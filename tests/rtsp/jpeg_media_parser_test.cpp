@@ -256,11 +256,7 @@ TEST_F(JpegParser, TableBytesThatReadAsEoiDoNotEndThePicture) {
 // The owner may set or clear the client while the queue thread emits (the thread sanitizer
 // build checks the hand-over).
 TEST_F(JpegParser, ClientMayChangeWhilePicturesAreEmitted) {
-    std::thread owner([&] {
-        for (int i = 0; i < 1000; ++i)
-            parser.SetClient(i % 2 ? &client : nullptr);
-        parser.SetClient(&client);
-    });
+    std::thread owner = test::FlipClient(parser, &client);
     for (int i = 0; i < 1000; ++i)
         SendPicture();
     owner.join();
