@@ -66,7 +66,28 @@ for ppm in "$tmp"/frame*.ppm; do
         cjpeg -quality 50 -baseline -sample 2x1 -outfile "$tmp/cjpeg50_422/$n.jpg" "$ppm"
     fi
 done
-rm -f "$tmp"/frame*.ppm
+# Every RTP/JPEG Q from 1 to 99: cjpeg scales the base tables exactly as the receiver does.
+mkdir -p "$tmp/cjpeg_q"
+for q in $(seq 1 99); do
+    cjpeg -quality "$q" -baseline -sample 2x2 -outfile "$tmp/cjpeg_q/$(printf %03d "$q").jpg" \
+        "$tmp/frame001.ppm"
+done
+# Own tables whose zig-zag order holds 255 then 217 (FF D9 in the DQT segment), for in-band
+# tables: coefficients 10 and 11 of the luminance table sit at natural positions 32 and 25.
+awk 'BEGIN {
+    split("16 11 10 16 24 40 51 61 12 12 14 19 26 58 60 55 14 13 16 24 40 57 69 56 " \
+          "14 17 22 29 51 87 80 62 18 22 37 56 68 109 103 77 24 35 55 64 81 104 113 92 " \
+          "49 64 78 87 103 121 120 101 72 92 95 98 112 100 103 99", luma, " ")
+    luma[26] = 217; luma[33] = 255
+    for (i = 1; i <= 64; i++) printf "%d%s", luma[i], i % 8 ? " " : "\n"
+    for (i = 1; i <= 64; i++) printf "%d%s", i <= 8 ? 17 : 99, i % 8 ? " " : "\n"
+}' > "$tmp/ffd9.qtables"
+mkdir -p "$tmp/cjpeg_ffd9"
+for n in 001 002 003; do
+    cjpeg -qtables "$tmp/ffd9.qtables" -baseline -sample 2x2 -outfile "$tmp/cjpeg_ffd9/$n.jpg" \
+        "$tmp/frame$n.ppm"
+done
+rm -f "$tmp"/frame*.ppm "$tmp/ffd9.qtables"
 
 echo "$version" > "$tmp/.done"
 rm -rf "$out"

@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint8_t kStartCode[] = {0, 0, 1};
 constexpr uint8_t kFrameTrailer[] = {0, 0, 1, 9, 0x30};  // access unit delimiter
-constexpr size_t kSpsSearchLength = 64;
 
 constexpr uint8_t kSliceNonIdr = 1;
 constexpr uint8_t kSliceIdr = 5;
@@ -90,7 +89,7 @@ bool CH264RTPMediaParser::AppendSingle(const uint8_t* data, size_t size, uint32_
     const uint8_t type = NalType(data[0]);
     if (type == 17)
         return true;
-    if (type == kSliceIdr && buffer.empty() && StartsPicture(data[1]))
+    if (LacksParameterSets(data))
         InsertParameterSets();
     if (type == kSps || type == kPps)
         frameEnd = size > 64;  // a camera may mark small parameter-set packets
@@ -116,58 +115,61 @@ bool CH264RTPMediaParser::AppendStapA(const uint8_t* data, size_t size, uint32_t
 bool CH264RTPMediaParser::AppendFuA(const uint8_t* data, size_t size, uint32_t timestamp) {
     if (size < 3)
         return false;
-    const uint8_t header = static_cast<uint8_t>((data[0] & 0xE0) | NalType(data[1]));
-    if (data[1] & 0x80) {
-        const uint8_t type = NalType(header);
+    const bool start = data[1] & 0x80;
+    if (start) {
+        // The rebuilt NAL header and the unit's first byte.
+        const uint8_t unit[] = {static_cast<uint8_t>((data[0] & 0xE0) | NalType(data[1])), data[2]};
         // Slices of one picture share a timestamp; keep the earlier slices of a multi-slice
         // picture and drop anything else left in the buffer.
-        if (type != kSliceIdr && !(holdsSlice && sliceTimestamp == timestamp))
+        if (NalType(unit[0]) != kSliceIdr && !(holdsSlice && sliceTimestamp == timestamp))
             ClearBuffer();
-        else if (type == kSliceIdr && buffer.empty() && StartsPicture(data[2]))
+        else if (LacksParameterSets(unit))
             InsertParameterSets();
-        AppendUnit(&header, 1, timestamp);
+        AppendUnit(unit, sizeof unit, timestamp);
     }
-    buffer.insert(buffer.end(), data + 2, data + size);
+    buffer.insert(buffer.end(), data + (start ? 3 : 2), data + size);
     return true;
 }
 
 void CH264RTPMediaParser::AppendUnit(const uint8_t* data, size_t size, uint32_t timestamp) {
     buffer.insert(buffer.end(), std::begin(kStartCode), std::end(kStartCode));
+    const uint8_t type = size ? NalType(data[0]) : 0;
+    if (type == kSps && !holdsSlice && spsOffset == NO_SPS)
+        spsOffset = buffer.size();
     buffer.insert(buffer.end(), data, data + size);
-    if (size && IsSlice(NalType(data[0]))) {
+    if (IsSlice(type)) {
         holdsSlice = true;
         sliceTimestamp = timestamp;
     }
 }
 
+bool CH264RTPMediaParser::LacksParameterSets(const uint8_t* unit) const {
+    return NalType(unit[0]) == kSliceIdr && StartsPicture(unit[1]) && !holdsSlice &&
+           spsOffset == NO_SPS;
+}
+
 void CH264RTPMediaParser::InsertParameterSets() {
     if (sequenceParameterSet.empty() || pictureParameterSet.empty())
         return;
-    buffer.insert(buffer.end(), std::begin(kStartCode), std::end(kStartCode));
-    buffer.insert(buffer.end(), sequenceParameterSet.begin(), sequenceParameterSet.end());
-    buffer.insert(buffer.end(), std::begin(kStartCode), std::end(kStartCode));
-    buffer.insert(buffer.end(), pictureParameterSet.begin(), pictureParameterSet.end());
+    AppendUnit(sequenceParameterSet.data(), sequenceParameterSet.size(), 0);
+    AppendUnit(pictureParameterSet.data(), pictureParameterSet.size(), 0);
 }
 
 void CH264RTPMediaParser::ClearBuffer() {
     buffer.clear();
     holdsSlice = false;
+    spsOffset = NO_SPS;
 }
 
 bool CH264RTPMediaParser::ReadBufferSps(uint32_t& spsWidth, uint32_t& spsHeight) const {
-    const size_t limit = std::min(buffer.size(), kSpsSearchLength);
-    for (size_t i = 0; i < limit && i + 3 < buffer.size(); ++i) {
-        if (buffer[i] == 0 && buffer[i + 1] == 0 && buffer[i + 2] == 1 &&
-            NalType(buffer[i + 3]) == kSps)
-            return ParseSps(buffer.data() + i + 3, buffer.data() + buffer.size(), spsWidth,
-                            spsHeight);
-    }
-    return false;
+    return spsOffset != NO_SPS && ParseSps(buffer.data() + spsOffset,
+                                           buffer.data() + buffer.size(), spsWidth, spsHeight);
 }
 
 void CH264RTPMediaParser::EmitFrame() {
     IFrameAllocator* allocator = driver->GetFrameAllocator();
-    if (!allocator || !client || buffer.empty())
+    IMediaParserClient* target = client;
+    if (!allocator || !target || buffer.empty())
         return;
     buffer.insert(buffer.end(), std::begin(kFrameTrailer), std::end(kFrameTrailer));
     uint32_t fourcc = FOURCC_I264;
@@ -193,7 +195,7 @@ void CH264RTPMediaParser::EmitFrame() {
         frame->SetFourCC(fourcc);
         const SYSTEMTIME time = converter.GetTime();
         frame->SetTime(&time);
-        if (!client->OnFrame(frame))
+        if (!target->OnFrame(frame))
             Reset();
     }
     allocator->ReleaseFrame(frame);

@@ -21,21 +21,27 @@ private:
     bool AppendSingle(const uint8_t* data, size_t size, uint32_t timestamp);
     bool AppendStapA(const uint8_t* data, size_t size, uint32_t timestamp);
     bool AppendFuA(const uint8_t* data, size_t size, uint32_t timestamp);
-    // Start code and NAL unit; records a slice for the multi-slice rule.
+    // Start code and NAL unit; records a slice for the multi-slice rule and the frame's SPS.
     void AppendUnit(const uint8_t* data, size_t size, uint32_t timestamp);
-    // Stored SPS and PPS before an IDR picture's first slice that begins the buffer (a later
-    // slice there means the picture's start was lost, so it must not pass as a key frame).
+    // True for the first slice of an IDR picture (from the unit's first two bytes) in a frame
+    // that carries no SPS before it. A later slice first means the picture's start was lost,
+    // so it must not pass as a key frame.
+    bool LacksParameterSets(const uint8_t* unit) const;
+    // Stored SPS and PPS, before the slice LacksParameterSets found.
     void InsertParameterSets();
     void ClearBuffer();
     void EmitFrame();
-    // Size from an SPS that begins within the first 64 bytes of the buffer.
+    // Size from the frame's SPS (the first one before its first slice).
     bool ReadBufferSps(uint32_t& spsWidth, uint32_t& spsHeight) const;
+
+    static constexpr size_t NO_SPS = SIZE_MAX;
 
     bool waitingForKeyFrame = true;
     bool frameEnd = false;
     // The buffer holds a slice whose packet had this RTP timestamp.
     bool holdsSlice = false;
     uint32_t sliceTimestamp = 0;
+    size_t spsOffset = NO_SPS;  // NAL header of the frame's SPS in the buffer
 };
 
 }  // namespace norvane

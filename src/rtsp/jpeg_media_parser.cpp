@@ -14,7 +14,10 @@ constexpr size_t kChromaTableOffset = 76;
 constexpr size_t kInBandScanOffset = 140;
 constexpr size_t kHeaderReserve = 1024;
 
-unsigned ReadU16(const uint8_t* p) { return unsigned{p[0]} << 8 | p[1]; }
+// A fragment at offset 0 (bytes 1-3 of the main header) begins a picture.
+bool StartsPicture(const uint8_t* data, size_t size) {
+    return size >= kMainHeader && data[1] == 0 && data[2] == 0 && data[3] == 0;
+}
 
 }  // namespace
 
@@ -28,6 +31,12 @@ void CJpegRTPMediaParser::ProcessPacket(const CRTPPacket& packet) {
     }
     const uint8_t* data = packet.GetPayload();
     const size_t size = packet.GetPayloadLength();
+    if (!collecting && StartsPicture(data, size)) {
+        // The first fragment of a picture: no marker needs to precede it, so the first picture
+        // of a session (or the one after a lost marker packet) is kept.
+        buffer.clear();
+        collecting = true;
+    }
     if (collecting) {
         if (size >= 2 && data[0] == 0x71 && data[1] == 0x01)
             return;
@@ -62,16 +71,17 @@ void CJpegRTPMediaParser::Collect(const uint8_t* data, size_t size) {
 }
 
 void CJpegRTPMediaParser::BuildAndEmit() {
-    if (!client) {
+    IMediaParserClient* current = client;
+    if (!current) {
         Reset();
         return;
     }
-    const size_t length = BuildPicture() ? ScanMarkers() : 0;
+    const size_t length = BuildPicture() ? PictureLength() : 0;
     if (!length || !width || !height) {
         Reset();
         return;
     }
-    Emit(length);
+    Emit(current, length);
 }
 
 bool CJpegRTPMediaParser::BuildPicture() {
@@ -102,26 +112,20 @@ bool CJpegRTPMediaParser::BuildPicture() {
     return true;
 }
 
-size_t CJpegRTPMediaParser::ScanMarkers() {
-    inImage = false;
+size_t CJpegRTPMediaParser::PictureLength() const {
+    // Only the entropy-coded data after the header built here is searched: quantisation table
+    // bytes may read as FF D9 and must not end the picture.
     const uint8_t* const begin = picture.data();
     const uint8_t* const end = begin + picture.size();
-    for (const uint8_t* p = std::find(begin, end, 0xFF); p + 1 < end;
+    for (const uint8_t* p = std::find(begin + JPEG_HEADER_SIZE, end, 0xFF); p + 1 < end;
          p = std::find(p + 1, end, 0xFF)) {
-        const uint8_t marker = p[1];
-        if (marker == 0xC0 && end - p >= 10) {
-            height = ReadU16(p + 5);
-            width = ReadU16(p + 7);
-        } else if (marker == 0xD8) {
-            inImage = true;
-        } else if (marker == 0xD9 && inImage) {
+        if (p[1] == 0xD9)
             return static_cast<size_t>(p + 2 - begin);
-        }
     }
     return 0;
 }
 
-void CJpegRTPMediaParser::Emit(size_t length) {
+void CJpegRTPMediaParser::Emit(IMediaParserClient* target, size_t length) {
     IFrameAllocator* allocator = driver->GetFrameAllocator();
     if (!allocator)
         return;
@@ -136,7 +140,7 @@ void CJpegRTPMediaParser::Emit(size_t length) {
         frame->SetHeight(height);
         frame->SetSizeClass(FrameSizeClass(width, height));
         frame->StampTime();
-        client->OnFrame(frame);
+        target->OnFrame(frame);
     }
     allocator->ReleaseFrame(frame);
 }

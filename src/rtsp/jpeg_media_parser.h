@@ -17,12 +17,11 @@ private:
     void BuildAndEmit();
     // Header and scan data of the collected picture into `picture`; false when too short.
     bool BuildPicture();
-    // Length of the picture through its EOI, 0 when there is none; takes the size from SOF0.
-    size_t ScanMarkers();
-    void Emit(size_t length);
+    // Length of the picture through the EOI that ends its scan data, 0 when there is none.
+    size_t PictureLength() const;
+    void Emit(IMediaParserClient* target, size_t length);
 
     bool collecting = false;
-    bool inImage = false;
     std::vector<uint8_t> picture;  // reused from picture to picture
 };
 

@@ -1,6 +1,7 @@
 // Base of the RTP depacketisers: sequence tracking, the frame buffer and the frame hand-over.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -64,7 +65,8 @@ protected:
     uint16_t lastSequence = 0;
     IDriver* driver;
     std::string sourceName;
-    IMediaParserClient* client = nullptr;
+    // Set by the owner's thread while the queue thread may be emitting; read once per frame.
+    std::atomic<IMediaParserClient*> client{nullptr};
     CTimeStampConverter converter;
     std::vector<uint8_t> buffer;
     uint32_t width = 0;

@@ -75,20 +75,42 @@ std::vector<std::string> Repeat(const std::vector<std::string>& items, size_t ti
     return out;
 }
 
+// True when an SPS comes before the frame's first slice.
 bool HasSps(const Bytes& frame) {
-    for (size_t i = 0; i + 3 < frame.size() && i < 64; ++i) {
-        if (frame[i] == 0 && frame[i + 1] == 0 && frame[i + 2] == 1 && (frame[i + 3] & 0x1F) == 7)
+    for (const camsim::NalUnit& nal : camsim::SplitNalUnits(frame)) {
+        const uint8_t type = nal.empty() ? 0 : nal[0] & 0x1F;
+        if (type == 7)
             return true;
+        if (type == 1 || type == 5)
+            return false;
     }
     return false;
 }
 
+bool IsIdr(const camsim::NalUnit& n) { return (n[0] & 0x1F) == 5; }
+bool IsSei(const camsim::NalUnit& n) { return (n[0] & 0x1F) == 6; }
+
+// Each key frame of `units` begins with `sei` instead of its own SEI, as encoders that put an
+// SEI before the parameter sets send it.
+void PutSeiFirst(std::vector<AccessUnit>& units, const camsim::NalUnit& sei) {
+    for (AccessUnit& unit : units) {
+        if (std::none_of(unit.begin(), unit.end(), IsIdr))
+            continue;
+        unit.erase(std::remove_if(unit.begin(), unit.end(), IsSei), unit.end());
+        unit.insert(unit.begin(), sei);
+    }
+}
+
+// A parameter "name+sei" is the stream "name" with an SEI first in every key frame.
 class H264Check : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
         ASSERT_FALSE(test::MediaDir().empty()) << "reference media could not be made";
         out = test::OutputDir();
         name = GetParam();
+        const bool seiFirst = name.ends_with("+sei");
+        if (seiFirst)
+            name.resize(name.size() - 4);
         outOfBand = name.ends_with("_oob");
         const std::string inBandName = outOfBand ? name.substr(0, name.size() - 4) : name;
         Bytes file, inBand;
@@ -97,11 +119,18 @@ protected:
         ASSERT_FALSE(file.empty() || inBand.empty());
         units = camsim::SplitAccessUnits(camsim::SplitNalUnits(file));
         // Out-of-band streams get the sets the in-band encode carries, as an SDP would.
+        camsim::NalUnit sei;
         for (const auto& nal : camsim::SplitNalUnits(inBand)) {
             if ((nal[0] & 0x1F) == 7 && sps.empty())
                 sps = nal;
             if ((nal[0] & 0x1F) == 8 && pps.empty())
                 pps = nal;
+            if (IsSei(nal) && sei.empty())
+                sei = nal;  // the encoder's own, longer than 64 bytes
+        }
+        if (seiFirst) {
+            ASSERT_GT(sei.size(), 64u);
+            PutSeiFirst(units, sei);
         }
         sourceHashes = test::FrameMd5("h264", test::MediaPath(inBandName + ".264"), out);
         ASSERT_FALSE(sourceHashes.empty());
@@ -124,14 +153,14 @@ protected:
         return stream;
     }
 
-    // The frame the depacketiser must rebuild from source unit `u`.
+    // The frame the depacketiser must rebuild from source unit `u`: out-of-band sets go before
+    // the first slice of a key frame.
     Bytes Expected(size_t u) {
-        Bytes sets;
-        const bool idr = std::any_of(units[u].begin(), units[u].end(),
-                                     [](const camsim::NalUnit& n) { return (n[0] & 0x1F) == 5; });
-        if (outOfBand && idr)
-            sets = camsim::ToAnnexB({sps, pps});
-        return Concat({sets, camsim::ToAnnexB(units[u]), kTrailer});
+        AccessUnit unit = units[u];
+        const auto idr = std::find_if(unit.begin(), unit.end(), IsIdr);
+        if (outOfBand && idr != unit.end())
+            unit.insert(unit.insert(idr, pps), sps);
+        return Concat({camsim::ToAnnexB(unit), kTrailer});
     }
 
     std::vector<std::string> DecodeCapture() {
@@ -201,7 +230,8 @@ TEST_P(H264Check, LossNeverYieldsAFrameBeforeTheNextSps) {
 INSTANTIATE_TEST_SUITE_P(ReferenceStreams, H264Check,
                          ::testing::Values("h264_1slice", "h264_4slice", "h264_1080p",
                                            "h264_1080p_4slice", "h264_1slice_oob",
-                                           "h264_4slice_oob", "h264_1080p_oob"));
+                                           "h264_4slice_oob", "h264_1080p_oob", "h264_1slice+sei",
+                                           "h264_4slice_oob+sei"));
 
 namespace {
 
@@ -277,8 +307,9 @@ uint8_t ScaledEntry(const norvane::QuantTable& base, unsigned q, size_t k) {
 
 }  // namespace
 
+// cjpeg_ffd9 has tables that hold 255 then 217, which read as an EOI marker.
 TEST_F(JpegCheck, InBandTablesDecodeAsTheSource) {
-    for (const char* folder : {"jpeg420", "jpeg422", "jpeg1080p"}) {
+    for (const char* folder : {"jpeg420", "jpeg422", "jpeg1080p", "cjpeg_ffd9"}) {
         SCOPED_TRACE(folder);
         const Bytes source = Load(folder);
         EXPECT_EQ(pictures[0].type, std::string(folder) == "jpeg422" ? 0 : 1);
@@ -305,6 +336,25 @@ TEST_F(JpegCheck, ScaledTablesFollowTheFormulaAndDecode) {
         EXPECT_EQ(Decode("q" + std::to_string(q) + ".mjpeg", Concat(captured)).size(),
                   pictures.size());
     }
+}
+
+// cjpeg scales the base tables as RTP/JPEG does, so for every Q from 1 to 99 (Q 6 holds 255
+// then 217 in a table) the whole picture comes out and decodes as cjpeg's picture of that Q.
+TEST_F(JpegCheck, EveryQualityGivesWholePicturesThatDecodeAsTheSource) {
+    const Bytes source = Load("cjpeg_q");
+    ASSERT_EQ(pictures.size(), 99u);
+    const std::vector<camsim::JpegPicture> byQuality = pictures;
+    std::vector<Bytes> captured;
+    for (unsigned q = 1; q <= 99; ++q) {
+        pictures = {byQuality[q - 1]};
+        const std::vector<Bytes> one = Capture(static_cast<uint8_t>(q));
+        ASSERT_EQ(one.size(), 1u) << "Q " << q;
+        EXPECT_EQ(one[0].size(), norvane::JPEG_HEADER_SIZE + pictures[0].scan.size()) << "Q " << q;
+        captured.push_back(one[0]);
+    }
+    const auto hashes = Decode("every_q.mjpeg", Concat(captured));
+    EXPECT_EQ(hashes.size(), 99u);
+    EXPECT_EQ(hashes, Decode("source.mjpeg", source));
 }
 
 // cjpeg -quality 50 encodes with the unscaled base tables, which Q 50 rebuilds.

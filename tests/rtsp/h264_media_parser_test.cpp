@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "rtsp/h264_sps.h"
@@ -388,6 +389,84 @@ TEST_F(H264Parser, NothingIsEmittedWithoutAllocatorFrameOrClient) {
     ASSERT_EQ(client.sink.FrameCount(), 1u);
     EXPECT_EQ(Frames()[0].data.size(),
               Cat({kStart, MakeSps({}), kStart, kPps, kStart, Slice(0x65, 1200, 0)}).size() + 5);
+}
+
+// The host having no frame for a picture is a loss: the pictures after it would lack their
+// reference, so the depacketiser waits for the next key frame instead of skipping one picture.
+TEST_F(H264Parser, NoFrameFromTheHostWaitsForTheNextKeyFrame) {
+    SendKeyFrame(1000);
+    driver.frames.SetExhausted(true);
+    Send(Slice(0x41, 100, 0x01), true, 4000);
+    driver.frames.SetExhausted(false);
+    Send(Slice(0x41, 100, 0x02), true, 7000);
+    EXPECT_TRUE(parser.IsWaitingForKeyFrame());
+    SendKeyFrame(10000);
+    Send(Slice(0x41, 100, 0x03), true, 13000);
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[1].fourcc, norvane::FOURCC_H264);
+    EXPECT_EQ(frames[2].data, Cat({kStart, Slice(0x41, 100, 0x03), kTrailer}));
+}
+
+// Encoders that send an SEI before the parameter sets (x264, many cameras) start with a key
+// frame; the SPS counts wherever it is before the frame's first slice.
+TEST_F(H264Parser, SpsAfterAnSeiMakesAKeyFrame) {
+    const Bytes sei = Slice(0x06, 600, 0x05), sps = MakeSps({}), idr = Slice(0x65, 1200, 0x11);
+    Send(sei, false);
+    Send(sps, false);
+    Send(kPps, false);
+    SendFuA(idr, true);
+    ASSERT_EQ(client.sink.FrameCount(), 1u);
+    EXPECT_EQ(Frames()[0].data, Cat({kStart, sei, kStart, sps, kStart, kPps, kStart, idr, kTrailer}));
+    EXPECT_EQ(Frames()[0].fourcc, norvane::FOURCC_H264);
+    EXPECT_EQ(Frames()[0].width, 320u);
+
+    // An SPS after the first slice does not make the frame a key frame.
+    parser.Reset();
+    Send(Slice(0x41, 100, 0x01), false, 4000);
+    Send(sps, false, 4000);
+    Send(Slice(0x41, 100, 0x02, false), true, 4000);
+    EXPECT_EQ(client.sink.FrameCount(), 1u);
+    EXPECT_TRUE(parser.IsWaitingForKeyFrame());
+}
+
+// With the sets only out of band, an IDR frame that begins with an SEI gets them after the SEI,
+// before its first slice, and only there.
+TEST_F(H264Parser, StoredSetsGoBeforeTheFirstSliceOfAnIdrFrameWithoutThem) {
+    const Bytes sei = Slice(0x06, 600, 0x05), sps = MakeSps({});
+    const Bytes idr1 = Slice(0x65, 300, 0x11), idr2 = Slice(0x65, 900, 0x12, false);
+    const Bytes idr3 = Slice(0x65, 900, 0x13);
+    parser.SetParameterSets(sps, kPps, {});
+    Send(sei, false, 1000);
+    Send(idr1, false, 1000);
+    SendFuA(idr2, true, 1000);
+    // A frame that carries its own SPS gets no stored sets.
+    const Bytes ownSps = MakeSps({.widthMbs = 40, .heightMaps = 30});
+    Send(sei, false, 4000);
+    Send(ownSps, false, 4000);
+    Send(kPps, false, 4000);
+    SendFuA(idr3, true, 4000);
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].data, Cat({kStart, sei, kStart, sps, kStart, kPps, kStart, idr1, kStart,
+                                   idr2, kTrailer}));
+    EXPECT_EQ(frames[1].data,
+              Cat({kStart, sei, kStart, ownSps, kStart, kPps, kStart, idr3, kTrailer}));
+    EXPECT_EQ(frames[1].width, 640u);
+}
+
+// The owner may set or clear the client while the queue thread emits (the thread sanitizer
+// build checks the hand-over).
+TEST_F(H264Parser, ClientMayChangeWhileFramesAreEmitted) {
+    std::thread owner = test::FlipClient(parser, &client);
+    for (uint32_t i = 0; i < 1000; ++i)
+        SendKeyFrame(1000 + 3000 * i);
+    owner.join();
+    SendKeyFrame(9000000);
+    ASSERT_GE(client.sink.FrameCount(), 1u);
+    for (const auto& frame : Frames())
+        EXPECT_EQ(frame.fourcc, norvane::FOURCC_H264);
+    EXPECT_EQ(driver.frames.Allocated(), driver.frames.Released());
 }
 
 TEST_F(H264Parser, FrameCapacityIsRoundedUpInSteps) {

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "camsim/media_files.h"
@@ -221,6 +222,50 @@ TEST_F(JpegParser, NoClientOrAllocatorEmitsNothing) {
     driver.frames.SetExhausted(false);
     SendPicture();
     EXPECT_EQ(client.sink.FrameCount(), 1u);
+}
+
+// A picture's first fragment (offset 0) starts collection without a marker before it, so the
+// first picture of a session, and the one after a lost marker packet, are kept.
+TEST_F(JpegParser, FirstFragmentStartsCollectionWithoutAMarkerBeforeIt) {
+    SendPicture();
+    ASSERT_EQ(client.sink.FrameCount(), 1u);
+    EXPECT_EQ(Frames()[0].data, ExpectedPicture(1, 50, 320, 240));
+    Send(Fragment(0, 1, 50, 40, 30, Scan(300, 0x11)), false);
+    ++sequence;  // the marker packet of that picture is lost
+    SendPicture();
+    ASSERT_EQ(client.sink.FrameCount(), 2u);
+    EXPECT_EQ(Frames()[1].data, ExpectedPicture(1, 50, 320, 240));
+}
+
+// Quantisation tables may hold 255 followed by 217; only the scan data can end the picture.
+TEST_F(JpegParser, TableBytesThatReadAsEoiDoNotEndThePicture) {
+    SendPicture(1, 6);  // the luminance table of Q 6 holds 255, 217
+    Bytes tables = TableHeader(132, 0x10);
+    tables[4 + 20] = 0xFF, tables[4 + 21] = 0xD9;
+    tables[4 + 64 + 5] = 0xFF, tables[4 + 64 + 6] = 0xD9;
+    Send(Fragment(0, 1, 255, 40, 30, Cat(tables, Scan(100, 0x11))), false);
+    Send(Fragment(100, 1, 255, 40, 30, Cat(Scan(10, 0x22), kEoi)), true);
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].data, ExpectedPicture(1, 6, 320, 240));
+    ASSERT_EQ(frames[1].data.size(), norvane::JPEG_HEADER_SIZE + 112);
+    EXPECT_EQ(frames[1].data[kLumaDqt + 20], 0xFF);
+    EXPECT_EQ(frames[1].width, 320u);
+}
+
+// The owner may set or clear the client while the queue thread emits (the thread sanitizer
+// build checks the hand-over).
+TEST_F(JpegParser, ClientMayChangeWhilePicturesAreEmitted) {
+    std::thread owner = test::FlipClient(parser, &client);
+    for (int i = 0; i < 1000; ++i)
+        SendPicture();
+    owner.join();
+    SendPicture();
+    const auto frames = Frames();
+    ASSERT_GE(frames.size(), 1u);
+    for (const auto& frame : frames)
+        EXPECT_EQ(frame.data, ExpectedPicture(1, 50, 320, 240));
+    EXPECT_EQ(driver.frames.Allocated(), driver.frames.Released());
 }
 
 // Huffman tables by class/id, from every DHT segment before the scan.

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -107,6 +108,17 @@ inline camsim::Packet MakeDatagram(uint16_t sequence, uint32_t timestamp, bool m
     camsim::RtpStream(payloadType, 0x11223344, sequence)
         .Add(out, marker, timestamp, nullptr, 0, payload.data(), payload.size());
     return out.front();
+}
+
+// A thread that clears and sets the depacketiser's client `times` times, as an owner may while
+// the queue thread emits, and leaves it set.
+inline std::thread FlipClient(norvane::CRTPMediaParser& parser, norvane::IMediaParserClient* client,
+                              int times = 1000) {
+    return std::thread([&parser, client, times] {
+        for (int i = 0; i < times; ++i)
+            parser.SetClient(i % 2 ? client : nullptr);
+        parser.SetClient(client);
+    });
 }
 
 // Depacketiser owner that hands frames to a recording host sink and notes what the host sees.
