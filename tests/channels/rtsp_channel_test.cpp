@@ -302,3 +302,29 @@ TEST(SanyoRtspChannel, StopReturnsPromptlyWhateverTheCameraIsDoing) {
         EXPECT_EQ(rig.driver.log.CountContaining("cannot be stopped"), 0u);
     }
 }
+
+// A session time-out whose milliseconds pass 32 bits keeps its meaning: no OPTIONS storm.
+TEST(SanyoRtspChannel, AHugeSessionTimeOutDoesNotWrapTheKeepAliveInterval) {
+    ChannelRig rig;
+    rig.camera->Rtsp().SetSessionTimeout(4294968, 600000);  // 4294968000 ms wraps to 704
+    ASSERT_TRUE(rig.started);
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartAndCollect(rig, channel, 50));  // two seconds of stream
+    channel.Stop();
+    EXPECT_EQ(rig.CountRtsp("OPTIONS"), 0u);
+}
+
+// An RTSP port beyond 16 bits is not cut to another port: it reads as not set (554).
+TEST(SanyoRtspChannel, AnRtspPortBeyondSixteenBitsIsNotCut) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    rig.driver.custom[2] = std::to_string(rig.camera->RtspPort() + 65536);
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    const CAPTURE_PARAMS params = ChannelRig::Params();
+    ASSERT_TRUE(channel.Start(&params));
+    // Two connection attempts, each configuring the camera first.
+    EXPECT_TRUE(rig.camera->Http().WaitUntil(
+        [&] { return rig.camera->Http().RequestCount() >= 8; }, 15000));
+    channel.Stop();
+    EXPECT_EQ(rig.camera->Rtsp().Totals().connections, 0u);
+}
