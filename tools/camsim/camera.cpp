@@ -39,7 +39,7 @@ Camera::Camera(CameraConfig config)
     : config_(std::move(config)), cgi_(config_.personality), http_(std::make_unique<HttpServer>()) {
     if (!config_.mediaDir.empty())
         pictures_ = std::make_shared<const std::vector<Bytes>>(
-            ReadJpegFolder(config_.mediaDir + "/jpeg420"));
+            ReadJpegFolder(config_.mediaDir + "/" + config_.jpegMedia));
 }
 
 Camera::~Camera() { Stop(); }
@@ -63,8 +63,9 @@ bool Camera::AddStreams() {
     const Personality& p = config_.personality;
     if (config_.mediaDir.empty())
         return true;  // RTSP answers, but every path is unknown
-    return rtsp_.AddStream(p.h264Path, StreamCodec::H264, config_.mediaDir + "/h264_1slice.264", 25) &&
-           rtsp_.AddStream(p.mjpegPath, StreamCodec::Jpeg, config_.mediaDir + "/jpeg420", 25);
+    const std::string dir = config_.mediaDir + "/";
+    return rtsp_.AddStream(p.h264Path, StreamCodec::H264, dir + config_.h264Media, 25) &&
+           rtsp_.AddStream(p.mjpegPath, StreamCodec::Jpeg, dir + config_.jpegMedia, 25);
 }
 
 bool Camera::Start() {

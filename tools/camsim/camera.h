@@ -23,9 +23,11 @@ struct CameraConfig {
     std::string password = "admin";
     uint16_t httpPort = 0;  // 0: any free loopback port
     uint16_t rtspPort = 0;  // 0: any free loopback port
-    // Reference media: RTSP serves "h264_1slice.264" at the H.264 path and "jpeg420" at the
-    // Motion-JPEG path; server push sends the "jpeg420" pictures too.
+    // Reference media folder: RTSP serves `h264Media` at the H.264 path and the pictures of the
+    // `jpegMedia` subfolder at the Motion-JPEG path; server push sends those pictures too.
     std::string mediaDir;
+    std::string h264Media = "h264_1slice.264";
+    std::string jpegMedia = "jpeg420";
 };
 
 class Camera {
