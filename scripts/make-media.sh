@@ -32,6 +32,8 @@ h264 h264_1slice 320x240 25 baseline ""
 h264 h264_4slice 320x240 25 main "slices=4"
 h264 h264_1080p 1920x1080 12 high ""          # 1088 coded rows, cropped to 1080
 h264 h264_1080p_4slice 1920x1080 12 high "slices=4"
+# The simulator's full-size stream: 1080p25 at about 4 Mbit/s, a key frame every second.
+h264 h264_1080p25 1920x1080 50 high "keyint=25:min-keyint=25:bitrate=4000:vbv-maxrate=4000:vbv-bufsize=4000"
 # The same streams without in-band parameter sets (and without the encoder's SEI, so an IDR
 # slice starts its access unit): the receiver gets SPS and PPS out of band.
 for name in h264_1slice h264_4slice h264_1080p; do

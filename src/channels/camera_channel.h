@@ -21,6 +21,11 @@ public:
     virtual bool Pause() { return false; }
     virtual bool Resume() { return false; }
     virtual ChannelState GetState() = 0;
+    // Refuses later starts and asks the channel's threads to end, without waiting for them, so
+    // that it may be called from the channel's own callbacks.
+    virtual void Retire() {}
+    // True on a thread of the channel (its capture thread or the one that delivers its frames).
+    virtual bool IsOwnThread() { return false; }
 };
 
 }  // namespace norvane

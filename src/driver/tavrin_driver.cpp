@@ -1,5 +1,9 @@
 #include "driver/tavrin_driver.h"
 
+#include <new>
+
+#include "channels/sanyo_rtsp_channel.h"
+
 namespace norvane {
 
 bool CTavrinDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* frameAllocator,
@@ -23,8 +27,19 @@ bool CTavrinDriver::CreateIO() { return true; }
 // The PTZ handler is not built yet; the driver opens without PTZ.
 bool CTavrinDriver::CreatePTZ() { return true; }
 
-// No channel classes are built yet: every channel fails to start.
-ICameraChannel* CTavrinDriver::CreateChannel(unsigned, ICaptureSink*, bool) { return nullptr; }
+ICameraChannel* CTavrinDriver::CreateChannel(unsigned index, ICaptureSink* sink, bool largeFrame) {
+    switch (GetCodecType()) {
+    case CODEC_MJPEG:
+        // Motion-JPEG over HTTP is not built yet: those channels fail to start.
+        if (largeFrame || GetCustomParameterString(4) == "noRtspMjpeg")
+            return nullptr;
+        return new (std::nothrow) CMJPEGChannelRTSP(index, this, sink);
+    case CODEC_H264:
+        return new (std::nothrow) CH264ChannelRTSP(index, this, sink);
+    default:
+        return nullptr;
+    }
+}
 
 IMotionChannel* CTavrinDriver::CreateMotionChannel(unsigned, ICaptureSink*) { return nullptr; }
 

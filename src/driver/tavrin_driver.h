@@ -9,6 +9,8 @@ class CTavrinDriver : public CIPCaptureDriver {
 public:
     static constexpr const char* DRIVER_NAME = "Tavrin";
     static constexpr uint32_t OPEN_TIMEOUT_MS = 10000;
+    static constexpr int CODEC_MJPEG = 1;
+    static constexpr int CODEC_H264 = 3;
 
     bool Open(IDebugInfoSink* log, IFrameAllocator* frames, IDeviceConfig* config) override;
     bool CreateIO() override;

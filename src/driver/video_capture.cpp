@@ -1,5 +1,7 @@
 #include "driver/video_capture.h"
 
+#include <utility>
+
 #include "channels/camera_channel.h"
 #include "io/motion_channel.h"
 
@@ -11,6 +13,22 @@ CIPVideoCapture::CIPVideoCapture(unsigned channelCount, ICustomCreator* creator)
 CIPVideoCapture::~CIPVideoCapture() {
     for (unsigned i = 0; i < channels.size(); ++i)
         StopChannel(i);
+    ReleaseRetired();
+}
+
+CIPVideoCapture::ChannelPtr CIPVideoCapture::Own(ICameraChannel* channel) {
+    if (!channel)
+        return nullptr;
+    return ChannelPtr(channel);
+}
+
+CIPVideoCapture::MotionPtr CIPVideoCapture::Own(IMotionChannel* motion) {
+    if (!motion)
+        return nullptr;
+    return MotionPtr(motion, [](IMotionChannel* m) {
+        m->StopDetection();
+        delete m;
+    });
 }
 
 unsigned CIPVideoCapture::GetChannelCount() {
@@ -19,7 +37,7 @@ unsigned CIPVideoCapture::GetChannelCount() {
 }
 
 bool CIPVideoCapture::StartChannel(unsigned index, ICaptureSink* sink, IChannelConfig* config) {
-    if (index >= GetChannelCount() || !config)
+    if (index >= GetChannelCount() || !sink || !config)
         return false;
     StopChannel(index);
     IStreamSettings* stream = config->GetStreamSettings();
@@ -33,19 +51,24 @@ bool CIPVideoCapture::StartChannel(unsigned index, ICaptureSink* sink, IChannelC
     params.width = resolution->GetWidth();
     params.height = resolution->GetHeight();
 
-    ICameraChannel* channel =
-        creator->CreateChannel(index, sink, params.width > LARGE_FRAME_WIDTH);
+    ChannelPtr channel =
+        Own(creator->CreateChannel(index, sink, params.width > LARGE_FRAME_WIDTH));
     if (!channel)
         return false;
     bool started = channel->Start(&params);
-    IMotionChannel* motion = nullptr;
+    MotionPtr motion;
     if (started && stream->IsMotionDetectionEnabled() != 0) {
-        motion = creator->CreateMotionChannel(index, sink);
+        motion = Own(creator->CreateMotionChannel(index, sink));
         if (motion)
             started = motion->StartDetection();
     }
-    CLockGuard guard(lock);
-    channels[index] = Entry{channel, motion};
+    Entry replaced;
+    {
+        CLockGuard guard(lock);
+        replaced = std::exchange(channels[index], Entry{channel, motion});
+    }
+    // A start on another thread may have stored its channel meanwhile: it is stopped, not lost.
+    Release(std::move(replaced));
     return started;
 }
 
@@ -55,28 +78,53 @@ bool CIPVideoCapture::StopChannel(unsigned index) {
         CLockGuard guard(lock);
         if (index >= channels.size())
             return false;
-        entry = channels[index];
-        channels[index] = Entry{};
+        entry = std::exchange(channels[index], Entry{});
     }
-    if (entry.motion) {
-        entry.motion->StopDetection();
-        delete entry.motion;
-    }
-    if (entry.channel) {
-        entry.channel->Stop();
-        delete entry.channel;
-    }
-    return entry.channel || entry.motion;
+    const bool held = entry.channel || entry.motion;
+    Release(std::move(entry));
+    return held;
 }
 
-ICameraChannel* CIPVideoCapture::FindChannel(unsigned index) {
+void CIPVideoCapture::Release(Entry entry) {
+    entry.motion.reset();
+    if (entry.channel && entry.channel->IsOwnThread()) {
+        entry.channel->Retire();
+        CLockGuard guard(lock);
+        retired.push_back(std::move(entry.channel));
+        return;
+    }
+    if (entry.channel) {
+        entry.channel->Retire();
+        entry.channel->Stop();
+    }
+    ReleaseRetired();
+}
+
+void CIPVideoCapture::ReleaseRetired() {
+    std::vector<ChannelPtr> ending;
+    {
+        CLockGuard guard(lock);
+        for (auto it = retired.begin(); it != retired.end();) {
+            if ((*it)->IsOwnThread()) {
+                ++it;
+            } else {
+                ending.push_back(std::move(*it));
+                it = retired.erase(it);
+            }
+        }
+    }
+    for (ChannelPtr& channel : ending)
+        channel->Stop();
+}
+
+CIPVideoCapture::ChannelPtr CIPVideoCapture::FindChannel(unsigned index) {
     CLockGuard guard(lock);
     return index < channels.size() ? channels[index].channel : nullptr;
 }
 
 bool CIPVideoCapture::ChangeChannelFormat(unsigned index, IResolution* format,
                                           unsigned frameRate) {
-    ICameraChannel* channel = FindChannel(index);
+    ChannelPtr channel = FindChannel(index);
     if (!channel || !format)
         return false;
     CAPTURE_PARAMS params;
@@ -93,22 +141,20 @@ bool CIPVideoCapture::GetChannelState(unsigned index, int* state, int* detail, c
         *detail = 0;
     if (textSize > 0 && text)
         text[0] = '\0';
-    ICameraChannel* channel = FindChannel(index);
-    if (!channel)
+    ChannelPtr channel = FindChannel(index);
+    if (!channel || !state)
         return false;
-    const int current = channel->GetState();
-    if (state)
-        *state = current;
+    *state = channel->GetState();
     return true;
 }
 
 bool CIPVideoCapture::PauseChannel(unsigned index) {
-    ICameraChannel* channel = FindChannel(index);
+    ChannelPtr channel = FindChannel(index);
     return channel && channel->Pause();
 }
 
 bool CIPVideoCapture::ResumeChannel(unsigned index) {
-    ICameraChannel* channel = FindChannel(index);
+    ChannelPtr channel = FindChannel(index);
     return channel && channel->Resume();
 }
 

@@ -1,6 +1,7 @@
 // The host's view of the camera's video channels: one slot per channel index.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "driver/custom_creator.h"
@@ -30,16 +31,29 @@ public:
     static constexpr unsigned LARGE_FRAME_WIDTH = 1600;
 
 private:
+    // Entries are shared with the host threads using them: the last user deletes a channel, so
+    // a query racing a stop never touches a deleted channel. A stopped channel is retired first,
+    // so a racing change of format cannot start it again.
+    using ChannelPtr = std::shared_ptr<ICameraChannel>;
+    using MotionPtr = std::shared_ptr<IMotionChannel>;
     struct Entry {
-        ICameraChannel* channel = nullptr;
-        IMotionChannel* motion = nullptr;
+        ChannelPtr channel;
+        MotionPtr motion;
     };
 
-    ICameraChannel* FindChannel(unsigned index);
+    static ChannelPtr Own(ICameraChannel* channel);
+    static MotionPtr Own(IMotionChannel* motion);
+    ChannelPtr FindChannel(unsigned index);
+    // Stops what the entry holds. On one of the channel's own threads (a host stopping the
+    // channel from its frame callback) the channel is only told to end, and kept until a later
+    // call from another thread can wait for it.
+    void Release(Entry entry);
+    void ReleaseRetired();
 
     ICustomCreator* creator;
-    CLock lock;  // guards the table, never held while a channel is used
+    CLock lock;  // guards the table and the retired list, never held while a channel is used
     std::vector<Entry> channels;
+    std::vector<ChannelPtr> retired;
 };
 
 }  // namespace norvane

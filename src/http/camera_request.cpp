@@ -1,10 +1,21 @@
 #include "http/camera_request.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace norvane::Utils {
 
 namespace {
 
 constexpr const char* METHOD = "norvane::Utils::SendRequestRD";
+
+// A camera page, head and body, must arrive within this many receive time-outs: a camera that
+// trickles its reply cannot hold the caller for longer.
+constexpr uint64_t EXCHANGE_TIMEOUTS = 2;
+
+uint32_t ExchangeLimit(const Web::CHttpClient& client) {
+    return static_cast<uint32_t>(std::min<uint64_t>(EXCHANGE_TIMEOUTS * client.Timeout(), INT32_MAX));
+}
 
 }  // namespace
 
@@ -12,7 +23,7 @@ CResultDef SendRequestRD(Web::ByteBuffer& reply, Web::CHttpClient& client, const
     CResultDef result;
     const std::string peer = "host " + client.Host() + ":" + std::to_string(client.Port());
     reply.clear();
-    if (!client.SendRequest("GET", path) || client.StatusCode() == 0) {
+    if (!client.SendRequest("GET", path, ExchangeLimit(client)) || client.StatusCode() == 0) {
         result.SetFormatted(CResultDef::LEVEL_NOT_LOGGED, CResultDef::CODE_NOT_SENT,
                             "%s: can not send request \"%s\" to %s", METHOD, path.c_str(), peer.c_str());
         return result;
@@ -23,7 +34,9 @@ CResultDef SendRequestRD(Web::ByteBuffer& reply, Web::CHttpClient& client, const
                             peer.c_str(), path.c_str(), static_cast<int>(client.StatusCode()));
         return result;
     }
-    const uint32_t length = client.ReadResponse(reply);
+    uint32_t length = client.ReadResponse(reply);
+    if (client.ExchangeExpired())
+        length = 0;  // cut short: what arrived is not the page
     reply.resize(length);
     if (length == 0)
         result.SetFormatted(CResultDef::LEVEL_ERROR, CResultDef::CODE_EMPTY_REPLY,

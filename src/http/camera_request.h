@@ -9,7 +9,9 @@
 namespace norvane::Utils {
 
 // Sends GET `path`; on success `reply` holds the body and a terminating zero byte (codes 0 and
-// 10); it is empty after codes 6 and 9.
+// 10); it is empty after codes 6 and 9. The exchange as a whole is bounded to twice the
+// client's time-out: a head that comes later gives code 9, a body that is not complete by then
+// code 10 with an empty body.
 CResultDef SendRequestRD(Web::ByteBuffer& reply, Web::CHttpClient& client, const std::string& path);
 // The same, discarding the body.
 CResultDef SendRequestRD(Web::CHttpClient& client, const std::string& path);

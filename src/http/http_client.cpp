@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/http_transport.h"
+#include "platform/system.h"
 
 namespace norvane::Web {
 
@@ -48,7 +49,7 @@ uint64_t CHttpClient::CurrentRequest() {
 
 bool CHttpClient::HasRequest() { return CurrentRequest() != 0; }
 
-bool CHttpClient::Attempt(const std::string& verb, const std::string& path) {
+bool CHttpClient::Attempt(const std::string& verb, const std::string& path, const Exchange& exchange) {
     statusCode_ = 0;
     contentLength_ = 0;
     offeredSchemes_ = 0;
@@ -61,8 +62,9 @@ bool CHttpClient::Attempt(const std::string& verb, const std::string& path) {
     request.ignoreCertificateErrors = true;
     request.authScheme = authScheme_;
     request.authTarget = authTarget_;
+    request.deadline = exchange.deadline;
     platform::HttpReplyHead head;
-    const uint64_t transfer = session_->Send(request, head);
+    const uint64_t transfer = session_->Send(request, head, exchange.closes);
     if (transfer == 0)
         return false;
     CLockGuard guard(lock_);
@@ -74,12 +76,12 @@ bool CHttpClient::Attempt(const std::string& verb, const std::string& path) {
     return true;
 }
 
-bool CHttpClient::Negotiate(const std::string& verb, const std::string& path) {
+bool CHttpClient::Negotiate(const std::string& verb, const std::string& path, const Exchange& exchange) {
     if (!negotiateAuth_)
-        return Attempt(verb, path);
+        return Attempt(verb, path, exchange);
     uint32_t lastStatus = 0;
     for (int changes = 0;;) {
-        if (!Attempt(verb, path))
+        if (!Attempt(verb, path, exchange))
             return false;
         if (statusCode_ != 401 && statusCode_ != 407)
             return true;
@@ -96,15 +98,27 @@ bool CHttpClient::Negotiate(const std::string& verb, const std::string& path) {
     }
 }
 
-bool CHttpClient::SendRequest(const std::string& verb, const std::string& path) {
+bool CHttpClient::SendRequest(const std::string& verb, const std::string& path, uint32_t exchangeLimitMs) {
+    Exchange exchange;
+    // The count is read before the stop event: a stop path that sets the event and then closes
+    // is either seen here or fails the transfer through the count.
+    if (session_)
+        exchange.closes = session_->CloseCount();
+    if (exchangeLimitMs != 0)
+        exchange.deadline = platform::SteadyMs() + exchangeLimitMs;
+    if (stop_ && stop_->Wait(0)) {
+        statusCode_ = 0;
+        contentLength_ = 0;
+        return false;
+    }
     if (protocolState_ != PROTOCOL_UNKNOWN)
-        return Negotiate(verb, path);
+        return Negotiate(verb, path, exchange);
     protocolState_ = PROTOCOL_HTTP;
-    if (Negotiate(verb, path))
+    if (Negotiate(verb, path, exchange))
         return true;
     if (HasRequest()) {
         protocolState_ = PROTOCOL_HTTPS;
-        if (Negotiate(verb, path))
+        if (Negotiate(verb, path, exchange))
             return true;
     }
     protocolState_ = PROTOCOL_UNKNOWN;
@@ -140,9 +154,14 @@ uint32_t CHttpClient::ReadResponse(ByteBuffer& buffer) {
 
 void CHttpClient::CloseRequest() {
     CLockGuard guard(lock_);
-    if (session_ && request_ != 0)
-        session_->Close(request_);
+    if (session_)
+        session_->Close();
     request_ = 0;
+}
+
+bool CHttpClient::ExchangeExpired() {
+    const uint64_t transfer = CurrentRequest();
+    return session_ && transfer != 0 && session_->Expired(transfer);
 }
 
 }  // namespace norvane::Web

@@ -1,12 +1,21 @@
 // The system's HTTP client: one server, one kept-alive connection, one request at a time, with
 // its own authentication negotiation and a plain-then-secure protocol choice.
+//
+// Stopping a request from another thread: the owner gives the client its thread's stop event
+// (SetStopEvent); the stop path sets that event, then calls CloseRequest. Whatever the request
+// was doing then -- about to start, connecting, sending, awaiting the reply head, reading the
+// body -- it fails within milliseconds, and no later request starts while the event is set.
+// CloseRequest alone ends only a request that SendRequest has already begun (or the current
+// one); a request begun after CloseRequest returned runs normally.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "foundation/event.h"
 #include "foundation/lock.h"
 #include "norvane/host.h"
 
@@ -34,28 +43,44 @@ public:
     CHttpClient(const CHttpClient&) = delete;
     CHttpClient& operator=(const CHttpClient&) = delete;
 
-    // Sends one request without body and receives the reply head; true for any status.
-    bool SendRequest(const std::string& verb, const std::string& path);
+    // Sends one request without body and receives the reply head; true for any status. With an
+    // exchange limit, the whole exchange -- every attempt and the reading of the body -- ends
+    // within that many milliseconds; past it the request fails or its body ends early, and
+    // ExchangeExpired tells so.
+    bool SendRequest(const std::string& verb, const std::string& path, uint32_t exchangeLimitMs = 0);
     // The whole remaining body, in chunks of at most READ_CHUNK, up to MAX_RESPONSE bytes.
     uint32_t ReadResponse(ByteBuffer& buffer);
     // One read of the current body; waits for data up to the time-out.
     uint32_t ReadData(void* buffer, uint32_t size);
     // Body bytes readable without waiting; waits for the first of them up to the time-out.
     uint32_t QueryDataAvailable();
-    // Ends the current request; may come from another thread, ending a blocked read at once.
+    // Ends the request in progress or the current one; may come from another thread, ending a
+    // blocked connect, send or read at once.
     void CloseRequest();
+    // The current request was cut short by the exchange limit of its SendRequest.
+    bool ExchangeExpired();
+    // Manual-reset stop event of the owner's thread, or null; while it is set every request
+    // fails at once. It must outlive the client or be cleared first.
+    void SetStopEvent(CManualEvent* stop) { stop_ = stop; }
 
     uint32_t StatusCode() const { return statusCode_; }
     uint32_t ContentLength() const { return contentLength_; }
     const std::string& Host() const { return host_; }
     uint16_t Port() const { return port_; }
+    uint32_t Timeout() const { return timeout_; }
     int Protocol() const { return protocolState_; }
     uint32_t AuthScheme() const { return authScheme_; }
     void SetNegotiateAuthentication(bool negotiate) { negotiateAuth_ = negotiate; }
 
 private:
-    bool Attempt(const std::string& verb, const std::string& path);
-    bool Negotiate(const std::string& verb, const std::string& path);
+    // What every attempt of one SendRequest shares.
+    struct Exchange {
+        uint64_t closes = 0;  // the transport's close count when the request began
+        std::optional<uint32_t> deadline;
+    };
+
+    bool Attempt(const std::string& verb, const std::string& path, const Exchange& exchange);
+    bool Negotiate(const std::string& verb, const std::string& path, const Exchange& exchange);
     bool HasRequest();
     uint64_t CurrentRequest();
 
@@ -67,6 +92,7 @@ private:
     uint32_t authScheme_;
     uint32_t authTarget_;
     bool negotiateAuth_ = true;
+    CManualEvent* stop_ = nullptr;
     std::string agent_;
     std::string user_;
     std::string password_;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -86,6 +87,12 @@ int StatusOfLine(std::string_view line) {
     return status;
 }
 
+// Milliseconds from `now` to `deadline`, 0 when it has passed (32-bit clock arithmetic).
+uint32_t Remaining(uint32_t deadline, uint32_t now) {
+    const auto left = static_cast<int32_t>(deadline - now);
+    return left > 0 ? static_cast<uint32_t>(left) : 0;
+}
+
 }  // namespace
 
 uint32_t SupportedHttpAuthSchemes() {
@@ -107,7 +114,7 @@ struct HttpTransport::Impl {
     void SetRequestOptions(const HttpRequestSpec& request);
     void Detach();
     void Abandon();
-    bool TakeCloseRequest();
+    bool Cancelled() const { return closes.load() != transferCloses; }
     void CollectFinished();
     template <class Ready>
     bool DriveUntil(Ready ready, uint32_t limitMs);
@@ -120,28 +127,19 @@ struct HttpTransport::Impl {
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static int OnConnected(void* self, char*, char*, int, int);
 
-    // Holds the lock; on release takes a close that arrived while it was held.
-    class Guard {
-    public:
-        explicit Guard(Impl& impl) : impl_(impl) { impl_.mutex.lock(); }
-        ~Guard();
-        Guard(const Guard&) = delete;
-        Guard& operator=(const Guard&) = delete;
-
-    private:
-        Impl& impl_;
-    };
-
     std::mutex mutex;  // serialises every libcurl call except the wake-up
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
     HttpServer server;
-    std::atomic<uint64_t> current{0};         // id of the transfer on the handle
-    std::atomic<uint64_t> closeRequested{0};  // id a Close asked to end
+    std::atomic<uint64_t> closes{0};  // Close calls so far
+    uint64_t current = 0;             // id of the transfer on the handle
     uint64_t lastId = 0;
     bool attached = false;  // the handle is in the multi handle
 
     // State of the current transfer.
+    uint64_t transferCloses = 0;  // close count the transfer was started under
+    std::optional<uint32_t> deadline;
+    bool expired = false;
     std::vector<uint8_t> buffer;
     size_t readPos = 0;
     size_t headBytes = 0;
@@ -154,14 +152,6 @@ struct HttpTransport::Impl {
     bool failed = false;
     uint32_t lastActivity = 0;
 };
-
-HttpTransport::Impl::Guard::~Guard() {
-    impl_.mutex.unlock();
-    if (impl_.closeRequested.load() != 0 && impl_.mutex.try_lock()) {
-        impl_.TakeCloseRequest();
-        impl_.mutex.unlock();
-    }
-}
 
 HttpTransport::Impl::Impl(const std::string& agent, const HttpServer& server) : server(server) {
     InitialiseLibrary();
@@ -235,18 +225,6 @@ void HttpTransport::Impl::Abandon() {
     failed = true;
 }
 
-// True when a Close asked to end the current transfer (which is then abandoned).
-bool HttpTransport::Impl::TakeCloseRequest() {
-    uint64_t requested = closeRequested.load();
-    if (requested == 0)
-        return false;
-    closeRequested.compare_exchange_strong(requested, 0);
-    if (requested != current.load() || failed)
-        return false;
-    Abandon();
-    return true;
-}
-
 void HttpTransport::Impl::CollectFinished() {
     int queued = 0;
     while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
@@ -258,15 +236,19 @@ void HttpTransport::Impl::CollectFinished() {
     }
 }
 
-// Drives the transfer until `ready` holds. False when the transfer ended first, on close, or
-// when nothing happened for the time-out or `limitMs` passed.
+// Drives the transfer until `ready` holds. False when the transfer ended first, on close, past
+// the deadline, or when nothing happened for the time-out or `limitMs` passed.
 template <class Ready>
 bool HttpTransport::Impl::DriveUntil(Ready ready, uint32_t limitMs) {
     const uint32_t start = SteadyMs();
     lastActivity = start;
     for (;;) {
-        if (TakeCloseRequest() || failed)
+        if (failed)
             return false;
+        if (Cancelled()) {
+            Abandon();
+            return false;
+        }
         int running = 0;
         if (curl_multi_perform(multi, &running) != CURLM_OK) {
             Abandon();
@@ -280,18 +262,20 @@ bool HttpTransport::Impl::DriveUntil(Ready ready, uint32_t limitMs) {
         const uint32_t now = SteadyMs();
         const uint32_t idle = now - lastActivity;
         const uint32_t elapsed = now - start;
-        if (idle >= server.timeoutMs || elapsed >= limitMs) {
+        const uint32_t left = deadline ? Remaining(*deadline, now) : MAX_POLL_MS;
+        if (left == 0)
+            expired = true;
+        if (idle >= server.timeoutMs || elapsed >= limitMs || left == 0) {
             Abandon();
             return false;
         }
-        const uint32_t wait = std::min({server.timeoutMs - idle, limitMs - elapsed, MAX_POLL_MS});
+        const uint32_t wait = std::min({server.timeoutMs - idle, limitMs - elapsed, left, MAX_POLL_MS});
         curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait), nullptr);
     }
 }
 
 bool HttpTransport::Impl::WaitForBody(uint64_t transfer) {
-    TakeCloseRequest();
-    if (transfer == 0 || transfer != current.load() || failed)
+    if (transfer == 0 || transfer != current || failed)
         return false;
     return DriveUntil([this] { return Buffered() > 0 || finished; }, server.timeoutMs);
 }
@@ -375,9 +359,11 @@ HttpTransport::~HttpTransport() = default;
 
 bool HttpTransport::IsOpen() const { return impl_->easy != nullptr; }
 
-uint64_t HttpTransport::Send(const HttpRequestSpec& request, HttpReplyHead& head) {
+uint64_t HttpTransport::CloseCount() const { return impl_->closes.load(); }
+
+uint64_t HttpTransport::Send(const HttpRequestSpec& request, HttpReplyHead& head, uint64_t closeCount) {
     Impl& t = *impl_;
-    Impl::Guard guard(t);
+    std::lock_guard<std::mutex> guard(t.mutex);
     head = HttpReplyHead{};
     if (!t.easy)
         return 0;
@@ -387,9 +373,11 @@ uint64_t HttpTransport::Send(const HttpRequestSpec& request, HttpReplyHead& head
     t.headBytes = 0;
     t.lineStatus = 0;
     t.challenged = 0;
-    t.paused = t.authHead = t.headDone = t.finished = t.failed = false;
+    t.paused = t.authHead = t.headDone = t.finished = t.failed = t.expired = false;
     const uint64_t id = ++t.lastId;
     t.current = id;
+    t.transferCloses = closeCount;
+    t.deadline = request.deadline;
     t.SetRequestOptions(request);
     if (curl_multi_add_handle(t.multi, t.easy) != CURLM_OK)
         return 0;
@@ -405,13 +393,13 @@ uint64_t HttpTransport::Send(const HttpRequestSpec& request, HttpReplyHead& head
 }
 
 size_t HttpTransport::Available(uint64_t transfer) {
-    Impl::Guard guard(*impl_);
+    std::lock_guard<std::mutex> guard(impl_->mutex);
     return impl_->WaitForBody(transfer) ? impl_->Buffered() : 0;
 }
 
 size_t HttpTransport::Read(uint64_t transfer, void* buffer, size_t size) {
     Impl& t = *impl_;
-    Impl::Guard guard(t);
+    std::lock_guard<std::mutex> guard(t.mutex);
     if (!buffer || size == 0 || !t.WaitForBody(transfer))
         return 0;
     const size_t bytes = std::min(size, t.Buffered());
@@ -421,17 +409,21 @@ size_t HttpTransport::Read(uint64_t transfer, void* buffer, size_t size) {
     return bytes;
 }
 
-void HttpTransport::Close(uint64_t transfer) {
+bool HttpTransport::Expired(uint64_t transfer) {
+    std::lock_guard<std::mutex> guard(impl_->mutex);
+    return transfer != 0 && transfer == impl_->current && impl_->expired;
+}
+
+void HttpTransport::Close() {
     Impl& t = *impl_;
-    if (transfer == 0 || !t.multi)
+    if (!t.multi)
         return;
-    t.closeRequested = transfer;
+    ++t.closes;
+    // A Send or read holding the lock wakes from its poll, sees the count and lets go.
     curl_multi_wakeup(t.multi);
-    // A reader holding the lock sees the request when it wakes; otherwise end it here.
-    if (t.mutex.try_lock()) {
-        t.TakeCloseRequest();
-        t.mutex.unlock();
-    }
+    std::lock_guard<std::mutex> guard(t.mutex);
+    if (t.attached)
+        t.Abandon();
 }
 
 }  // namespace norvane::platform

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace norvane::platform {
@@ -35,6 +36,9 @@ struct HttpRequestSpec {
     bool ignoreCertificateErrors = false;
     uint32_t authScheme = HTTP_AUTH_BASIC;  // one scheme bit
     uint32_t authTarget = HTTP_AUTH_TARGET_SERVER;
+    // Steady-clock millisecond by which the transfer, its body included, must end; past it the
+    // transfer fails as if closed and reports Expired. None: only the per-wait time-out holds.
+    std::optional<uint32_t> deadline;
 };
 
 struct HttpReplyHead {
@@ -56,16 +60,24 @@ public:
 
     bool IsOpen() const;
 
+    // Number of Close calls so far.
+    uint64_t CloseCount() const;
     // Sends one request without body and waits for the final reply head, replacing the previous
-    // transfer. Returns the new transfer's id, 0 on failure.
-    uint64_t Send(const HttpRequestSpec& request, HttpReplyHead& head);
+    // transfer. `closeCount` is CloseCount as the caller read it before deciding to send: a Close
+    // since then fails the transfer at once, so a Close racing with the start is never lost.
+    // Returns the new transfer's id, 0 on failure.
+    uint64_t Send(const HttpRequestSpec& request, HttpReplyHead& head, uint64_t closeCount);
     // Bytes readable at once; waits up to the time-out for data. 0 at the end of the body, on
     // failure, time-out or close, or when `transfer` is not the current one.
     size_t Available(uint64_t transfer);
     // Up to `size` body bytes; waits like Available.
     size_t Read(uint64_t transfer, void* buffer, size_t size);
-    // Ends the transfer; any thread. A read blocked in another thread returns at once.
-    void Close(uint64_t transfer);
+    // True when `transfer` is the current one and passed its deadline.
+    bool Expired(uint64_t transfer);
+    // Ends the current transfer at whatever stage (connecting, sending, awaiting the head,
+    // reading the body) and closes its connection; any thread. A Send or read blocked in another
+    // thread returns at once; Close returns when the transfer has been let go.
+    void Close();
 
     // Most body bytes held before the server is no longer read from.
     static constexpr size_t BUFFER_LIMIT = 256 * 1024;

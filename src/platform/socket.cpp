@@ -158,6 +158,25 @@ bool Socket::SetReceiveBufferSize(int bytes) {
     return IsOpen() && setsockopt(handle_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes)) == 0;
 }
 
+int Socket::RequestReceiveBuffer(int bytes) {
+    if (!IsOpen())
+        return -1;
+    // The forced option needs the network-administration capability; without it the plain
+    // option grants what the system cap allows.
+    if (setsockopt(handle_, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof(bytes)) != 0 &&
+        !SetReceiveBufferSize(bytes))
+        return -1;
+    return ReceiveBufferSize();
+}
+
+int Socket::ReceiveBufferSize() const {
+    int bytes = 0;
+    socklen_t length = sizeof(bytes);
+    if (!IsOpen() || getsockopt(handle_, SOL_SOCKET, SO_RCVBUF, &bytes, &length) != 0)
+        return -1;
+    return bytes;
+}
+
 WaitResult Socket::WaitFor(short events, unsigned milliseconds) {
     if (!IsOpen())
         return WaitResult::Error;

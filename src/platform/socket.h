@@ -81,6 +81,11 @@ public:
     uint16_t LocalPort() const;
     // Sets the kernel receive buffer size in bytes.
     bool SetReceiveBufferSize(int bytes);
+    // Asks for a kernel receive buffer of `bytes`, past the system cap where the process is
+    // allowed to, else up to the cap; the size the kernel granted, -1 on failure.
+    int RequestReceiveBuffer(int bytes);
+    // The kernel receive buffer size in bytes (as the kernel accounts it), -1 on failure.
+    int ReceiveBufferSize() const;
     // Waits until readable, woken or the limit passes (WaitReadable with WAIT_FOREVER never times out).
     WaitResult WaitReadable(unsigned milliseconds);
     // Wakes every current and later wait on this socket at once; safe from any thread.

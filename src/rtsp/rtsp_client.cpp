@@ -1,10 +1,9 @@
 #include "rtsp/rtsp_client.h"
 
-#include <cctype>
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
 
 #include "http/utils.h"
+#include "platform/system.h"
 
 namespace norvane {
 
@@ -12,24 +11,9 @@ namespace {
 
 constexpr size_t NONE = std::string::npos;
 
-std::string Format(const char* format, const std::string& a, unsigned b) {
-    char buffer[1024];
-    const int n = std::snprintf(buffer, sizeof(buffer), format, a.c_str(), b);
-    return n < 0 ? std::string() : std::string(buffer, std::min<size_t>(static_cast<size_t>(n), sizeof(buffer) - 1));
-}
-
-// Value of the Content-Length header within a header block, or -1 when it has none.
-long ContentLengthOf(const std::string& headers) {
-    const std::string lower = Utils::ToLowerCopy(headers);
-    const size_t at = lower.find("\ncontent-length:");
-    if (at == NONE)
-        return -1;
-    return std::strtol(lower.c_str() + at + 16, nullptr, 10);
-}
-
-// The reply is complete once its header block has ended and, with a Content-Length, its body
-// has arrived. A DESCRIBE reply without Content-Length is never complete here: it ends when the
-// camera closes or the receive times out.
+// The reply is complete once its header block has ended and the body its head announces has
+// arrived. A body that runs to the end is never complete here: it ends when the camera closes
+// or falls quiet.
 bool ReplyComplete(const std::string& reply, RTSPMethod method) {
     size_t end = reply.find("\r\n\r\n");
     size_t endSize = 4;
@@ -39,22 +23,42 @@ bool ReplyComplete(const std::string& reply, RTSPMethod method) {
     }
     if (end == NONE)
         return false;
-    const long length = ContentLengthOf(reply.substr(0, end + endSize));
-    if (length < 0)
-        return method != RTSPMethod::Describe;
-    return reply.size() - (end + endSize) >= static_cast<unsigned long>(length);
+    const size_t bodyStart = end + endSize;
+    const size_t length =
+        CRTSPResponseParser::AnnouncedBodyLength(std::string_view(reply).substr(0, bodyStart), method);
+    return length != CRTSPResponseParser::BODY_TO_END && reply.size() - bodyStart >= length;
 }
 
 }  // namespace
 
+// Time left of one exchange, which may last twice the receive time-out as a whole.
+class CBaseRTSPClient::Deadline {
+public:
+    explicit Deadline(uint32_t receiveTimeout)
+        : start_(platform::SteadyMs()), limit_(2 * static_cast<uint64_t>(receiveTimeout)) {}
+
+    // Milliseconds left; 0 once the exchange has lasted its limit.
+    uint32_t Left() const {
+        const uint32_t elapsed = platform::SteadyMs() - start_;
+        return elapsed >= limit_ ? 0 : static_cast<uint32_t>(std::min<uint64_t>(limit_ - elapsed, UINT32_MAX));
+    }
+
+private:
+    uint32_t start_;
+    uint64_t limit_;
+};
+
 CBaseRTSPClient::~CBaseRTSPClient() { Disconnect(); }
 
 bool CBaseRTSPClient::Connect(const RTSPConnectionParams& newParams) {
+    if (aborted)
+        return false;
     if (connected)
         return true;
     params = newParams;
+    parser.ForgetSession();
     socketLibrary.Acquire();
-    if (!socket.Create() || !socket.SetReceiveBufferSize(static_cast<int>(params.receiveBuffer)) ||
+    if (!CreateSocket() || !socket.SetReceiveBufferSize(static_cast<int>(params.receiveBuffer)) ||
         !socket.SetReceiveTimeout(params.receiveTimeout)) {
         CloseSocket();
         return false;
@@ -76,9 +80,23 @@ bool CBaseRTSPClient::Connect(const RTSPConnectionParams& newParams) {
     return true;
 }
 
+bool CBaseRTSPClient::CreateSocket() {
+    CLockGuard guard(socketLock);
+    return socket.Create() && !aborted;
+}
+
 void CBaseRTSPClient::CloseSocket() {
-    socket.Close();
+    {
+        CLockGuard guard(socketLock);
+        socket.Close();
+    }
     socketLibrary.Release();
+}
+
+void CBaseRTSPClient::Abort() {
+    aborted = true;
+    CLockGuard guard(socketLock);
+    socket.Wake();
 }
 
 void CBaseRTSPClient::Disconnect() {
@@ -92,7 +110,7 @@ std::string CBaseRTSPClient::PresentationUrl() const {
     if (base.find("rtsp://") != NONE)
         return base;
     const size_t first = params.path.find_first_not_of('/');
-    return Format("rtsp://%s:%u/", params.host, params.rtspPort) +
+    return "rtsp://" + params.host + ":" + std::to_string(params.rtspPort) + "/" +
            (first == NONE ? std::string() : params.path.substr(first));
 }
 
@@ -112,11 +130,11 @@ std::string CBaseRTSPClient::SetupUrl() const {
 
 std::string CBaseRTSPClient::TransportLine() const {
     const std::string& profile = parser.GetTransportProfile(params.mediaToSetUp);
-    char buffer[512];
-    std::snprintf(buffer, sizeof(buffer), "Transport: %s;unicast;client_port=%u-%u\r\n",
-                  profile.empty() ? "RTP/AVP/UDP" : profile.c_str(),
-                  static_cast<unsigned>(params.rtpClientPort), static_cast<unsigned>(params.rtcpClientPort));
-    return buffer;
+    if (profile.size() > MAX_TRANSPORT_PROFILE)
+        return {};
+    return "Transport: " + (profile.empty() ? std::string("RTP/AVP/UDP") : profile) +
+           ";unicast;client_port=" + std::to_string(params.rtpClientPort) + "-" +
+           std::to_string(params.rtcpClientPort) + "\r\n";
 }
 
 std::string CBaseRTSPClient::AuthorizationLine(RTSPMethod method) const {
@@ -158,9 +176,12 @@ std::string CBaseRTSPClient::BuildRequest(RTSPMethod method) {
     case RTSPMethod::Describe:
         return start + url + " " + VERSION + cseq + authorization + AGENT +
                "Accept: application/sdp\r\n" + "\r\n";
-    case RTSPMethod::Setup:
-        return start + SetupUrl() + " " + VERSION + cseq + authorization + TransportLine() + AGENT +
-               "\r\n";
+    case RTSPMethod::Setup: {
+        const std::string transport = TransportLine();
+        if (transport.empty())
+            return {};
+        return start + SetupUrl() + " " + VERSION + cseq + authorization + transport + AGENT + "\r\n";
+    }
     case RTSPMethod::Play:
     case RTSPMethod::Pause:
         return start + url + " " + VERSION + cseq + authorization + session + RANGE + AGENT + "\r\n";
@@ -169,13 +190,21 @@ std::string CBaseRTSPClient::BuildRequest(RTSPMethod method) {
     }
 }
 
-bool CBaseRTSPClient::ReadReply(RTSPMethod method, std::string& reply) {
+bool CBaseRTSPClient::ReadReply(RTSPMethod method, const Deadline& deadline, std::string& reply) {
     reply.clear();
     char buffer[RECEIVE_CHUNK];
     for (;;) {
-        const int received = socket.Receive(buffer, sizeof(buffer));
-        if (received <= 0)
+        const uint32_t left = deadline.Left();
+        if (left == 0)
+            return false;
+        const int received =
+            socket.ReceiveWithin(buffer, sizeof(buffer), std::min(params.receiveTimeout, left));
+        if (received <= 0) {
+            // A quiet peer or a closed connection ends the reply; the deadline or Abort fail it.
+            if (aborted || deadline.Left() == 0)
+                return false;
             break;
+        }
         reply.append(buffer, static_cast<size_t>(received));
         if (reply.size() > MAX_REPLY_SIZE)
             return false;
@@ -186,20 +215,26 @@ bool CBaseRTSPClient::ReadReply(RTSPMethod method, std::string& reply) {
 }
 
 bool CBaseRTSPClient::ExecuteOnce(RTSPMethod method) {
-    if (!connected)
+    if (!connected || aborted)
         return false;
     const std::string request = BuildRequest(method);
-    if (request.empty() || !socket.SendAll(request.data(), request.size()))
+    if (request.empty())
+        return false;
+    const Deadline deadline(params.receiveTimeout);
+    if (!socket.SendAllWithin(request.data(), request.size(), deadline.Left()))
         return false;
     std::string reply;
-    return ReadReply(method, reply) && parser.Parse(reply, method);
+    return ReadReply(method, deadline, reply) && parser.Parse(reply, method);
 }
 
 bool CBaseRTSPClient::Execute(RTSPMethod method) {
     if (!ExecuteOnce(method))
         return false;
-    if (parser.GetStatusCode() == 401 && parser.GetOfferedScheme() != params.authScheme) {
-        params.authScheme = parser.GetOfferedScheme();
+    // Retry once when the challenge gives what an answer needs: another scheme, or a Digest
+    // nonce (the first request of a Digest client cannot carry one).
+    const AuthScheme offered = parser.GetOfferedScheme();
+    if (parser.GetStatusCode() == 401 && (offered != params.authScheme || offered == AuthScheme::Digest)) {
+        params.authScheme = offered;
         if (!ExecuteOnce(method))
             return false;
     }

@@ -2,9 +2,11 @@
 // exchange, Basic or Digest authentication with a single retry after 401.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
+#include "foundation/lock.h"
 #include "platform/socket.h"
 #include "rtsp/rtsp_response_parser.h"
 
@@ -33,6 +35,8 @@ public:
     static constexpr size_t MAX_REPLY_SIZE = 64 * 1024;
     static constexpr size_t RECEIVE_CHUNK = 1024;
     static constexpr uint32_t CONNECT_POLL_MS = 100;
+    // A longer transport profile from the SDP fails the SETUP request instead of being sent.
+    static constexpr size_t MAX_TRANSPORT_PROFILE = 256;
 
     CBaseRTSPClient() = default;
     virtual std::string BuildRequest(RTSPMethod method);
@@ -41,10 +45,17 @@ public:
     CBaseRTSPClient& operator=(const CBaseRTSPClient&) = delete;
 
     // Opens the TCP connection (true at once when already connected, keeping the old parameters).
+    // A new connection starts without a session identifier.
     bool Connect(const RTSPConnectionParams& params);
-    // One exchange with a single retry after a 401 offering another scheme; true on a 2xx reply.
+    // One exchange, retried once after a 401 whose challenge can be answered (another scheme or
+    // a Digest nonce); true on a 2xx reply. Each exchange lasts at most twice the receive
+    // time-out.
     bool Execute(RTSPMethod method);
+    // Owning thread only.
     void Disconnect();
+    // Safe from any thread: a Connect or Execute under way returns false promptly, and so does
+    // every later one; the owner still disconnects.
+    void Abort();
 
     bool IsConnected() const { return connected; }
     const RTSPConnectionParams& GetParams() const { return params; }
@@ -59,9 +70,14 @@ public:
     std::string AuthorizationLine(RTSPMethod method) const;
 
 private:
+    class Deadline;
+
     bool ExecuteOnce(RTSPMethod method);
-    // Reads one reply (see the .cpp for when it is complete); false when none or too long.
-    bool ReadReply(RTSPMethod method, std::string& reply);
+    // Reads one reply (see the .cpp for when it is complete); false when none, too long, past
+    // the deadline or aborted.
+    bool ReadReply(RTSPMethod method, const Deadline& deadline, std::string& reply);
+    // Creates the socket, unless aborted (under socketLock, so Abort wakes the new socket).
+    bool CreateSocket();
     void CloseSocket();
 
     RTSPConnectionParams params;
@@ -69,6 +85,8 @@ private:
     platform::TcpSocket socket;
     platform::SocketLibraryUse socketLibrary;
     bool connected = false;
+    std::atomic<bool> aborted{false};
+    CLock socketLock;  // orders socket creation and closing against Abort's wake-up
 };
 
 }  // namespace norvane

@@ -1,5 +1,6 @@
 #include "rtsp/rtsp_response_parser.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -69,13 +70,16 @@ private:
     bool pastEnd_ = false;
 };
 
+bool SameLetter(char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
 size_t FindNoCase(std::string_view text, std::string_view name) {
     if (name.size() > text.size())
         return NONE;
     for (size_t i = 0; i + name.size() <= text.size(); ++i) {
         size_t k = 0;
-        while (k < name.size() && std::tolower(static_cast<unsigned char>(text[i + k])) ==
-                                      std::tolower(static_cast<unsigned char>(name[k])))
+        while (k < name.size() && SameLetter(text[i + k], name[k]))
             ++k;
         if (k == name.size())
             return i;
@@ -83,18 +87,43 @@ size_t FindNoCase(std::string_view text, std::string_view name) {
     return NONE;
 }
 
-// Class of the first name (in table order) whose first occurrence in the line, ignoring case,
-// starts the line or follows a blank, tab, CR or LF.
-template <size_t N>
-int Classify(std::string_view line, const NamedClass (&names)[N]) {
-    for (const NamedClass& entry : names) {
+// Class of a header line by its own name: the text before the first colon, ignoring case.
+// Values never decide the class, so a realm or server name that mentions a header is harmless.
+int ClassifyHeader(std::string_view line) {
+    const size_t colon = line.find(':');
+    if (colon == NONE)
+        return HEADER_OTHER;
+    const std::string_view name = line.substr(0, colon);
+    for (const NamedClass& entry : HEADER_NAMES) {
+        if (entry.name.size() == name.size() &&
+            std::equal(name.begin(), name.end(), entry.name.begin(), SameLetter))
+            return entry.value;
+    }
+    return HEADER_OTHER;
+}
+
+// Class of the first SDP name (in table order) whose first occurrence in the line, ignoring
+// case, starts the line or follows a blank, tab, CR or LF.
+int ClassifySdp(std::string_view line) {
+    for (const NamedClass& entry : SDP_NAMES) {
         const size_t pos = FindNoCase(line, entry.name);
         if (pos == NONE)
             continue;
         if (pos == 0 || std::string_view(" \t\r\n").find(line[pos - 1]) != NONE)
             return entry.value;
     }
-    return 0;
+    return SDP_OTHER;
+}
+
+// Version (at most 255 characters) and status code of a status line.
+bool ScanStatusLine(const std::string& line, std::string& version, uint32_t& status) {
+    char versionText[256] = {};
+    unsigned code = 0;
+    if (std::sscanf(line.c_str(), "%255s %u ", versionText, &code) != 2)
+        return false;
+    version = versionText;
+    status = code;
+    return true;
 }
 
 bool ScanUnsigned(const std::string& text, const char* pattern, uint32_t& out) {
@@ -112,6 +141,12 @@ std::string ScanWord(const std::string& text, const char* pattern) {
         return {};
     return word;
 }
+
+bool ScanContentLength(const std::string& lower, uint32_t& length) {
+    return ScanUnsigned(lower, "content-length: %lu", length);
+}
+
+std::string ScanContentType(const std::string& lower) { return ScanWord(lower, "content-type: %255s"); }
 
 std::string ChallengeValue(std::string_view name, std::string_view text) {
     return Utils::RemoveChars("\"", Utils::TrimBlanks(Utils::GetReplyValue(name, "=", text, ",\r\n")));
@@ -148,15 +183,31 @@ const std::string& CRTSPResponseParser::GetTransportProfile(MediaKind kind) cons
     return index >= 1 && index <= 3 ? media[index - 1].profile : EMPTY;
 }
 
+size_t CRTSPResponseParser::AnnouncedBodyLength(std::string_view head, RTSPMethod method) {
+    LineReader reader(head);
+    std::string version;
+    uint32_t status = 0;
+    if (!ScanStatusLine(reader.Next(), version, status))
+        return 0;
+    bool hasLength = false;
+    uint32_t length = 0;
+    bool hasType = false;
+    for (std::string line = reader.Next(); !line.empty(); line = reader.Next()) {
+        const int headerClass = ClassifyHeader(line);
+        if (headerClass == HEADER_CONTENT_LENGTH)
+            hasLength = ScanContentLength(Utils::ToLowerCopy(line), length) || hasLength;
+        else if (headerClass == HEADER_CONTENT_TYPE)
+            hasType = !ScanContentType(Utils::ToLowerCopy(line)).empty() || hasType;
+    }
+    if (hasLength)
+        return length;
+    return method == RTSPMethod::Describe && status == 200 && hasType ? BODY_TO_END : 0;
+}
+
 bool CRTSPResponseParser::Parse(std::string_view reply, RTSPMethod method) {
     LineReader reader(reply);
-    const std::string statusLine = reader.Next();
-    char versionText[256] = {};
-    unsigned status = 0;
-    if (std::sscanf(statusLine.c_str(), "%255s %u ", versionText, &status) != 2)
+    if (!ScanStatusLine(reader.Next(), version, statusCode))
         return false;
-    version = versionText;
-    statusCode = status;
     if (statusCode != 200 && statusCode != 401)
         return false;
     for (;;) {
@@ -171,11 +222,13 @@ bool CRTSPResponseParser::Parse(std::string_view reply, RTSPMethod method) {
     }
     if (method != RTSPMethod::Describe)
         return true;
-    return ParseSdp(reply.substr(reader.Position(), contentLength));
+    // The body is what this reply announces; a Content-Length kept from an earlier reply
+    // says nothing about it.
+    return ParseSdp(reply.substr(reader.Position(), AnnouncedBodyLength(reply, method)));
 }
 
 bool CRTSPResponseParser::ParseHeader(const std::string& line) {
-    switch (Classify(line, HEADER_NAMES)) {
+    switch (ClassifyHeader(line)) {
     case HEADER_CSEQ: return ParseCSeq(Utils::ToLowerCopy(line));
     case HEADER_CONTENT_BASE: return ParseContentBase(line);
     case HEADER_CONTENT_TYPE: return ParseContentType(Utils::ToLowerCopy(line));
@@ -201,7 +254,7 @@ bool CRTSPResponseParser::ParseContentBase(const std::string& line) {
 }
 
 bool CRTSPResponseParser::ParseContentType(const std::string& lower) {
-    const std::string type = ScanWord(lower, "content-type: %255s");
+    const std::string type = ScanContentType(lower);
     if (type.empty())
         return false;
     contentType = type;
@@ -209,11 +262,11 @@ bool CRTSPResponseParser::ParseContentType(const std::string& lower) {
 }
 
 bool CRTSPResponseParser::ParseContentLength(const std::string& lower) {
-    return ScanUnsigned(lower, "content-length: %lu", contentLength);
+    return ScanContentLength(lower, contentLength);
 }
 
 bool CRTSPResponseParser::ParseSession(const std::string& line) {
-    sessionId = Utils::GetReplyValue("Session:", " ", line, ";\r\n");
+    sessionId = Utils::TrimBlanks(Utils::GetReplyValue("Session:", " ", line, ";\r\n"));
     if (line.find(';') != NONE) {
         const std::string timeout = Utils::GetReplyValue("timeout", "=", line, ";\r\n");
         if (timeout.empty()) {
@@ -260,7 +313,7 @@ bool CRTSPResponseParser::ParseSdp(std::string_view body) {
         const std::string line(body.substr(pos, end - pos));
         pos = end;
         bool accepted = true;
-        switch (Classify(line, SDP_NAMES)) {
+        switch (ClassifySdp(line)) {
         case SDP_MEDIA: accepted = ParseMediaLine(line); break;
         case SDP_CONTROL: accepted = ParseControlLine(line); break;
         case SDP_FMTP: accepted = ParseFmtpLine(line); break;

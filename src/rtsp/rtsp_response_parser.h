@@ -20,12 +20,22 @@ std::string_view RTSPMethodName(RTSPMethod method);
 class CRTSPResponseParser {
 public:
     static constexpr size_t MAX_PARAMETER_SET = 256;
+    // Body length of a reply that ends only when the peer closes or falls quiet.
+    static constexpr size_t BODY_TO_END = std::string_view::npos;
 
     CRTSPResponseParser() = default;
     virtual ~CRTSPResponseParser() = default;
 
     // Parses one reply; the body is read as SDP for DESCRIBE only. Never reads past the text.
     bool Parse(std::string_view reply, RTSPMethod method);
+
+    // Body length that a reply's own head (status line and headers up to the empty line)
+    // announces: its Content-Length; without one no body, except that a 200 reply to DESCRIBE
+    // with a Content-Type runs to the end (BODY_TO_END). Earlier replies do not count.
+    static size_t AnnouncedBodyLength(std::string_view head, RTSPMethod method);
+
+    // Forgets the session identifier (a new connection starts without one).
+    void ForgetSession() { sessionId.clear(); }
 
     // The request counter: incremented before each request; a reply's CSeq overwrites it.
     uint32_t NextCSeq() { return ++cseq; }

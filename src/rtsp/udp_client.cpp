@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "foundation/idriver.h"
+
 namespace norvane {
 
 CUDPClient::CUDPClient(IDriver* driver) : CBaseThread(driver) {}
@@ -26,9 +28,8 @@ bool CUDPClient::Open(IRTPClientUser* newUser, uint16_t localPort) {
         CLockGuard guard(lock);
         user = newUser;
         if (!socket.IsOpen() && socketLibrary.Acquire() && socket.Open(localPort) &&
-            socket.SetReceiveBufferSize(SOCKET_RECEIVE_BUFFER)) {
+            RequestReceiveBuffer()) {
             port = socket.LocalPort();
-            reading = true;
             if (Start("UDP client thread, port " + std::to_string(port.load())))
                 return true;
         }
@@ -37,11 +38,17 @@ bool CUDPClient::Open(IRTPClientUser* newUser, uint16_t localPort) {
     return false;
 }
 
+bool CUDPClient::RequestReceiveBuffer() {
+    const int granted = socket.RequestReceiveBuffer(SOCKET_RECEIVE_BUFFER);
+    receiveBufferSize = granted;
+    GetDriver()->Log(LOG_DEBUG, "%s: Receive buffer of port %u: %d bytes asked, %d granted",
+                     "norvane::CUDPClient::Open", unsigned{socket.LocalPort()},
+                     SOCKET_RECEIVE_BUFFER, granted);
+    return granted > 0;
+}
+
 bool CUDPClient::Close() {
-    reading = false;
-    StopEvent().Set();
     // The reader is woken and ended before the socket goes, so it never uses a closed handle.
-    socket.Wake();
     const unsigned limit = std::max(waitSeconds.load() + 1u, 5u) * 1000u;
     const bool stopped = StopThread(limit);
     CLockGuard guard(lock);
@@ -50,10 +57,26 @@ bool CUDPClient::Close() {
         port = 0;
         socket.Close();
         socketLibrary.Release();
-        if (user)
-            user->OnSocketError(this);
+        if (IRTPClientUser* current = user)
+            current->OnSocketError(this);
     }
     return stopped;
+}
+
+void CUDPClient::WakeReader() {
+    StopEvent().Set();
+    CLockGuard guard(lock);
+    socket.Wake();
+}
+
+bool CUDPClient::StopThread(unsigned milliseconds) {
+    WakeReader();
+    return CBaseThread::StopThread(milliseconds);
+}
+
+bool CUDPClient::JoinThread(unsigned milliseconds) {
+    WakeReader();
+    return CBaseThread::JoinThread(milliseconds);
 }
 
 bool CUDPClient::SendTo(const uint8_t* data, uint32_t length, const SocketAddress& destination) {
@@ -63,18 +86,21 @@ bool CUDPClient::SendTo(const uint8_t* data, uint32_t length, const SocketAddres
 
 void CUDPClient::Run() {
     std::vector<uint8_t> buffer(std::min(bufferSize.load(), MAX_BUFFER_SIZE));
-    while (reading) {
+    // The stop event is tested before each wait and after each receive; Close, StopThread and
+    // JoinThread also wake a wait in progress.
+    while (!IsStopSignalled()) {
         const platform::WaitResult waited = socket.WaitReadable(WaitMilliseconds());
-        if (!reading || waited == platform::WaitResult::Woken)
+        if (waited == platform::WaitResult::Woken || IsStopSignalled())
             break;
+        IRTPClientUser* current = user;
         if (waited == platform::WaitResult::Error) {
-            if (user)
-                user->OnSocketError(this);
+            if (current)
+                current->OnSocketError(this);
             break;
         }
         if (waited == platform::WaitResult::Timeout) {
-            if (user)
-                user->OnWaitTimeout(this);
+            if (current)
+                current->OnWaitTimeout(this);
             continue;
         }
         ReceiveOne(buffer);
@@ -93,8 +119,9 @@ void CUDPClient::ReceiveOne(std::vector<uint8_t>& buffer) {
         buffer.resize(grown);
         return;
     }
-    if (length > 0 && user)
-        user->OnDatagram(this, source, buffer.data(), static_cast<uint32_t>(length));
+    IRTPClientUser* current = user;
+    if (length > 0 && current)
+        current->OnDatagram(this, source, buffer.data(), static_cast<uint32_t>(length));
 }
 
 }  // namespace norvane

@@ -45,7 +45,9 @@ class CUDPClient : public CBaseThread, public IRTPClient {
 public:
     static constexpr uint32_t MAX_BUFFER_SIZE = 65535;
     static constexpr uint32_t BUFFER_GROWTH = 1024;
-    static constexpr int SOCKET_RECEIVE_BUFFER = 65535;
+    // Kernel receive buffer asked for: a key-frame or backlog burst of a 16 Mbit/s stream
+    // (a second of it, with the kernel's per-datagram overhead) waits there for the reader.
+    static constexpr int SOCKET_RECEIVE_BUFFER = 4 << 20;
 
     explicit CUDPClient(IDriver* driver);
     ~CUDPClient() override;
@@ -59,23 +61,32 @@ public:
     // One datagram to `destination`; true when it was sent whole.
     bool SendTo(const uint8_t* data, uint32_t length, const SocketAddress& destination);
     uint32_t GetBufferSize() const { return bufferSize; }
+    // Kernel receive buffer the socket was granted at Open (0 before).
+    int GetReceiveBufferSize() const { return receiveBufferSize; }
+
+    // Both also wake the reader, which ends on its stop event without waiting for data.
+    bool StopThread(unsigned milliseconds) override;
+    bool JoinThread(unsigned milliseconds) override;
 
 protected:
     void Run() override;
 
 private:
     unsigned WaitMilliseconds() const;
+    // Ends the reader's current and later waits at once.
+    void WakeReader();
+    // Asks for SOCKET_RECEIVE_BUFFER and logs what the kernel granted.
+    bool RequestReceiveBuffer();
     // Receives one datagram; grows the buffer when it was truncated.
     void ReceiveOne(std::vector<uint8_t>& buffer);
 
     CLock lock;  // serialises open, close and sends
-    IRTPClientUser* user = nullptr;
+    // Stored by Open under the lock while a reader of an earlier Open may still call it.
+    std::atomic<IRTPClientUser*> user{nullptr};
     platform::UdpSocket socket;
     platform::SocketLibraryUse socketLibrary;
     std::atomic<uint16_t> port{0};
-    // Cleared by Close before the stop event is set; read per datagram instead of a zero-time
-    // wait on the stop event, which may sleep for the timer slack.
-    std::atomic<bool> reading{false};
+    std::atomic<int> receiveBufferSize{0};
     std::atomic<uint32_t> bufferSize{8192};
     std::atomic<uint32_t> waitSeconds{2};
     std::atomic<uint32_t> waitMicroseconds{0};

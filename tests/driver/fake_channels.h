@@ -1,7 +1,11 @@
 // Channel factory and channels that record what the driver and video capture object do.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -13,7 +17,11 @@ namespace test {
 
 struct ChannelEvents {
     std::vector<std::string> events;  // "create 0", "start 0 640x480 q50", "stop 0", ...
-    void Add(const std::string& e) { events.push_back(e); }
+    void Add(const std::string& e) {
+        std::lock_guard<std::mutex> guard(mutex);
+        events.push_back(e);
+    }
+    std::mutex mutex;
 };
 
 class FakeChannel : public norvane::ICameraChannel {
@@ -34,6 +42,10 @@ public:
     bool Pause() override { return paused = true; }
     bool Resume() override { return !(paused = false); }
     norvane::ChannelState GetState() override { return norvane::SignalLost; }
+    void Retire() override { log->Add("retire " + std::to_string(index)); }
+    bool IsOwnThread() override { return ownThread && *ownThread; }
+
+    const bool* ownThread = nullptr;  // while it points to true, callers are "on" this channel
 
 private:
     static std::string Describe(const norvane::CAPTURE_PARAMS* p) {
@@ -43,7 +55,7 @@ private:
     unsigned index;
     ChannelEvents* log;
     bool startResult;
-    bool paused = false;
+    std::atomic<bool> paused{false};
 };
 
 class FakeMotion : public norvane::IMotionChannel {
@@ -80,7 +92,13 @@ public:
     norvane::ICameraChannel* CreateChannel(unsigned index, norvane::ICaptureSink*,
                                            bool largeFrame) override {
         channels.Add("create " + std::to_string(index) + (largeFrame ? " large" : ""));
-        return createChannels ? new FakeChannel(index, &channels, channelStarts) : nullptr;
+        if (!createChannels)
+            return nullptr;
+        auto* channel = new FakeChannel(index, &channels, channelStarts);
+        channel->ownThread = &onChannelThread;
+        if (onCreate)
+            std::exchange(onCreate, nullptr)();
+        return channel;
     }
     norvane::IMotionChannel* CreateMotionChannel(unsigned index, norvane::ICaptureSink*) override {
         channels.Add("create motion " + std::to_string(index));
@@ -94,6 +112,8 @@ public:
     bool createChannels = true;
     bool channelStarts = true;
     bool motionStarts = true;
+    bool onChannelThread = false;
+    std::function<void()> onCreate;  // runs once, inside the next CreateChannel
     int ioCalls = 0;
     int ptzCalls = 0;
     ChannelEvents channels;

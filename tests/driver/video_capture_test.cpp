@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+
 #include "driver/fake_channels.h"
 #include "driver/video_capture.h"
 #include "host/capture_sink.h"
@@ -132,4 +135,74 @@ TEST(VideoCapture, DestructionStopsEveryChannelInIndexOrder) {
     EXPECT_EQ(factory.channels.events,
               (Events{"stop motion 0", "delete motion 0", "stop 0", "delete 0", "stop motion 1",
                       "delete motion 1", "stop 1", "delete 1"}));
+}
+
+TEST(VideoCapture, NullHostPointersGiveFalse) {
+    Fixture f;
+    EXPECT_FALSE(f.capture.StartChannel(0, nullptr, &f.config));
+    EXPECT_TRUE(f.capture.StartChannel(0, &f.sink, &f.config));
+    EXPECT_FALSE(f.capture.GetChannelState(0, nullptr, nullptr, nullptr, 8));
+    EXPECT_FALSE(f.capture.ChangeChannelFormat(0, nullptr, 40));
+}
+
+// A second start of the same index that lands between the first one's stop and its store: the
+// channel it stored is stopped and deleted, never left streaming without an entry.
+TEST(VideoCapture, RacingStartsOfOneIndexLeaveNoOrphan) {
+    Fixture f;
+    f.factory.onCreate = [&] { EXPECT_TRUE(f.capture.StartChannel(0, &f.sink, &f.config)); };
+    EXPECT_TRUE(f.capture.StartChannel(0, &f.sink, &f.config));
+    EXPECT_EQ(f.events, (Events{"create 0", "create 0", "start 0 640x480 r40 q50",
+                                "start 0 640x480 r40 q50", "retire 0", "stop 0", "delete 0"}));
+    EXPECT_TRUE(f.capture.StopChannel(0));
+    EXPECT_EQ(std::count(f.events.begin(), f.events.end(), "delete 0"), 2);
+}
+
+// A host that stops a channel from that channel's own frame callback: the channel is told to end
+// at once and waited for and deleted by the next call from another thread.
+TEST(VideoCapture, StopFromTheChannelsOwnThreadIsFinishedLater) {
+    Fixture f;
+    EXPECT_TRUE(f.capture.StartChannel(0, &f.sink, &f.config));
+    f.factory.onChannelThread = true;
+    EXPECT_TRUE(f.capture.StopChannel(0));
+    EXPECT_EQ(f.events.back(), "retire 0");
+    EXPECT_FALSE(f.capture.StopChannel(0));
+    EXPECT_EQ(f.events.back(), "retire 0") << "still on its thread: not waited for";
+    f.factory.onChannelThread = false;
+    EXPECT_FALSE(f.capture.StopChannel(1));
+    EXPECT_EQ(std::vector<std::string>(f.events.end() - 2, f.events.end()),
+              (Events{"stop 0", "delete 0"}));
+}
+
+// Host threads starting, stopping, querying and changing two indexes at once (run under the
+// sanitizers): no channel is used after its deletion and none is lost.
+TEST(VideoCapture, HostThreadsRacingOnTwoIndexesStayConsistent) {
+    test::TestDriver factory;
+    CIPVideoCapture capture(2, &factory);
+    host::CaptureSink sink;
+    host::ChannelConfig config;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            host::Resolution hd(1280, 720);
+            for (int i = 0; i < 300; ++i) {
+                const unsigned index = (i + t) % 2;
+                int state = 0;
+                switch ((i + t) % 4) {
+                case 0: capture.StartChannel(index, &sink, &config); break;
+                case 1: capture.StopChannel(index); break;
+                case 2: capture.GetChannelState(index, &state, nullptr, nullptr, 0); break;
+                default: capture.ChangeChannelFormat(index, &hd, 40); break;
+                }
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    capture.StopChannel(0);
+    capture.StopChannel(1);
+    const auto& events = factory.channels.events;
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const std::string& e) { return e.rfind("create", 0) == 0; }),
+              std::count_if(events.begin(), events.end(),
+                            [](const std::string& e) { return e.rfind("delete", 0) == 0; }));
 }

@@ -1,5 +1,7 @@
 #include "http/camera_request.h"
 
+#include <chrono>
+
 #include "http/utils.h"
 #include "http_fixture.h"
 #include "platform/socket.h"
@@ -109,4 +111,61 @@ TEST(ResolveHostAddress, LoopbackNamesAndFailures) {
     EXPECT_EQ(Utils::ResolveHostAddress("localhost"), platform::LoopbackIPv4());
     EXPECT_EQ(Utils::ResolveHostAddress(""), 0u);
     EXPECT_EQ(Utils::ResolveHostAddress(std::string(70, 'x') + ".invalid"), 0u);
+}
+
+// A page must arrive whole within twice the receive time-out, however steadily it trickles; the
+// picture stream, read without the helper, keeps only its per-read time-out.
+TEST_F(CameraRequestTest, TrickledPagesFailAtTheExchangeBound) {
+    const auto trickle = [](const HttpRequest&) {
+        HttpReply reply = HttpReply::Text(200, "stream1_name:(" + std::string(60, 'x') + ")\r\n");
+        reply.pieceSize = 1;
+        reply.piecePauseMs = 40;  // each byte well inside the 200 ms receive time-out
+        return reply;
+    };
+    server.Route("/cgi-bin/trickle.cgi", trickle);
+    auto client = MakeClient();
+    ByteBuffer reply{1, 2};
+    auto start = std::chrono::steady_clock::now();
+    const CResultDef body = SendRequestRD(reply, *client, "/cgi-bin/trickle.cgi");
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(body.Code(), 10u);
+    EXPECT_EQ(body.Level(), 1);
+    EXPECT_EQ(body.Message(), "norvane::Utils::SendRequestRD: incorrect response for request "
+                              "\"/cgi-bin/trickle.cgi\" from " + Peer());
+    EXPECT_EQ(reply, ByteBuffer{0});  // the part that came is not handed on
+    EXPECT_LT(elapsed, std::chrono::milliseconds(1500));  // the whole page takes 2.7 s
+
+    // The head trickled: no status in time.
+    server.Route("/cgi-bin/head.cgi", [&](const HttpRequest& request) {
+        HttpReply reply = trickle(request);
+        reply.trickleHead = true;
+        return reply;
+    });
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SendRequestRD(reply, *client, "/cgi-bin/head.cgi").Code(), 9u);
+    elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(elapsed, std::chrono::milliseconds(1500));
+    EXPECT_TRUE(reply.empty());
+
+    // Quick pages on the same client are not touched by the bound.
+    Serve("/cgi-bin/ok.cgi", 200, "a:(1)\r\n");
+    EXPECT_TRUE(SendRequestRD(*client, "/cgi-bin/ok.cgi").Succeeded());
+
+    // A stream read through the client itself goes on past the bound.
+    server.Route("/liveimg.cgi", [](const HttpRequest&) {
+        HttpReply reply;
+        reply.stream = [](camsim::HttpBodyWriter& out) { return out.Pause(40) && out.Send("p"); };
+        return reply;
+    });
+    ASSERT_TRUE(client->SendRequest("GET", "/liveimg.cgi?serverpush=1"));
+    start = std::chrono::steady_clock::now();
+    size_t received = 0;
+    char byte;
+    while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(3 * driver.info.timeout) &&
+           received < 1000 && client->ReadData(&byte, 1) == 1)
+        ++received;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3 * driver.info.timeout));
+    EXPECT_GT(received, 5u);
+    EXPECT_FALSE(client->ExchangeExpired());
+    client->CloseRequest();
 }

@@ -42,6 +42,8 @@ class RecordingClientUser : public norvane::IRTPClientUser, public Recorder {
 public:
     void OnDatagram(norvane::IRTPClient*, const norvane::SocketAddress& source, const uint8_t* data,
                     uint32_t length) override {
+        if (gate)
+            gate();
         Record([&] {
             datagrams.emplace_back(data, data + length);
             sources.push_back(source);
@@ -50,6 +52,12 @@ public:
     void OnWaitTimeout(norvane::IRTPClient*) override { Record([&] { ++timeouts; }); }
     void OnSocketError(norvane::IRTPClient*) override { Record([&] { ++errors; }); }
 
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return datagrams.size();
+    }
+
+    std::function<void()> gate;  // run before each datagram is recorded (on the reader thread)
     std::vector<Bytes> datagrams;
     std::vector<norvane::SocketAddress> sources;
     int timeouts = 0;

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "camsim/scripted_peer.h"
+#include "foundation/event.h"
 #include "platform/socket.h"
 
 using camsim::Exchange;
@@ -200,31 +204,52 @@ TEST_F(RtspClientTest, SplitRepliesAreReadCompletely) {
     Finish();
 }
 
-// Without Content-Length a DESCRIBE reply is read until the camera closes or the receive times
-// out; the body counts as empty (Content-Length 0 until a reply gives one).
-TEST_F(RtspClientTest, DescribeWithoutContentLengthEndsAtPeerClose) {
+// Without Content-Length a 200 DESCRIBE reply with a Content-Type is read until the camera
+// closes or falls quiet, and all of it after the headers is the SDP body.
+TEST_F(RtspClientTest, TypedDescribeWithoutContentLengthEndsAtPeerClose) {
     params.receiveTimeout = 30000;
     Exchange describe = Reply(Request("DESCRIBE " + DefaultUrl(), 1, AGENT + ACCEPT + "\r\n"),
-                              "RTSP/1.0 200 OK\r\nCSeq: 1\r\n\r\n", true);
-    describe.reply.push_back({"m=video 0 RTP/AVP 96\r\na=control:trackID=1\r\n", 20});
+                              "RTSP/1.0 200 OK\r\nCSeq: 1\r\nContent-Type: application/sdp\r\n\r\n", true);
+    describe.reply.push_back({"m=video 0 RTP/AVP 96\r\n", 20});
+    describe.reply.push_back({"a=control:trackID=1\r\n", 20});
     Run({describe});
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(client.Execute(RTSPMethod::Describe));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
-    EXPECT_EQ(client.GetParser().GetControl(norvane::MediaKind::Video), "");
+    EXPECT_EQ(client.GetParser().GetControl(norvane::MediaKind::Video), "trackID=1");
     Finish();
 }
 
-TEST_F(RtspClientTest, DescribeWithoutContentLengthEndsAtReceiveTimeout) {
+TEST_F(RtspClientTest, TypedDescribeWithoutContentLengthEndsAtReceiveTimeout) {
     params.receiveTimeout = 100;
     Run({Reply(Request("DESCRIBE " + DefaultUrl(), 1, AGENT + ACCEPT + "\r\n"),
-               "RTSP/1.0 200 OK\r\nCSeq: 1\r\n\r\n"),
+               "RTSP/1.0 200 OK\r\nCSeq: 1\r\nContent-Type: application/sdp\r\n\r\n"
+               "m=video 0 RTP/AVP 96\r\na=control:v\r\n"),
          Reply(Request("OPTIONS " + DefaultUrl(), 2, AGENT + "\r\n"), Ok(2))});
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(client.Execute(RTSPMethod::Describe));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));
+    EXPECT_EQ(client.GetParser().GetControl(norvane::MediaKind::Video), "v");
     // The connection is still usable after the time-out.
     EXPECT_TRUE(client.Execute(RTSPMethod::Options));
+    Finish();
+}
+
+// Any other reply without Content-Length has an empty body and ends with its headers, so an
+// authentication round costs no receive time-out (which here would outlast the test's bound).
+TEST_F(RtspClientTest, RepliesWithoutContentLengthEndWithTheirHeaders) {
+    params.receiveTimeout = 20000;
+    const std::string url = DefaultUrl();
+    Run({
+        Reply(Request("DESCRIBE " + url, 1, AGENT + ACCEPT + "\r\n"),
+              "RTSP/1.0 401 Unauthorized\r\nCSeq: 1\r\nWWW-Authenticate: Basic realm=\"cam\"\r\n\r\n"),
+        Reply(Request("DESCRIBE " + url, 2, BASIC + AGENT + ACCEPT + "\r\n"), "RTSP/1.0 200 OK\r\nCSeq: 2\r\n\r\n"),
+        Reply(Request("OPTIONS " + url, 3, BASIC + AGENT + "\r\n"), "RTSP/1.0 200 OK\r\nCSeq: 3\r\n\r\n"),
+    });
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(client.Execute(RTSPMethod::Describe));
+    ASSERT_TRUE(client.Execute(RTSPMethod::Options));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     Finish();
 }
 
@@ -278,4 +303,182 @@ TEST_F(RtspClientTest, ConnectWhileConnectedKeepsParameters) {
     EXPECT_TRUE(client.Connect(other));
     EXPECT_EQ(client.GetParams().path, params.path);
     Finish();
+}
+
+// The challenge is found by its header name even though its realm holds "Server".
+TEST_F(RtspClientTest, ChallengeWhoseRealmNamesAnotherHeaderIsAnswered) {
+    Run({
+        Reply(Request("DESCRIBE " + DefaultUrl(), 1, AGENT + ACCEPT + "\r\n"),
+              Unauthorized(1, "Digest realm=\"Surveillance Server\", nonce=\"1\"",
+                           "Content-Base: " + BASE + "\r\n")),
+        // Response computed independently (python3 hashlib) as in the test above.
+        Reply(Request("DESCRIBE " + BASE, 2,
+                      "Authorization: Digest username=\"admin\", realm=\"Surveillance Server\", nonce=\"1\", "
+                      "uri=\"" + BASE + "\", response=\"95a55464319aec1f4c391342a613dbf9\"\r\n" + AGENT + ACCEPT +
+                          "\r\n"),
+              Ok(2)),
+    });
+    ASSERT_TRUE(client.Execute(RTSPMethod::Describe));
+    EXPECT_EQ(client.GetParams().authScheme, AuthScheme::Digest);
+    Finish();
+}
+
+// A client configured for Digest cannot answer before it has a nonce: the 401 that brings one
+// is retried, once per Execute.
+TEST_F(RtspClientTest, ConfiguredDigestAnswersTheChallengeOncePerExecute) {
+    params.authScheme = AuthScheme::Digest;
+    const std::string digest = "Authorization: Digest username=\"admin\", realm=\"Sanyo cam\", nonce=\"";
+    const std::string uri = "\", uri=\"" + BASE + "\", response=\"";
+    Run({
+        Reply(Request("DESCRIBE " + DefaultUrl(), 1, AGENT + ACCEPT + "\r\n"),
+              Unauthorized(1, "Digest realm=\"Sanyo cam\", nonce=\"4a1f9b7c\"", "Content-Base: " + BASE + "\r\n")),
+        Reply(Request("DESCRIBE " + BASE, 2,
+                      digest + "4a1f9b7c" + uri + "66d8ccfaeec4f71d261954aa6b8652fd\"\r\n" + AGENT + ACCEPT + "\r\n"),
+              Unauthorized(2, "Digest realm=\"Sanyo cam\", nonce=\"5b2e0c8d\"")),
+        Reply(Request("DESCRIBE " + BASE, 3,
+                      digest + "5b2e0c8d" + uri + "ab9ff3b120b5ebd0f8836e6c922dee00\"\r\n" + AGENT + ACCEPT + "\r\n"),
+              Ok(3)),
+    });
+    EXPECT_FALSE(client.Execute(RTSPMethod::Describe));  // the retry met a second 401
+    EXPECT_EQ(client.GetStatusCode(), 401u);
+    EXPECT_TRUE(client.Execute(RTSPMethod::Describe));  // answers the newest nonce at once
+    Finish();
+    EXPECT_EQ(peer.Requests().size(), 3u);
+}
+
+// An absurd transport profile fails SETUP before anything is sent; one at the limit is sent whole.
+TEST_F(RtspClientTest, OverlongTransportProfileFailsSetup) {
+    const std::string longest(CBaseRTSPClient::MAX_TRANSPORT_PROFILE, 'P');
+    const std::string url = DefaultUrl();
+    const auto describe = [&](int cseq, const std::string& profile) {
+        return Reply(Request("DESCRIBE " + url, cseq, AGENT + ACCEPT + "\r\n"),
+                     Ok(cseq, "", "m=video 0 " + profile + " 96\r\na=control:v\r\n"));
+    };
+    Run({
+        describe(1, longest),
+        Reply(Request("SETUP " + url + "/v", 2,
+                      "Transport: " + longest + ";unicast;client_port=3556-3557\r\n" + AGENT + "\r\n"),
+              Ok(2, "Session: S\r\n")),
+        describe(3, longest + "P"),
+    });
+    ASSERT_TRUE(client.Execute(RTSPMethod::Describe));
+    EXPECT_TRUE(client.Execute(RTSPMethod::Setup));
+    ASSERT_TRUE(client.Execute(RTSPMethod::Describe));
+    EXPECT_FALSE(client.Execute(RTSPMethod::Setup));
+    EXPECT_TRUE(client.BuildRequest(RTSPMethod::Setup).empty());
+    Finish();  // the peer saw no request after the last DESCRIBE
+}
+
+// A new connection of the same client must not offer the old connection's session.
+TEST_F(RtspClientTest, ReconnectStartsWithoutSession) {
+    const std::string url = DefaultUrl();
+    Run({
+        Reply(Request("SETUP " + url, 1, "Transport: RTP/AVP/UDP;unicast;client_port=3556-3557\r\n" + AGENT + "\r\n"),
+              Ok(1, "Session: OLD1;timeout=60\r\n")),
+        Reply(Request("PLAY " + url, 2, "Session: OLD1\r\nRange: npt=0.000-\r\n" + AGENT + "\r\n"), Ok(2)),
+    });
+    ASSERT_TRUE(client.Execute(RTSPMethod::Setup));
+    ASSERT_TRUE(client.Execute(RTSPMethod::Play));
+    Finish();
+
+    camsim::ScriptedPeer second;
+    ASSERT_TRUE(second.Listen());
+    params.rtspPort = second.Port();
+    const std::string url2 = "rtsp://127.0.0.1:" + std::to_string(second.Port()) + "/live/h264";
+    ASSERT_TRUE(second.Start({Reply(Request("OPTIONS " + url2, 3, AGENT + "\r\n"), Ok(3))}));
+    ASSERT_TRUE(client.Connect(params));
+    EXPECT_TRUE(client.GetParser().GetSessionId().empty());
+    EXPECT_TRUE(client.Execute(RTSPMethod::Options));
+    client.Disconnect();
+    ASSERT_TRUE(second.WaitDone(5000));
+    EXPECT_EQ(second.Error(), "");
+}
+
+// A peer trickling its reply byte by byte, each byte well within the receive time-out, still
+// cannot hold an exchange past twice that time-out.
+TEST_F(RtspClientTest, TricklingReplyFailsAtTheExchangeBound) {
+    params.receiveTimeout = 200;
+    const std::string reply = Ok(1, "Server: " + std::string(60, 's') + "\r\n");
+    Run({SplitReply(Request("OPTIONS " + DefaultUrl(), 1, AGENT + "\r\n"), reply, 1, 40)});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client.Execute(RTSPMethod::Options));  // the whole trickle takes over 4 s
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(390));
+    EXPECT_LT(took, std::chrono::milliseconds(3000));
+    client.Disconnect();
+    peer.Stop();
+}
+
+namespace {
+
+// Runs `call` on another thread; Abort once `ready` is true must make it return false promptly.
+template <typename Call>
+void ExpectAbortEnds(CBaseRTSPClient& client, Call call, const std::function<bool()>& ready) {
+    std::promise<bool> result;
+    std::future<bool> done = result.get_future();
+    std::thread caller([&] { result.set_value(call()); });
+    const bool wasReady = ready();
+    const auto start = std::chrono::steady_clock::now();
+    client.Abort();
+    const bool ended = done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    const auto took = std::chrono::steady_clock::now() - start;
+    caller.join();  // without a working Abort, the call ends by its own time-out
+    EXPECT_TRUE(wasReady);
+    ASSERT_TRUE(ended);
+    EXPECT_FALSE(done.get());
+    EXPECT_LT(took, std::chrono::milliseconds(1000));
+}
+
+}  // namespace
+
+// Abort from another thread ends an exchange blocked on the reply, and every later call.
+TEST(RtspClientAbort, EndsExchangeWaitingForReply) {
+    norvane::platform::TcpListener listener;
+    ASSERT_TRUE(listener.Listen(norvane::platform::LoopbackIPv4(), 0));
+    RTSPConnectionParams params;
+    params.host = "127.0.0.1";
+    params.rtspPort = listener.LocalPort();
+    params.receiveTimeout = 30000;
+    CBaseRTSPClient client;
+    ASSERT_TRUE(client.Connect(params));
+    norvane::platform::TcpSocket camera;
+    ASSERT_EQ(listener.Accept(camera, 5000), norvane::platform::WaitResult::Ready);
+    // Ready once the whole request has arrived: the client is then waiting for the reply.
+    const auto requestArrived = [&] {
+        std::string request;
+        char buffer[256];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            const int got = camera.ReceiveWithin(buffer, sizeof(buffer), 5000);
+            if (got <= 0)
+                return false;
+            request.append(buffer, static_cast<size_t>(got));
+        }
+        return true;
+    };
+    ExpectAbortEnds(client, [&] { return client.Execute(RTSPMethod::Options); }, requestArrived);
+    EXPECT_FALSE(client.Execute(RTSPMethod::Options));
+    client.Disconnect();
+    EXPECT_FALSE(client.Connect(params));
+}
+
+// Abort ends a connect that the peer leaves pending (its accept queue is full).
+TEST(RtspClientAbort, EndsPendingConnect) {
+    norvane::platform::TcpListener listener;
+    ASSERT_TRUE(listener.Listen(norvane::platform::LoopbackIPv4(), 0, 0));
+    norvane::platform::TcpSocket filler;
+    ASSERT_TRUE(filler.Connect(norvane::platform::LoopbackIPv4(), listener.LocalPort(), 2000));
+    RTSPConnectionParams params;
+    params.host = "127.0.0.1";
+    params.rtspPort = listener.LocalPort();
+    params.connectTimeout = 30000;
+    CBaseRTSPClient client;
+    norvane::CManualEvent started;
+    ExpectAbortEnds(
+        client,
+        [&] {
+            started.Set();
+            return client.Connect(params);
+        },
+        [&] { return started.Wait(5000); });
+    EXPECT_FALSE(client.IsConnected());
 }

@@ -84,6 +84,33 @@ TEST(RtspHeaders, UnhandledAndUnknownLinesAreAccepted) {
     EXPECT_TRUE(parser.Parse("RTSP/1.0 200 OK\r\nXCSeq: bad\r\n\r\n", RTSPMethod::Play));
 }
 
+// Each line is classified by the name before its colon, whatever its value holds.
+TEST(RtspHeaders, ClassifiedByTheirOwnName) {
+    CRTSPResponseParser parser;
+    ASSERT_TRUE(parser.Parse("RTSP/1.0 401 Unauthorized\r\nCSeq: 1\r\n"
+                             "WWW-Authenticate: Digest realm=\"Surveillance Server\", nonce=\"1\"\r\n\r\n",
+                             RTSPMethod::Describe));
+    EXPECT_EQ(parser.GetOfferedScheme(), AuthScheme::Digest);
+    EXPECT_EQ(parser.GetRealm(), "Surveillance Server");
+    EXPECT_EQ(parser.GetNonce(), "1");
+    ASSERT_TRUE(parser.Parse("RTSP/1.0 401 Unauthorized\r\nCSeq: 2\r\n"
+                             "WWW-Authenticate: Basic realm=\"Date Range Session\"\r\n\r\n",
+                             RTSPMethod::Options));
+    EXPECT_EQ(parser.GetOfferedScheme(), AuthScheme::Basic);
+    EXPECT_EQ(parser.GetRealm(), "Date Range Session");
+    // The name is classified without regard to case, but the handler searches it exactly.
+    EXPECT_FALSE(parser.Parse("RTSP/1.0 401 Unauthorized\r\nwww-authenticate: Basic realm=\"x\"\r\n\r\n",
+                              RTSPMethod::Options));
+    // Values naming other headers are no such headers; an unknown or colon-less line is ignored.
+    EXPECT_TRUE(parser.Parse("RTSP/1.0 200 OK\r\nCSeq: 3\r\nServer: CSeq Session Transport\r\n"
+                             "X-Note: Session 5; Content-Length: 99\r\nRTP-Info: url=x;CSeq=7\r\n"
+                             "Date: Session\r\nno colon Session here\r\nSession: S9\r\n\r\n",
+                             RTSPMethod::Play));
+    EXPECT_EQ(parser.GetCSeq(), 3u);
+    EXPECT_EQ(parser.GetSessionId(), "S9");
+    EXPECT_EQ(parser.GetContentLength(), 0u);
+}
+
 TEST(RtspSession, IdentifierAndTimeoutForms) {
     CRTSPResponseParser parser;
     ASSERT_TRUE(parser.Parse(Reply("Session: A1B2;timeout=60\r\n"), RTSPMethod::Setup));
@@ -97,6 +124,18 @@ TEST(RtspSession, IdentifierAndTimeoutForms) {
     EXPECT_FALSE(parser.Parse(Reply("Session: A1B2;other=5\r\n"), RTSPMethod::Setup));
     EXPECT_TRUE(parser.GetSessionId().empty());
     EXPECT_FALSE(parser.Parse(Reply("session: A1B2\r\n"), RTSPMethod::Setup));
+    EXPECT_TRUE(parser.GetSessionId().empty());
+}
+
+// Cameras pad the identifier; the padding is not part of it.
+TEST(RtspSession, BlanksAroundIdentifierAreTrimmed) {
+    CRTSPResponseParser parser;
+    ASSERT_TRUE(parser.Parse(Reply("Session:        708345999;timeout=60\r\n"), RTSPMethod::Setup));
+    EXPECT_EQ(parser.GetSessionId(), "708345999");
+    EXPECT_EQ(parser.GetSessionTimeout(), 60u);
+    ASSERT_TRUE(parser.Parse(Reply("Session:\t \tAB12 \t \r\n"), RTSPMethod::Setup));
+    EXPECT_EQ(parser.GetSessionId(), "AB12");
+    EXPECT_FALSE(parser.Parse(Reply("Session:  \t ;timeout=60\r\n"), RTSPMethod::Setup));
     EXPECT_TRUE(parser.GetSessionId().empty());
 }
 
@@ -207,7 +246,7 @@ TEST(RtspPersistence, FieldsSurviveLaterReplies) {
     CRTSPResponseParser parser;
     ASSERT_TRUE(parser.Parse(Reply("Content-Base: rtsp://cam/s/\r\nSession: S1;timeout=20\r\n", SDP),
                              RTSPMethod::Describe));
-    // A reply without Content-Length uses the last one given.
+    // A reply without Content-Length keeps the last one given as a field (its body is empty).
     const uint32_t length = parser.GetContentLength();
     ASSERT_TRUE(parser.Parse("RTSP/1.0 200 OK\r\nCSeq: 9\r\n\r\n" + SDP, RTSPMethod::Describe));
     EXPECT_EQ(parser.GetContentLength(), length);
@@ -219,4 +258,44 @@ TEST(RtspPersistence, FieldsSurviveLaterReplies) {
     EXPECT_EQ(parser.GetPictureParameterSet().size(), 4u);
     EXPECT_EQ(parser.GetCSeq(), 10u);
     EXPECT_EQ(parser.NextCSeq(), 11u);
+}
+
+// Without its own Content-Length a reply has no body, whatever an earlier reply announced;
+// only a 200 reply to DESCRIBE with a Content-Type has one, running to the end of the text.
+TEST(RtspBody, MissingContentLengthMeansNoBodyExceptTypedDescribe) {
+    CRTSPResponseParser parser;
+    ASSERT_TRUE(parser.Parse(Reply("Content-Type: application/sdp\r\n", SDP), RTSPMethod::Describe));
+    const std::string late = "m=video 0 RTP/AVP 96\r\na=control:late\r\n";
+    ASSERT_TRUE(parser.Parse("RTSP/1.0 200 OK\r\nCSeq: 3\r\n\r\n" + late + "m=\r\n", RTSPMethod::Describe));
+    EXPECT_EQ(parser.GetControl(MediaKind::Video), "trackID=1");
+    ASSERT_TRUE(parser.Parse("RTSP/1.0 401 Unauthorized\r\nContent-Type: text/plain\r\n\r\nm=\r\n",
+                             RTSPMethod::Describe));
+    ASSERT_TRUE(parser.Parse("RTSP/1.0 200 OK\r\nContent-Type: application/sdp\r\n\r\n" + late,
+                             RTSPMethod::Describe));
+    EXPECT_EQ(parser.GetControl(MediaKind::Video), "late");
+    EXPECT_FALSE(parser.Parse("RTSP/1.0 200 OK\r\nContent-Type: application/sdp\r\n\r\nm=\r\n",
+                              RTSPMethod::Describe));
+}
+
+TEST(RtspBody, ReplyHeadAnnouncesItsBody) {
+    const auto announced = [](const std::string& head, RTSPMethod method) {
+        return CRTSPResponseParser::AnnouncedBodyLength(head, method);
+    };
+    constexpr size_t TO_END = CRTSPResponseParser::BODY_TO_END;
+    EXPECT_EQ(announced("RTSP/1.0 200 OK\r\ncontent-length: 42\r\n\r\n", RTSPMethod::Options), 42u);
+    EXPECT_EQ(announced("RTSP/1.0 200 OK\r\nContent-Type: application/sdp\r\nContent-Length: 7\r\n\r\n",
+                        RTSPMethod::Describe),
+              7u);
+    EXPECT_EQ(announced("RTSP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"c\"\r\n\r\n",
+                        RTSPMethod::Describe),
+              0u);
+    EXPECT_EQ(announced("RTSP/1.0 200 OK\r\nCSeq: 1\r\n\r\n", RTSPMethod::Describe), 0u);
+    EXPECT_EQ(announced("RTSP/1.0 200 OK\r\nContent-Type: application/sdp\r\n\r\n", RTSPMethod::Describe),
+              TO_END);
+    EXPECT_EQ(announced("RTSP/1.0 200 OK\r\nContent-Type: application/sdp\r\n\r\n", RTSPMethod::Setup), 0u);
+    EXPECT_EQ(announced("RTSP/1.0 401 Unauthorized\r\nContent-Type: text/html\r\n\r\n", RTSPMethod::Describe),
+              0u);
+    // A value that only mentions the header announces nothing.
+    EXPECT_EQ(announced("RTSP/1.0 200 OK\r\nServer: Content-Length: 9\r\n\r\n", RTSPMethod::Options), 0u);
+    EXPECT_EQ(announced("garbage\r\n\r\n", RTSPMethod::Describe), 0u);
 }

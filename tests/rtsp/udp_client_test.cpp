@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <future>
+#include <thread>
 
 #include "camsim/udp_sender.h"
 #include "recording_users.h"
@@ -126,4 +129,99 @@ TEST_F(UdpClientTest, SecondOpenFailsAndClosesAndPortInUseFails) {
     // Reopening after the close works.
     EXPECT_TRUE(client.Open(&user, port));
     EXPECT_EQ(client.GetPort(), port);
+}
+
+// A caller that stops the reader through the thread interface alone, without Close, gets it
+// back at once: the stop wakes the wait, and the reader tests its stop event on every round.
+TEST_F(UdpClientTest, StopAndJoinWithoutCloseEndTheReader) {
+    using StopCall = std::function<bool(CUDPClient&)>;
+    const std::vector<std::pair<const char*, StopCall>> stops = {
+        {"StopThread", [](CUDPClient& c) { return c.StopThread(1000); }},
+        {"JoinThread", [](CUDPClient& c) { return c.JoinThread(1000); }},
+        // The stop event alone (no wake-up): the reader ends at its next 1 ms wait.
+        {"stop event only", [](CUDPClient& c) { return c.CBaseThread::StopThread(1000); }},
+    };
+    for (const auto& [name, stop] : stops) {
+        SCOPED_TRACE(name);
+        CUDPClient client(&driver);
+        const bool stopEventOnly = std::string(name) == "stop event only";
+        client.SetWaitTime(stopEventOnly ? 0 : 60, stopEventOnly ? 1999 : 0);
+        ASSERT_TRUE(client.Open(&user, 0));
+        auto stopped = std::async(std::launch::async, [&] { return stop(client); });
+        const bool ended = stopped.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        if (!ended)
+            client.Close();  // frees a reader that ignores its stop event, so the test ends
+        ASSERT_TRUE(ended);
+        EXPECT_TRUE(stopped.get());
+        EXPECT_EQ(driver.log.CountContaining("was not stopped"), 0u);
+        // Datagrams are no longer read, and Close still closes the socket.
+        const uint16_t port = client.GetPort();
+        ASSERT_TRUE(sender.Send({1, 2, 3}, port));
+        EXPECT_TRUE(client.Close());
+        EXPECT_EQ(client.GetPort(), 0);
+    }
+    std::lock_guard<std::mutex> lock(user.mutex);
+    EXPECT_TRUE(user.datagrams.empty());
+}
+
+// A second Open replaces the user while the reader of the first one still delivers datagrams
+// (a data race unless the user is read atomically; the thread sanitizer build checks that).
+TEST_F(UdpClientTest, SecondOpenSwapsTheUserWhileTheReaderRuns) {
+    CUDPClient client(&driver);
+    ASSERT_TRUE(client.Open(&user, 0));
+    const uint16_t port = client.GetPort();
+    std::atomic<bool> sending{true};
+    std::thread flood([&] {
+        for (int i = 0; i < 100000 && sending; ++i)
+            sender.Send({static_cast<uint8_t>(i)}, port);
+    });
+    ASSERT_TRUE(user.WaitUntil([&] { return user.datagrams.size() >= 10; }));
+    test::RecordingClientUser second;
+    EXPECT_FALSE(client.Open(&second, port));
+    sending = false;
+    flood.join();
+    EXPECT_EQ(client.GetPort(), 0);
+    EXPECT_EQ(second.errors, 1);  // told of the close, as the user stored last
+    // Nothing reaches either user once Close has returned.
+    const size_t firstCount = user.Count(), secondCount = second.Count();
+    ASSERT_TRUE(sender.Send({9}, port));
+    EXPECT_FALSE(user.WaitUntil([&] { return user.datagrams.size() > firstCount; }, 50));
+    EXPECT_EQ(second.Count(), secondCount);
+}
+
+// A burst larger than the old 64 KiB buffer (a second of a 16 Mbit/s stream) waits in the
+// kernel while the reader is held up, and every datagram of it is delivered.
+TEST_F(UdpClientTest, ReceiveBufferHoldsASecondOfA16MbitBurst) {
+    constexpr size_t kDatagram = 1400, kBurst = 2000000 / kDatagram + 1;
+    CUDPClient client(&driver);
+    std::promise<void> entered, release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> held{false};
+    user.gate = [&] {
+        if (!held.exchange(true)) {
+            entered.set_value();
+            released.wait_for(std::chrono::seconds(10));
+        }
+    };
+    ASSERT_TRUE(client.Open(&user, 0));
+    const int granted = client.GetReceiveBufferSize();
+    EXPECT_EQ(driver.log.CountContaining(
+                  "Receive buffer of port " + std::to_string(client.GetPort()) + ": " +
+                  std::to_string(CUDPClient::SOCKET_RECEIVE_BUFFER) + " bytes asked, " +
+                  std::to_string(granted) + " granted"),
+              1u);
+    // Linux doubles the asked size for its bookkeeping; a buffer capped by the system (no
+    // right to exceed net.core.rmem_max) cannot hold the burst.
+    if (granted < 2 * CUDPClient::SOCKET_RECEIVE_BUFFER) {
+        release.set_value();
+        GTEST_SKIP() << "the kernel granted only " << granted << " bytes";
+    }
+    const Bytes datagram(kDatagram, 0x5A);
+    ASSERT_TRUE(sender.Send(datagram, client.GetPort()));
+    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    for (size_t i = 0; i < kBurst; ++i)
+        ASSERT_TRUE(sender.Send(datagram, client.GetPort()));
+    release.set_value();
+    EXPECT_TRUE(user.WaitUntil([&] { return user.datagrams.size() == kBurst + 1; }, 10000))
+        << user.Count() << " of " << kBurst + 1 << " delivered";
 }

@@ -1,7 +1,6 @@
 #include "camsim/camera.h"
 
-#include <chrono>
-#include <thread>
+#include <algorithm>
 
 #include "camsim/server_push.h"
 
@@ -63,9 +62,8 @@ bool Camera::AddStreams() {
     const Personality& p = config_.personality;
     if (config_.mediaDir.empty())
         return true;  // RTSP answers, but every path is unknown
-    const std::string dir = config_.mediaDir + "/";
-    return rtsp_.AddStream(p.h264Path, StreamCodec::H264, dir + config_.h264Media, 25) &&
-           rtsp_.AddStream(p.mjpegPath, StreamCodec::Jpeg, dir + config_.jpegMedia, 25);
+    return rtsp_.AddStream(p.h264Path, StreamCodec::H264, config_.mediaDir + "/" + config_.h264Media, 25) &&
+           rtsp_.AddStream(p.mjpegPath, StreamCodec::Jpeg, config_.mediaDir + "/" + config_.jpegMedia, 25);
 }
 
 bool Camera::Start() {
@@ -90,10 +88,20 @@ void Camera::SetReplyDelay(unsigned milliseconds) {
     rtsp_.SetReplyDelay(milliseconds);
 }
 
+void Camera::SetTrickle(unsigned milliseconds) { tricklePauseMs_ = milliseconds; }
+
 HttpReply Camera::Answer(const HttpRequest& request) {
-    const unsigned delay = std::min(replyDelayMs_.load(), MAX_REPLY_DELAY_MS);
-    if (delay)
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    HttpReply reply = Page(request);
+    reply.headDelayMs = std::max(reply.headDelayMs, std::min(replyDelayMs_.load(), MAX_REPLY_DELAY_MS));
+    if (const unsigned pause = tricklePauseMs_.load()) {
+        reply.pieceSize = 1;
+        reply.piecePauseMs = pause;
+        reply.trickleHead = true;
+    }
+    return reply;
+}
+
+HttpReply Camera::Page(const HttpRequest& request) {
     {
         std::lock_guard<std::mutex> lock(faultMutex_);
         const auto it = faults_.find(request.path);

@@ -23,8 +23,8 @@ struct CameraConfig {
     std::string password = "admin";
     uint16_t httpPort = 0;  // 0: any free loopback port
     uint16_t rtspPort = 0;  // 0: any free loopback port
-    // Reference media folder: RTSP serves `h264Media` at the H.264 path and the pictures of the
-    // `jpegMedia` subfolder at the Motion-JPEG path; server push sends those pictures too.
+    // Reference media folder: RTSP serves `h264Media` at the H.264 path and `jpegMedia` (a folder
+    // of pictures) at the Motion-JPEG path; server push sends the `jpegMedia` pictures too.
     std::string mediaDir;
     std::string h264Media = "h264_1slice.264";
     std::string jpegMedia = "jpeg420";
@@ -49,6 +49,9 @@ public:
     void ClearPageFaults();
     // Every HTTP and RTSP reply waits this long first (0: none).
     void SetReplyDelay(unsigned milliseconds);
+    // Every HTTP reply, head and body, goes one byte at a time with this pause before each
+    // byte (0: off).
+    void SetTrickle(unsigned milliseconds);
     // Refuse every HTTP and RTSP request with a challenge, whatever the credentials.
     void SetDenyAll(bool deny);
     // Offline: both ports refuse connections and every RTSP session ends; back online the
@@ -59,6 +62,7 @@ public:
 
 private:
     HttpReply Answer(const HttpRequest& request);
+    HttpReply Page(const HttpRequest& request);
     HttpReply PushStream(const HttpRequest& request);
     HttpAuthConfig AuthConfig() const;
     void RouteAll();
@@ -73,6 +77,7 @@ private:
     std::mutex faultMutex_;
     std::map<std::string, HttpReply> faults_;
     std::atomic<unsigned> replyDelayMs_{0};
+    std::atomic<unsigned> tricklePauseMs_{0};
     std::atomic<bool> denyAll_{false};
 };
 

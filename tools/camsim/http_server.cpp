@@ -160,6 +160,18 @@ private:
 
 namespace {
 
+// Sends `bytes` in the reply's pieces, pausing before each; false when the peer is gone.
+bool SendInPieces(HttpBodyWriter& out, std::string_view bytes, const HttpReply& reply) {
+    const size_t piece = reply.pieceSize ? reply.pieceSize : std::max<size_t>(bytes.size(), 1);
+    for (size_t pos = 0; pos < bytes.size(); pos += piece) {
+        if (reply.piecePauseMs && !out.Pause(reply.piecePauseMs))
+            return false;
+        if (!out.Send(bytes.substr(pos, piece)))
+            return false;
+    }
+    return true;
+}
+
 // Sends one reply; true when the connection may serve another request.
 bool SendReply(HttpBodyWriter& out, const HttpReply& reply) {
     switch (reply.action) {
@@ -184,7 +196,9 @@ bool SendReply(HttpBodyWriter& out, const HttpReply& reply) {
     if (close)
         head += "Connection: close\r\n";
     head += "\r\n";
-    if (!out.Send(head))
+    if (reply.headDelayMs && !out.Pause(reply.headDelayMs))
+        return false;
+    if (!(reply.trickleHead ? SendInPieces(out, head, reply) : out.Send(head)))
         return false;
     if (endless) {
         while (reply.stream(out)) {
@@ -192,14 +206,7 @@ bool SendReply(HttpBodyWriter& out, const HttpReply& reply) {
         return false;
     }
     const std::string_view body = std::string_view(reply.body).substr(0, reply.truncateAt);
-    const size_t piece = reply.pieceSize ? reply.pieceSize : std::max<size_t>(body.size(), 1);
-    for (size_t pos = 0; pos < body.size(); pos += piece) {
-        if (reply.piecePauseMs && !out.Pause(reply.piecePauseMs))
-            return false;
-        if (!out.Send(body.substr(pos, piece)))
-            return false;
-    }
-    return !close;
+    return SendInPieces(out, body, reply) && !close;
 }
 
 }  // namespace

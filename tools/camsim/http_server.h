@@ -66,8 +66,10 @@ struct HttpReply {
     bool sendLength = true;                 // false: no Content-Length, the body ends at close
     bool close = false;                     // close after this reply
     size_t truncateAt = SIZE_MAX;           // send only this many body bytes, then close
+    unsigned headDelayMs = 0;               // slow reply: wait before the head (ends when the peer leaves)
     size_t pieceSize = 0;                   // slow body: pieces of this size ...
     unsigned piecePauseMs = 0;              // ... with this pause before each
+    bool trickleHead = false;               // the head goes in such pieces too
     // Endless body after the head (close-delimited): called until it returns false.
     std::function<bool(HttpBodyWriter&)> stream;
 

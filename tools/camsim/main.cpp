@@ -24,6 +24,7 @@ struct Options {
     int outputs = -1;
     bool languageNotChosen = false;
     unsigned slowMs = 0;
+    unsigned trickleMs = 0;
     bool denyAll = false;
     std::vector<std::string> pageStatus;
     std::vector<std::string> garbage;
@@ -54,7 +55,14 @@ void Describe(CLI::App& app, Options& o) {
         ->capture_default_str();
     app.add_option("--media", o.camera.mediaDir,
                    "Reference media folder made by scripts/make-media.sh: RTSP streams "
-                   "(h264_1slice.264, jpeg420/) and server push pictures");
+                   "and server push pictures");
+    app.add_option("--h264-media", o.camera.h264Media,
+                   "H.264 file of the media folder served at the H.264 path")
+        ->capture_default_str();
+    app.add_option("--jpeg-media", o.camera.jpegMedia,
+                   "Picture folder of the media folder served at the Motion-JPEG path and by "
+                   "server push")
+        ->capture_default_str();
     app.add_flag("--family25", o.family25, "25-frame video standard (default: 30-frame)");
     app.add_option("--aspect", o.aspect, "Aspect ratio value of aspect.cgi (0-3)");
     app.add_option("--inputs", o.inputs, "Number of alarm inputs");
@@ -62,6 +70,8 @@ void Describe(CLI::App& app, Options& o) {
     app.add_flag("--language-not-chosen", o.languageNotChosen,
                  "Answer CGI requests with an HTML page until /cgi-bin/lang.cgi is requested");
     app.add_option("--slow-ms", o.slowMs, "Delay every CGI and RTSP reply by this many milliseconds");
+    app.add_option("--trickle-ms", o.trickleMs,
+                   "Send every CGI reply one byte at a time, pausing this many milliseconds before each");
     app.add_flag("--deny-all", o.denyAll, "Answer every HTTP and RTSP request with 401, whatever the login");
     app.add_option("--page-status", o.pageStatus,
                    "PATH=STATUS: answer that CGI path with this HTTP status (repeatable)");
@@ -125,6 +135,7 @@ bool ApplyFaults(camsim::Camera& camera, const Options& o) {
     for (const std::string& path : o.garbage)
         camera.SetPageFault(path, camsim::HttpReply::Text(200, "\x01\x7f garbage (((:::\r\n"));
     camera.SetReplyDelay(o.slowMs);
+    camera.SetTrickle(o.trickleMs);
     camera.SetDenyAll(o.denyAll);
     camera.Cgi().SetLanguageChosen(!o.languageNotChosen);
     camsim::RtspServer& rtsp = camera.Rtsp();

@@ -1,0 +1,190 @@
+#include "camera/common_channel.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "http/camera_request.h"
+#include "http/utils.h"
+
+namespace norvane {
+
+namespace {
+
+constexpr const char* STATUS_REQUEST = "/cgi-bin/codec_stream.cgi?status=1";
+constexpr const char* STREAM_SET = "&stream_set=0";
+constexpr const char* NAME_FIRST_STREAM =
+    "/cgi-bin/codec_stream.cgi?stream_set=0&name_stream=STREAM1";
+constexpr const char* RESET_STREAM = "/cgi-bin/codec_stream.cgi?status=1&default=%u";
+constexpr const char* ASPECT_STATUS = "/cgi-bin/aspect.cgi?status=1";
+constexpr const char* ASPECT_WRITE = "/cgi-bin/aspect.cgi?aspect_ratio=%d&status=1";
+constexpr const char* LANGUAGE_PAGE = "/cgi-bin/lang.cgi";
+constexpr const char* SUBMIT_REQUEST = "/cgi-bin/codec_stream.cgi?submit=1&1258359654505";
+
+constexpr int ASPECT_PARAMETER = 8;
+constexpr int GROUP_PARAMETER = 3;
+
+const DEVICE_INFO& DeviceOf(IDriver* driver) {
+    static const DEVICE_INFO none;
+    const DEVICE_INFO* info = driver ? driver->GetDeviceInfo() : nullptr;
+    return info ? *info : none;
+}
+
+// Only 0 and 1 are aspect ratios the camera takes; anything else is not set.
+int AspectRatioOf(IDriver* driver) {
+    const int value =
+        driver ? driver->GetCustomParameterInt(ASPECT_PARAMETER) : CUSTOM_PARAMETER_NOT_SET;
+    return value == 0 || value == 1 ? value : CUSTOM_PARAMETER_NOT_SET;
+}
+
+// Leading blanks skipped, then the decimal digits up to the first other character (0 when there
+// are none); a number beyond 32 bits counts as the largest one.
+uint32_t DecimalPrefix(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    uint64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (value > UINT32_MAX)
+            return UINT32_MAX;
+    }
+    return static_cast<uint32_t>(value);
+}
+
+std::string Format(const char* format, unsigned value) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// A stream line's raw value, parentheses kept.
+std::string StreamValue(const char* field, unsigned stream, const std::string& status) {
+    char name[32];
+    std::snprintf(name, sizeof name, "stream%u_%s", stream, field);
+    return Utils::GetReplyValue(name, ":", status, "\r\n");
+}
+
+// The reply body as text: up to its terminating (or first) zero byte.
+std::string BodyText(const Web::ByteBuffer& reply) {
+    return std::string(reinterpret_cast<const char*>(reply.data()),
+                       std::find(reply.begin(), reply.end(), 0) - reply.begin());
+}
+
+}  // namespace
+
+CCommonChannel::CCommonChannel(IDriver* driver)
+    : driver(driver),
+      wantedAspectRatio(AspectRatioOf(driver)),
+      cameraGroup(driver ? driver->GetCustomParameterInt(GROUP_PARAMETER)
+                         : CUSTOM_PARAMETER_NOT_SET),
+      httpClient(DeviceOf(driver), Web::HTTP_CLIENT_AGENT) {}
+
+CCommonChannel::~CCommonChannel() = default;
+
+void CCommonChannel::LogFailure(const CResultDef& result) {
+    if (Utils::ShouldLog(failureCounter))
+        Utils::LogResult(driver, result);
+}
+
+bool CCommonChannel::ReadStreamStatus(std::string& text) {
+    text.clear();
+    Web::ByteBuffer reply;
+    const CResultDef result = Utils::SendRequestRD(reply, httpClient, STATUS_REQUEST);
+    if (!result.Succeeded()) {
+        LogFailure(result);
+        return false;
+    }
+    text = BodyText(reply);
+    return !text.empty();
+}
+
+bool CCommonChannel::PrepareStreams(const std::string& status, bool& changed) {
+    changed = false;
+    const std::string name1 = StreamValue("name", 1, status);
+    const std::string switch1 = StreamValue("sw", 1, status);
+    if (name1.empty() || switch1.empty())
+        return true;
+    CResultDef result;
+    if (name1 == "()" && switch1 == "(0)") {
+        result = Utils::SendRequestRD(httpClient, NAME_FIRST_STREAM);
+        changed = true;
+    }
+    for (unsigned m = 2; result.Succeeded(); ++m) {
+        const std::string name = StreamValue("name", m, status);
+        const std::string onOff = StreamValue("sw", m, status);
+        if (name.empty() || onOff.empty())
+            break;
+        if (name != "()" || onOff == "(1)") {
+            result = Utils::SendRequestRD(httpClient, Format(RESET_STREAM, m - 1));
+            changed = true;
+        }
+    }
+    if (!result.Succeeded())
+        LogFailure(result);
+    return result.Succeeded();
+}
+
+bool CCommonChannel::ApplyAspectRatio() {
+    Web::ByteBuffer reply;
+    if (!Utils::SendRequestRD(httpClient, reply, ASPECT_STATUS))
+        return false;
+    uint32_t current = 0;
+    if (!Utils::ParseInteger(Utils::GetBracketedReplyValue("aspect_ratio", BodyText(reply)),
+                             current))
+        return false;
+    if (wantedAspectRatio < 0 || static_cast<uint32_t>(wantedAspectRatio) == current)
+        return true;
+    const CResultDef result = Utils::SendRequestRD(
+        httpClient, Format(ASPECT_WRITE, static_cast<unsigned>(wantedAspectRatio)));
+    if (!result.Succeeded())
+        LogFailure(result);
+    return result.Succeeded();
+}
+
+std::string CCommonChannel::BuildChangedParameter(uint32_t wanted, const std::string& status,
+                                                  const std::string& name) {
+    const std::string current = Utils::GetPlainReplyValue(name, status);
+    if (current.empty() || DecimalPrefix(current) == wanted)
+        return {};
+    return "&" + name + "=" + std::to_string(wanted);
+}
+
+bool CCommonChannel::ConfigureStream(CManualEvent& stop, const StreamParameterList& list) {
+    const auto stopping = [&stop] { return stop.Wait(0); };
+    std::string status;
+    bool changed = false;
+    if (stopping() || !ReadStreamStatus(status) || !PrepareStreams(status, changed))
+        return false;
+    if (changed && !ReadStreamStatus(status))
+        return false;
+    if (stopping() || !ApplyAspectRatio())
+        return false;
+
+    std::string base = STATUS_REQUEST;
+    if (list.streamSet)
+        base += STREAM_SET;
+    std::string request = base;
+    for (const StreamParameter& parameter : list.parameters)
+        request += BuildChangedParameter(parameter.value, status, parameter.name);
+    if (request == base)
+        return !stopping();  // nothing to change
+    if (stopping())
+        return false;
+
+    // The camera takes codec settings only once its language page has been seen.
+    if (!httpClient.SendRequest("GET", LANGUAGE_PAGE) || stopping())
+        return false;
+    CResultDef result = Utils::SendRequestRD(httpClient, request);
+    if (result.Succeeded()) {
+        if (stopping())
+            return false;  // written but not submitted
+        result = Utils::SendRequestRD(httpClient, SUBMIT_REQUEST);
+    }
+    if (result.Succeeded())
+        return true;
+    LogFailure(result);
+    return false;
+}
+
+}  // namespace norvane

@@ -1,0 +1,54 @@
+// What every Sanyo video channel does before it connects: read the camera's stream settings,
+// name the first stream and free it of other streams, set the aspect ratio, and write and submit
+// only the codec settings that differ from the wanted ones.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "camera/stream_parameters.h"
+#include "foundation/event.h"
+#include "foundation/idriver.h"
+#include "http/http_client.h"
+#include "http/result_def.h"
+
+namespace norvane {
+
+class CCommonChannel {
+public:
+    explicit CCommonChannel(IDriver* driver);
+    virtual ~CCommonChannel();
+    CCommonChannel(const CCommonChannel&) = delete;
+    CCommonChannel& operator=(const CCommonChannel&) = delete;
+
+    // The codec status page into `text`; false when it fails or is empty.
+    bool ReadStreamStatus(std::string& text);
+    // Names an unnamed, switched-off first stream and resets every other stream that is named or
+    // switched on; `changed` tells whether a request was sent.
+    bool PrepareStreams(const std::string& status, bool& changed);
+    // Writes the wanted aspect ratio when it is set and differs from the camera's.
+    bool ApplyAspectRatio();
+    // "&name=wanted" when the camera reports `name` with another value; empty otherwise.
+    static std::string BuildChangedParameter(uint32_t wanted, const std::string& status,
+                                             const std::string& name);
+    // The whole sequence; false on any failure and whenever `stop` is found set.
+    bool ConfigureStream(CManualEvent& stop, const StreamParameterList& list);
+
+    // Ends the request in progress; any thread (the channel's stop path).
+    void AbortRequest() { httpClient.CloseRequest(); }
+    Web::CHttpClient& HttpClient() { return httpClient; }
+    int CameraGroup() const { return cameraGroup; }
+    int WantedAspectRatio() const { return wantedAspectRatio; }
+
+private:
+    // Logs a failed result when the throttle allows it.
+    void LogFailure(const CResultDef& result);
+
+    IDriver* driver;
+    int wantedAspectRatio;  // 0 or 1; CUSTOM_PARAMETER_NOT_SET for anything else
+    int cameraGroup;
+    Web::CHttpClient httpClient;
+    uint32_t failureCounter = 0;  // log throttle, never reset
+};
+
+}  // namespace norvane

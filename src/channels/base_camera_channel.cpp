@@ -1,0 +1,183 @@
+#include "channels/base_camera_channel.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "platform/system.h"
+
+namespace norvane {
+
+namespace {
+constexpr unsigned NO_OBJECT_EXIT_CODE = 0x123456;
+constexpr const char* SET_CAMERA_STATE = "norvane::CBaseCameraChannel::SetCameraState";
+constexpr const char* STOP_THREAD = "norvane::CBaseCameraChannel::StopThread";
+
+// Twice a time-out in ms, computed without wrapping.
+unsigned TwiceClamped(uint32_t ms) {
+    return static_cast<unsigned>(std::min<uint64_t>(uint64_t{ms} * 2, 0xFFFFFFFEu));
+}
+}  // namespace
+
+CBaseCameraChannel::CBaseCameraChannel(unsigned number, IDriver* driver, ICaptureSink* sink)
+    : driver(driver), sink(sink), number(number) {}
+
+CBaseCameraChannel::~CBaseCameraChannel() { Stop(); }
+
+unsigned CBaseCameraChannel::ThreadProcedure(void* argument) {
+    auto* self = static_cast<CBaseCameraChannel*>(argument);
+    return self ? static_cast<unsigned>(self->Run()) : NO_OBJECT_EXIT_CODE;
+}
+
+bool CBaseCameraChannel::StartThread() {
+    if (retired || thread.Exists())
+        return false;
+    stopEvent.Reset();
+    return thread.Start(&CBaseCameraChannel::ThreadProcedure, this);
+}
+
+bool CBaseCameraChannel::Start(const CAPTURE_PARAMS* newParams) {
+    CLockGuard control(controlLock);
+    Stop();
+    if (!newParams)
+        return false;
+    params = *newParams;
+    if (socketLibrary.Acquire() && StartThread())
+        return true;
+    socketLibrary.Release();
+    return false;
+}
+
+void CBaseCameraChannel::Stop() {
+    CLockGuard control(controlLock);
+    // The stop event goes first, so that no frame and no online notice follows the stop.
+    stopEvent.Set();
+    SetState(Stopped);
+    SetCameraState(false);
+    StopThread();
+    socketLibrary.Release();
+}
+
+bool CBaseCameraChannel::Restart(const CAPTURE_PARAMS* newParams) {
+    CLockGuard control(controlLock);
+    SetState(Stopped);
+    StopThread();
+    // Called on the capture thread itself, the thread still runs with the old parameters.
+    if (!newParams || thread.Exists())
+        return false;
+    const uint32_t quality = params.quality;
+    params = *newParams;
+    params.quality = quality;
+    return StartThread();
+}
+
+bool CBaseCameraChannel::Pause() {
+    paused = true;
+    return true;
+}
+
+bool CBaseCameraChannel::Resume() {
+    if (GetState() == Running)
+        ResetFrameTimer();
+    paused = false;
+    return true;
+}
+
+ChannelState CBaseCameraChannel::GetState() {
+    CLockGuard guard(stateLock);
+    return state;
+}
+
+void CBaseCameraChannel::SetState(ChannelState newState) {
+    CLockGuard guard(stateLock);
+    state = newState;
+}
+
+void CBaseCameraChannel::Retire() {
+    retired = true;
+    stopEvent.Set();
+    OnStopThread();
+}
+
+bool CBaseCameraChannel::IsOwnThread() { return thread.IsCurrent(); }
+
+bool CBaseCameraChannel::IsCameraOnline() {
+    CLockGuard guard(stateLock);
+    return cameraOnline;
+}
+
+void CBaseCameraChannel::ResetFrameTimer() { lastFrameMs = platform::SteadyMs(); }
+
+uint32_t CBaseCameraChannel::GetFrameAge() { return platform::SteadyMs() - lastFrameMs; }
+
+uint32_t CBaseCameraChannel::FrameTimeout() { return driver->GetDeviceInfo()->timeout2; }
+
+std::string CBaseCameraChannel::DisplayName() {
+    const std::string& address = driver->GetDeviceInfo()->address;
+    char name[320];
+    if (driver->GetChannelCount() <= 1)
+        std::snprintf(name, sizeof(name), "Camera %s", address.c_str());
+    else
+        std::snprintf(name, sizeof(name), "Video-server %s (channel %u)", address.c_str(), number);
+    return name;
+}
+
+void CBaseCameraChannel::SetCameraState(bool online) {
+    ChannelState current;
+    {
+        // Compared and stored under the lock, so that each change is logged exactly once
+        // whichever thread makes it; a stopping channel never comes back online.
+        CLockGuard guard(stateLock);
+        if (online == cameraOnline || (online && IsStopping()))
+            return;
+        cameraOnline = online;
+        current = state;
+    }
+    std::string name = DisplayName();
+    if (online) {
+        driver->Log(LOG_INFO, "%s: %s is online", SET_CAMERA_STATE, name.c_str());
+    } else if (current == Stopped) {
+        driver->Log(LOG_INFO, "%s: %s is offline. Channel was stopped", SET_CAMERA_STATE,
+                    name.c_str());
+    } else if (current == SignalLost) {
+        name[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+        driver->Log(LOG_ERROR, "%s: Signal was lost for %s", SET_CAMERA_STATE, name.c_str());
+    } else {
+        driver->Log(LOG_ERROR, "%s: %s is offline or failed", SET_CAMERA_STATE, name.c_str());
+    }
+}
+
+void CBaseCameraChannel::StopThread() {
+    stopEvent.Set();
+    if (!thread.Exists())
+        return;
+    OnStopThread();
+    if (thread.IsCurrent())
+        return;
+    const unsigned limit = TwiceClamped(driver->GetDeviceInfo()->timeout);
+    if (!thread.WaitEnded(limit)) {
+        std::string name = DisplayName();
+        name[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+        driver->Log(LOG_WARNING,
+                    "%s: Video capture thread for %s cannot be stopped and will be terminated now",
+                    STOP_THREAD, name.c_str());
+        // No thread is killed: every blocking call of the thread is bounded and aborted by
+        // OnStopThread, so waiting for it is safe and ends.
+    }
+    thread.Close();
+}
+
+bool CBaseCameraChannel::DeliverFrame(IMediaFrame* frame) {
+    if (!sink || paused || IsStopping() || !sink->DeliverFrame(frame))
+        return false;
+    ResetFrameTimer();
+    SetCameraState(true);
+    return true;
+}
+
+void CBaseCameraChannel::NotifySignalLost() {
+    if (sink)
+        sink->OnSignalLost();
+}
+
+}  // namespace norvane

@@ -1,0 +1,147 @@
+#include "channels/rtp_channel.h"
+
+#include <algorithm>
+
+#include "http/utils.h"
+#include "platform/system.h"
+
+namespace norvane {
+
+CBaseRTPChannel::CBaseRTPChannel(unsigned number, IDriver* driver, ICaptureSink* sink)
+    : CBaseCameraChannel(number, driver, sink),
+      receiver(driver),
+      rtcp(driver),
+      keepAliveStartMs(platform::SteadyMs()),
+      cameraAddress(Utils::ResolveHostAddress(driver->GetDeviceInfo()->address)) {}
+
+CBaseRTPChannel::~CBaseRTPChannel() { Stop(); }
+
+bool CBaseRTPChannel::IsOwnThread() {
+    return CBaseCameraChannel::IsOwnThread() ||
+           receiver.GetThreadId() == platform::CurrentThreadId();
+}
+
+void CBaseRTPChannel::OnPacket(CRTPPacket* packet) {
+    portProbe.Set();
+    rtcp.OnRtpSequence(packet->GetSequenceNumber());
+    OnMediaPacket(*packet);
+}
+
+void CBaseRTPChannel::OnPacketFrom(const SocketAddress& source, CRTPPacket* packet) {
+    if (source.address == cameraAddress)
+        OnPacket(packet);
+}
+
+bool CBaseRTPChannel::OnFrame(IMediaFrame* frame) {
+    frameEvent.Set();
+    return DeliverFrame(frame);
+}
+
+std::pair<uint32_t, uint32_t> CBaseRTPChannel::GetFrameSize() {
+    return {params.width, params.height};
+}
+
+int CBaseRTPChannel::Run() {
+    ResetFrameTimer();
+    for (;;) {
+        ApplyPause();
+        if (GetState() == Running) {
+            KeepAlive();
+        } else if (!IsPaused() && Reconnect()) {
+            // A paused channel does not reconnect: it waits for the resume, then connects anew.
+            const EventPair events{&stopEvent, &frameEvent};
+            if (WaitForStopOrItem(&events, FrameTimeout()) == 1)
+                SetState(Running);
+        }
+        const bool stopping = stopEvent.Wait(PASS_WAIT_MS);
+        if (!JudgeFrameAge(stopping) || stopping)
+            break;
+    }
+    SetState(Stopped);
+    TearDown();
+    SetCameraState(false);
+    return 0;
+}
+
+void CBaseRTPChannel::ApplyPause() {
+    const bool pausedNow = IsPaused();
+    if (pausedNow == appliedPause)
+        return;
+    appliedPause = pausedNow;
+    if (GetState() == Running && !(pausedNow ? SendPause() : SendPlay()))
+        SetState(SignalLost);
+}
+
+bool CBaseRTPChannel::JudgeFrameAge(bool stopping) {
+    const uint32_t timeout = FrameTimeout();
+    if (IsPaused() || GetFrameAge() <= timeout)
+        return true;
+    if (stopping)
+        return false;
+    SetState(SignalLost);
+    if (GetFrameAge() > uint64_t{timeout} * 2) {
+        NotifySignalLost();
+        SetCameraState(false);
+    }
+    return true;
+}
+
+void CBaseRTPChannel::RestartKeepAliveTimer() { keepAliveStartMs = platform::SteadyMs(); }
+
+uint32_t CBaseRTPChannel::KeepAliveElapsedMs() const {
+    return platform::SteadyMs() - keepAliveStartMs;
+}
+
+void CBaseRTPChannel::KeepAlive() {
+    if (KeepAliveElapsedMs() > DEFAULT_KEEP_ALIVE_MS) {
+        SendKeepAlive();
+        RestartKeepAliveTimer();
+    }
+}
+
+void CBaseRTPChannel::CloseReceiver() {
+    receiver.SetUser(nullptr);
+    receiver.Close();
+    rtcp.Stop();
+}
+
+void CBaseRTPChannel::TearDown() {
+    CloseReceiver();
+    CloseSession();
+}
+
+bool CBaseRTPChannel::Reconnect() {
+    SetState(Stopped);
+    TearDown();
+    ResetMedia();
+    frameEvent.Reset();
+    // A camera whose name did not resolve before is looked up again at every attempt.
+    if (cameraAddress == 0)
+        cameraAddress = Utils::ResolveHostAddress(driver->GetDeviceInfo()->address);
+    if (ConfigureCamera() && CreateSession() && OpenReceiver() && OpenSession())
+        return true;
+    SetState(Stopped);
+    TearDown();
+    return false;
+}
+
+bool CBaseRTPChannel::OpenReceiver() {
+    receiver.SetUser(this);
+    const EventPair events{&stopEvent, &portProbe};
+    for (uint32_t port = FIRST_RTP_PORT; port < RTP_PORT_LIMIT; port += 2) {
+        if (IsStopping())
+            return false;
+        portProbe.Reset();
+        if (!receiver.Open(static_cast<uint16_t>(port)))
+            continue;
+        // A packet before any stream was asked for means another sender uses the port.
+        if (WaitForStopOrItem(&events, PORT_PROBE_MS) == -1 &&
+            rtcp.Start(static_cast<uint16_t>(port + 1), cameraAddress))
+            return true;
+        receiver.Close();
+        rtcp.Stop();
+    }
+    return false;
+}
+
+}  // namespace norvane

@@ -1,0 +1,83 @@
+// A camera channel whose frames arrive as RTP over UDP: the local port pair, the RTP receiver
+// and RTCP handler, the capture loop with keep-alive, pause and resume, signal-loss judgement and
+// reconnection from scratch.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <utility>
+
+#include "channels/base_camera_channel.h"
+#include "rtsp/media_parser.h"
+#include "rtsp/rtcp_handler.h"
+#include "rtsp/rtp_receiver.h"
+
+namespace norvane {
+
+class CBaseRTPChannel : public CBaseCameraChannel,
+                        public IRTPReceiverUser,
+                        public IMediaParserClient {
+public:
+    static constexpr uint16_t FIRST_RTP_PORT = 3556;
+    static constexpr uint16_t RTP_PORT_LIMIT = 4556;  // RTP ports stay below it
+    static constexpr uint32_t PORT_PROBE_MS = 500;
+    static constexpr uint32_t DEFAULT_KEEP_ALIVE_MS = 30000;
+    static constexpr uint32_t PASS_WAIT_MS = 1000;
+
+    CBaseRTPChannel(unsigned number, IDriver* driver, ICaptureSink* sink);
+    ~CBaseRTPChannel() override;
+
+    bool IsOwnThread() override;
+
+    // Receiver side, on the receiver's queue thread.
+    void OnPacket(CRTPPacket* packet) override;
+    void OnPacketFrom(const SocketAddress& source, CRTPPacket* packet) override;
+    void OnReceiveTimeout() override {}
+    void OnReceiveError() override {}
+
+    // Depacketiser side.
+    bool OnFrame(IMediaFrame* frame) override;
+    std::pair<uint32_t, uint32_t> GetFrameSize() override;
+
+    uint16_t GetRtpPort() { return receiver.GetPort(); }
+    uint64_t GetDroppedPackets() const { return receiver.GetDroppedCount(); }
+
+protected:
+    int Run() override;
+    virtual void KeepAlive();
+    virtual bool CreateSession() { return true; }
+    virtual void CloseSession() {}
+    virtual bool OpenSession() { return true; }
+    virtual bool OpenReceiver();
+    virtual bool ConfigureCamera() = 0;
+    virtual void SendKeepAlive() = 0;
+    virtual bool SendPause() = 0;
+    virtual bool SendPlay() = 0;
+    virtual void OnMediaPacket(const CRTPPacket& packet) = 0;
+    // Drops what the depacketiser holds of the previous session (no packet arrives meanwhile).
+    virtual void ResetMedia() {}
+
+    bool Reconnect();
+    uint32_t GetCameraAddress() const { return cameraAddress; }
+    void RestartKeepAliveTimer();
+    uint32_t KeepAliveElapsedMs() const;
+
+    CRTPReceiver receiver;
+    CRTCPHandler rtcp;
+
+private:
+    void CloseReceiver();
+    void TearDown();
+    // Applies a pause or resume the host asked for since the last pass.
+    void ApplyPause();
+    // One pass's judgement of the frame age; false when the loop is to end.
+    bool JudgeFrameAge(bool stopping);
+
+    bool appliedPause = false;
+    uint32_t keepAliveStartMs;
+    CEvent portProbe{false};
+    CManualEvent frameEvent;
+    std::atomic<uint32_t> cameraAddress;
+};
+
+}  // namespace norvane

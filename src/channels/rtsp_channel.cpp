@@ -1,0 +1,117 @@
+#include "channels/rtsp_channel.h"
+
+#include <algorithm>
+#include <new>
+
+namespace norvane {
+
+CBaseRTSPChannel::CBaseRTSPChannel(unsigned number, IDriver* driver, ICaptureSink* sink)
+    : CBaseRTPChannel(number, driver, sink) {}
+
+CBaseRTSPChannel::~CBaseRTSPChannel() { Stop(); }
+
+std::unique_ptr<CBaseRTSPClient> CBaseRTSPChannel::CreateRTSPClient() {
+    return std::unique_ptr<CBaseRTSPClient>(new (std::nothrow) CBaseRTSPClient);
+}
+
+bool CBaseRTSPChannel::CreateSession() {
+    auto created = CreateRTSPClient();
+    CLockGuard guard(sessionLock);
+    client = std::move(created);
+    return client != nullptr;
+}
+
+void CBaseRTSPChannel::CloseSession() {
+    std::unique_ptr<CBaseRTSPClient> closing;
+    {
+        CLockGuard guard(sessionLock);
+        closing = std::move(client);
+    }
+    if (!closing)
+        return;
+    // Sent when stopping too; an aborted client fails it at once.
+    closing->Execute(RTSPMethod::Teardown);
+    closing->Disconnect();
+}
+
+bool CBaseRTSPChannel::BeginExchange() {
+    CLockGuard guard(sessionLock);
+    if (!client || IsStopping())
+        return false;
+    exchanging = true;
+    return true;
+}
+
+void CBaseRTSPChannel::EndExchange() {
+    CLockGuard guard(sessionLock);
+    exchanging = false;
+}
+
+void CBaseRTSPChannel::OnStopThread() {
+    // The stop event is already set, so no exchange begins after this; one in progress is
+    // aborted rather than waited out.
+    CLockGuard guard(sessionLock);
+    if (client && exchanging)
+        client->Abort();
+}
+
+bool CBaseRTSPChannel::Request(RTSPMethod method) {
+    if (!BeginExchange())
+        return false;
+    const bool ok = client->Execute(method);
+    EndExchange();
+    return ok;
+}
+
+bool CBaseRTSPChannel::Connect(const RTSPConnectionParams& connection) {
+    if (!BeginExchange())
+        return false;
+    const bool ok = client->Connect(connection);
+    EndExchange();
+    return ok;
+}
+
+bool CBaseRTSPChannel::OpenSession() {
+    if (IsStopping() || !client)
+        return false;
+    const DEVICE_INFO* device = driver->GetDeviceInfo();
+    RTSPConnectionParams connection;
+    connection.host = device->address;
+    connection.userName = device->userName;
+    connection.password = device->password;
+    connection.connectTimeout = device->timeout;
+    connection.rtpClientPort = receiver.GetPort();
+    connection.rtcpClientPort = rtcp.GetPort();
+    FillConnectionParams(connection);
+    if (!Connect(connection) || !Request(RTSPMethod::Describe))
+        return false;
+    OnStreamDescribed();
+    if (!Request(RTSPMethod::Setup))
+        return false;
+    RestartKeepAliveTimer();
+    return IsPaused() || Request(RTSPMethod::Play);
+}
+
+uint32_t CBaseRTSPChannel::KeepAliveInterval() {
+    if (!client)
+        return DEFAULT_KEEP_ALIVE_MS;
+    uint64_t seconds = client->GetSessionTimeout();
+    if (seconds == 0)
+        seconds = client->GetParams().defaultSessionTimeout;
+    return static_cast<uint32_t>(std::min<uint64_t>(seconds * 1000 / 2, 0xFFFFFFFFu));
+}
+
+void CBaseRTSPChannel::KeepAlive() {
+    if (KeepAliveElapsedMs() > KeepAliveInterval()) {
+        SendKeepAlive();
+        RestartKeepAliveTimer();
+    }
+}
+
+void CBaseRTSPChannel::SendKeepAlive() { Request(RTSPMethod::Options); }
+
+bool CBaseRTSPChannel::SendPause() { return Request(RTSPMethod::Pause); }
+
+bool CBaseRTSPChannel::SendPlay() { return Request(RTSPMethod::Play); }
+
+}  // namespace norvane

@@ -1,0 +1,90 @@
+#include "channels/sanyo_rtsp_channel.h"
+
+#include "camera/stream_codes.h"
+
+namespace norvane {
+
+namespace {
+// Line breaks in a configured path would end the request line early.
+std::string WithoutLineBreaks(std::string text) {
+    std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+    return text;
+}
+}  // namespace
+
+CSanyoRTSPChannel::CSanyoRTSPChannel(unsigned number, IDriver* driver, ICaptureSink* sink,
+                                     CRTPMediaParser& media, int pathParameter,
+                                     const char* noRtspWord)
+    : CBaseRTSPChannel(number, driver, sink),
+      CCommonChannel(driver),
+      media(media),
+      pathParameter(pathParameter),
+      noRtspWord(noRtspWord) {}
+
+bool CSanyoRTSPChannel::ConfigureCamera() { return ConfigureStream(stopEvent, StreamSettings()); }
+
+void CSanyoRTSPChannel::FillConnectionParams(RTSPConnectionParams& connection) {
+    connection.receiveTimeout = RTSP_RECEIVE_TIMEOUT_MS;
+    connection.secondTimeout = RTSP_RECEIVE_TIMEOUT_MS;
+    const int port = CBaseCameraChannel::driver->GetCustomParameterInt(2);
+    connection.rtspPort = port >= 1 && port <= 65535 ? static_cast<uint16_t>(port)
+                                                     : DEFAULT_RTSP_PORT;
+    const std::string path = CBaseCameraChannel::driver->GetCustomParameterString(pathParameter);
+    if (path != noRtspWord)
+        connection.path = WithoutLineBreaks(path);
+}
+
+void CSanyoRTSPChannel::OnMediaPacket(const CRTPPacket& packet) {
+    CLockGuard guard(mediaLock);
+    media.ProcessPacket(packet);
+}
+
+void CSanyoRTSPChannel::ResetMedia() {
+    CLockGuard guard(mediaLock);
+    media.Reset();
+}
+
+void CSanyoRTSPChannel::OnStopThread() {
+    CBaseRTSPChannel::OnStopThread();
+    AbortRequest();
+}
+
+CH264ChannelRTSP::CH264ChannelRTSP(unsigned number, IDriver* driver, ICaptureSink* sink)
+    : CSanyoRTSPChannel(number, driver, sink, parser, 5, "noRtspH264"),
+      parser(driver, driver->GetDriverName()) {
+    parser.SetClient(this);
+}
+
+CH264ChannelRTSP::~CH264ChannelRTSP() { Stop(); }
+
+StreamParameterList CH264ChannelRTSP::StreamSettings() {
+    return H264StreamSettings(params, CameraGroup(), CBaseCameraChannel::driver->GetCustomFlag(),
+                              CBaseCameraChannel::driver->GetCustomParameterInt(9) == 1);
+}
+
+void CH264ChannelRTSP::OnStreamDescribed() {
+    CBaseRTSPClient* session = Client();
+    if (!session)
+        return;
+    const CRTSPResponseParser& described = session->GetParser();
+    if (described.GetSequenceParameterSet().empty() || described.GetPictureParameterSet().empty())
+        return;
+    CLockGuard guard(mediaLock);
+    parser.SetParameterSets(described.GetSequenceParameterSet(),
+                            described.GetPictureParameterSet(),
+                            described.GetCodecConfiguration());
+}
+
+CMJPEGChannelRTSP::CMJPEGChannelRTSP(unsigned number, IDriver* driver, ICaptureSink* sink)
+    : CSanyoRTSPChannel(number, driver, sink, parser, 4, "noRtspMjpeg"),
+      parser(driver, driver->GetDriverName()) {
+    parser.SetClient(this);
+}
+
+CMJPEGChannelRTSP::~CMJPEGChannelRTSP() { Stop(); }
+
+StreamParameterList CMJPEGChannelRTSP::StreamSettings() {
+    return MjpegStreamSettings(params, CameraGroup());
+}
+
+}  // namespace norvane

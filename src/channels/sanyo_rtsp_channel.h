@@ -1,0 +1,67 @@
+// The Sanyo cameras' RTSP channels: the stream is configured over the camera's CGI before every
+// connection, the RTSP port and stream path come from the custom parameters, and one
+// depacketiser turns the packets into frames.
+#pragma once
+
+#include <string>
+
+#include "camera/common_channel.h"
+#include "channels/rtsp_channel.h"
+#include "rtsp/h264_media_parser.h"
+#include "rtsp/jpeg_media_parser.h"
+
+namespace norvane {
+
+class CSanyoRTSPChannel : public CBaseRTSPChannel, public CCommonChannel {
+public:
+    static constexpr uint16_t DEFAULT_RTSP_PORT = 554;
+    static constexpr uint32_t RTSP_RECEIVE_TIMEOUT_MS = 1000;
+
+protected:
+    // `media` is the derived class's depacketiser; `pathParameter` the custom parameter that
+    // holds the stream path, unless it equals `noRtspWord`.
+    CSanyoRTSPChannel(unsigned number, IDriver* driver, ICaptureSink* sink, CRTPMediaParser& media,
+                      int pathParameter, const char* noRtspWord);
+
+    bool ConfigureCamera() override;
+    void FillConnectionParams(RTSPConnectionParams& connection) override;
+    void OnMediaPacket(const CRTPPacket& packet) override;
+    void ResetMedia() override;
+    void OnStopThread() override;
+    // The camera's codec settings for the current parameters.
+    virtual StreamParameterList StreamSettings() = 0;
+
+    CLock mediaLock;  // the depacketiser is fed on the receiver thread, set up on the capture thread
+    CRTPMediaParser& media;
+
+private:
+    const int pathParameter;
+    const std::string noRtspWord;
+};
+
+class CH264ChannelRTSP final : public CSanyoRTSPChannel {
+public:
+    CH264ChannelRTSP(unsigned number, IDriver* driver, ICaptureSink* sink);
+    ~CH264ChannelRTSP() override;
+
+protected:
+    StreamParameterList StreamSettings() override;
+    void OnStreamDescribed() override;
+
+private:
+    CH264RTPMediaParser parser;
+};
+
+class CMJPEGChannelRTSP final : public CSanyoRTSPChannel {
+public:
+    CMJPEGChannelRTSP(unsigned number, IDriver* driver, ICaptureSink* sink);
+    ~CMJPEGChannelRTSP() override;
+
+protected:
+    StreamParameterList StreamSettings() override;
+
+private:
+    CJpegRTPMediaParser parser;
+};
+
+}  // namespace norvane

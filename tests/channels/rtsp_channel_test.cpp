@@ -1,0 +1,306 @@
+// The Sanyo RTSP channels against the simulated camera: frames, configuration, authentication,
+// keep-alive, pause, loss, camera loss and the stop bound.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <thread>
+
+#include "channels/channel_rig.h"
+#include "channels/sanyo_rtsp_channel.h"
+
+using namespace norvane;
+using namespace std::chrono_literals;
+using test::ChannelRig;
+
+namespace {
+
+bool HasNalType(const std::vector<uint8_t>& data, uint8_t type) {
+    for (size_t i = 0; i + 4 < data.size(); ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && (data[i + 3] & 0x1F) == type)
+            return true;
+    }
+    return false;
+}
+
+uint64_t Milliseconds(const SYSTEMTIME& t) {
+    return ((((uint64_t{t.wYear} * 13 + t.wMonth) * 32 + t.wDay) * 24 + t.wHour) * 60 + t.wMinute) *
+               60000 +
+           uint64_t{t.wSecond} * 1000 + t.wMilliseconds;
+}
+
+std::string WriteFrames(const std::vector<host::DeliveredFrame>& frames, const std::string& path) {
+    std::vector<uint8_t> all;
+    for (const auto& frame : frames)
+        all.insert(all.end(), frame.data.begin(), frame.data.end());
+    EXPECT_TRUE(test::WriteBytes(path, all));
+    return path;
+}
+
+// The decoded pictures are the reference's, in order, looping, from wherever they begin.
+void ExpectLoopOf(const std::vector<std::string>& got, const std::vector<std::string>& reference) {
+    ASSERT_FALSE(got.empty());
+    ASSERT_FALSE(reference.empty());
+    const auto first = std::find(reference.begin(), reference.end(), got[0]);
+    ASSERT_NE(first, reference.end()) << "the first picture is not a reference picture";
+    size_t at = static_cast<size_t>(first - reference.begin());
+    for (size_t i = 0; i < got.size(); ++i, at = (at + 1) % reference.size())
+        ASSERT_EQ(got[i], reference[at]) << "picture " << i;
+}
+
+// Starts the channel and waits for `frames` frames.
+template <typename Channel>
+bool StartAndCollect(ChannelRig& rig, Channel& channel, size_t frames,
+                     CAPTURE_PARAMS params = ChannelRig::Params()) {
+    return channel.Start(&params) && rig.sink.WaitForFrames(frames, 15s);
+}
+
+}  // namespace
+
+TEST(SanyoRtspChannel, H264ArrivesFrameForFrameFromTheFirstKeyFrameWithIncreasingTimes) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartAndCollect(rig, channel, 60));
+    EXPECT_EQ(channel.GetState(), Running);
+    channel.Stop();
+    EXPECT_EQ(channel.GetState(), Stopped);
+
+    const auto frames = rig.sink.Frames();
+    ASSERT_GE(frames.size(), 60u);
+    EXPECT_EQ(frames[0].fourcc, FOURCC_H264);
+    size_t keyFrames = 0;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const bool key = frames[i].fourcc == FOURCC_H264;
+        keyFrames += key;
+        EXPECT_TRUE(key || frames[i].fourcc == FOURCC_I264) << i;
+        EXPECT_EQ(HasNalType(frames[i].data, 7), key) << "SPS exactly in the key frames, " << i;
+        EXPECT_EQ(frames[i].width, 320u);
+        EXPECT_EQ(frames[i].height, 240u);
+        if (i > 0)
+            EXPECT_LT(Milliseconds(frames[i - 1].time), Milliseconds(frames[i].time)) << i;
+    }
+    EXPECT_GE(keyFrames, 5u);  // one in ten
+
+    const std::string scratch = test::OutputDir();
+    std::string errors;
+    ExpectLoopOf(test::FrameMd5("h264", WriteFrames(frames, scratch + "/got.h264"), scratch, &errors),
+                 test::FrameMd5("h264", test::MediaPath("h264_1slice.264"), scratch));
+    EXPECT_EQ(errors, "");
+    EXPECT_EQ(rig.driver.log.CountContaining("Camera 127.0.0.1 is online"), 1u);
+    EXPECT_EQ(rig.driver.log.CountContaining("Camera 127.0.0.1 is offline. Channel was stopped"),
+              1u);
+    EXPECT_EQ(rig.CountRtsp("TEARDOWN"), 1u);
+}
+
+TEST(SanyoRtspChannel, MotionJpegPicturesDecodeToTheSource) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    CMJPEGChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartAndCollect(rig, channel, 20));
+    channel.Stop();
+    const auto frames = rig.sink.Frames();
+    for (const auto& frame : frames)
+        EXPECT_EQ(frame.fourcc, FOURCC_JPEG);
+    const std::string scratch = test::OutputDir();
+    std::string errors;
+    const std::string source = scratch + "/source.mjpeg";
+    ASSERT_TRUE(test::RunCommand("cat '" + test::MediaPath("jpeg420") + "'/*.jpg > '" + source + "'"));
+    ExpectLoopOf(
+        test::FrameMd5("mjpeg", WriteFrames(frames, scratch + "/got.mjpeg"), scratch, &errors),
+        test::FrameMd5("mjpeg", source, scratch));
+    EXPECT_EQ(errors, "");
+}
+
+class SanyoRtspChannelAuth : public ::testing::TestWithParam<camsim::HttpAuthConfig::Mode> {};
+
+TEST_P(SanyoRtspChannelAuth, LogsInOnTheCgiAndTheRtspSide) {
+    ChannelRig rig(GetParam());
+    ASSERT_TRUE(rig.started);
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartAndCollect(rig, channel, 5));
+    channel.Stop();
+    for (const auto& request : rig.camera->Http().Requests())
+        if (request.status == 200)
+            EXPECT_EQ(request.user, "admin") << request.target;
+    const auto rtsp = rig.camera->Rtsp().Requests();
+    ASSERT_GE(rtsp.size(), 4u);
+    EXPECT_EQ(rtsp[0].method, "DESCRIBE");
+    EXPECT_EQ(rtsp[0].status, 401);
+    EXPECT_EQ(rtsp[1].method, "DESCRIBE");
+    EXPECT_EQ(rtsp[1].status, 200);
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, SanyoRtspChannelAuth,
+                         ::testing::Values(camsim::HttpAuthConfig::Mode::Basic,
+                                           camsim::HttpAuthConfig::Mode::Digest));
+
+TEST(SanyoRtspChannel, ConfiguresTheCameraOnceAndASecondConnectionWritesNothing) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    rig.driver.custom[8] = "1";  // the camera's own aspect ratio
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartAndCollect(rig, channel, 3));
+    channel.Stop();
+    // Group 2, 320x240 at 25 fps, quality 50: resolution 0, frame rate 2, quality 2.
+    const std::vector<std::string> first = rig.CgiRequests();
+    ASSERT_EQ(first.size(), 5u) << ::testing::PrintToString(first);
+    EXPECT_EQ(first[0], "/cgi-bin/codec_stream.cgi?status=1");
+    EXPECT_EQ(first[1], "/cgi-bin/aspect.cgi?status=1");
+    EXPECT_EQ(first[2], "/cgi-bin/lang.cgi");
+    EXPECT_EQ(first[3].rfind("/cgi-bin/codec_stream.cgi?status=1&h264_resol=0", 0), 0u) << first[3];
+    EXPECT_EQ(first[4], "/cgi-bin/codec_stream.cgi?submit=1&1258359654505");
+    EXPECT_EQ(rig.camera->Cgi().Setting("h264_resol"), "0");
+    EXPECT_EQ(rig.camera->Cgi().Setting("h264_frame_rate"), "2");
+    EXPECT_EQ(rig.camera->Cgi().Setting("h264_quality"), "2");
+
+    rig.sink.Clear();
+    ASSERT_TRUE(StartAndCollect(rig, channel, 3));
+    channel.Stop();
+    const std::vector<std::string> all = rig.CgiRequests();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + 5, all.end()),
+              (std::vector<std::string>{"/cgi-bin/codec_stream.cgi?status=1",
+                                        "/cgi-bin/aspect.cgi?status=1"}));
+}
+
+TEST(SanyoRtspChannel, CameraLossIsJudgedFromTheFrameAgeAndTheChannelComesBack) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartAndCollect(rig, channel, 5));
+    const size_t configuredBefore = rig.CgiRequests().size();
+
+    const auto lostAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(rig.camera->SetOffline(true));
+    ASSERT_TRUE(rig.sink.WaitForSignalLost(1, 10s));
+    const auto lostAfter = std::chrono::steady_clock::now() - lostAt;
+    EXPECT_GE(lostAfter, 2 * 600ms) << "notice only after twice the frame time-out";
+    EXPECT_TRUE(rig.driver.log.WaitForText("Signal was lost for camera 127.0.0.1", 1s));
+    EXPECT_NE(channel.GetState(), Running);
+
+    ASSERT_TRUE(rig.camera->SetOffline(false));
+    rig.sink.Clear();
+    ASSERT_TRUE(rig.sink.WaitForFrames(5, 15s));
+    EXPECT_EQ(channel.GetState(), Running);
+    EXPECT_EQ(rig.driver.log.CountContaining("Camera 127.0.0.1 is online"), 2u);
+    // A fresh configuration before the new session.
+    EXPECT_GT(rig.CgiRequests().size(), configuredBefore);
+    EXPECT_EQ(rig.CgiRequests()[configuredBefore], "/cgi-bin/codec_stream.cgi?status=1");
+    channel.Stop();
+}
+
+TEST(SanyoRtspChannel, OptionsKeepsAShortSessionAlive) {
+    ChannelRig rig;
+    rig.camera->Rtsp().SetSessionTimeout(2, 2000);
+    ASSERT_TRUE(rig.started);
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartAndCollect(rig, channel, 3));
+    // Half the announced 2 s: OPTIONS about every second.
+    EXPECT_TRUE(rig.camera->Rtsp().WaitUntil([&] { return rig.CountRtsp("OPTIONS") >= 3; }, 8000));
+    EXPECT_EQ(rig.CountRtsp("SETUP"), 1u) << "the one session lasted";
+    const size_t frames = rig.sink.FrameCount();
+    EXPECT_TRUE(rig.sink.WaitForFrames(frames + 10, 5s));
+    channel.Stop();
+}
+
+TEST(SanyoRtspChannel, PauseAndResumeSendOneRequestEachAndNoFrameArrivesBetween) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartAndCollect(rig, channel, 5));
+    ASSERT_TRUE(channel.Pause());
+    const size_t frames = rig.sink.FrameCount();
+    EXPECT_TRUE(rig.camera->Rtsp().WaitUntil([&] { return rig.CountRtsp("PAUSE") == 1; }, 5000));
+    // Longer than twice the frame time-out: a paused channel judges no loss.
+    EXPECT_FALSE(rig.sink.WaitForFrames(frames + 1, 1500ms));
+    EXPECT_EQ(rig.sink.SignalLostCount(), 0u);
+    EXPECT_EQ(channel.GetState(), Running);
+    ASSERT_TRUE(channel.Resume());
+    EXPECT_TRUE(rig.sink.WaitForFrames(frames + 5, 10s));
+    channel.Stop();
+    EXPECT_EQ(rig.CountRtsp("PAUSE"), 1u);
+    EXPECT_EQ(rig.CountRtsp("PLAY"), 2u);
+    EXPECT_EQ(rig.CountRtsp("SETUP"), 1u);
+}
+
+TEST(SanyoRtspChannel, LossAndReorderingNeverDeliverAnUndecodableFrame) {
+    ChannelRig rig;
+    camsim::RtpFaults faults;
+    faults.lossPercent = 5;
+    faults.reorderEvery = 13;
+    rig.camera->Rtsp().SetRtpFaults(faults);
+    ASSERT_TRUE(rig.started);
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartAndCollect(rig, channel, 40));
+    channel.Stop();
+    EXPECT_GT(rig.camera->Rtsp().Totals().faults.lost, 0u);
+    const auto frames = rig.sink.Frames();
+    EXPECT_EQ(frames[0].fourcc, FOURCC_H264);
+    const std::string scratch = test::OutputDir();
+    std::string errors;
+    const auto decoded =
+        test::FrameMd5("h264", WriteFrames(frames, scratch + "/got.h264"), scratch, &errors);
+    EXPECT_EQ(errors, "");
+    EXPECT_EQ(decoded.size(), frames.size());
+}
+
+TEST(SanyoRtspChannel, PacketsFromAnotherAddressAreNotTakenAndTheChannelReconnects) {
+    ChannelRig rig;
+    camsim::RtpFaults faults;
+    faults.otherSource = true;
+    rig.camera->Rtsp().SetRtpFaults(faults);
+    ASSERT_TRUE(rig.started);
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    const CAPTURE_PARAMS params = ChannelRig::Params();
+    ASSERT_TRUE(channel.Start(&params));
+    EXPECT_TRUE(rig.camera->Rtsp().WaitUntil([&] { return rig.CountRtsp("DESCRIBE") >= 2; }, 10000));
+    EXPECT_EQ(rig.sink.FrameCount(), 0u);
+    channel.Stop();
+}
+
+TEST(SanyoRtspChannel, StopReturnsPromptlyWhateverTheCameraIsDoing) {
+    struct Case {
+        const char* what;
+        std::function<void(ChannelRig&)> fault;
+        std::function<bool(ChannelRig&)> reached;  // the channel is blocked where meant
+    };
+    const std::vector<Case> cases{
+        {"configuring over a slow HTTP reply",
+         [](ChannelRig& rig) { rig.camera->SetReplyDelay(8000); },
+         [](ChannelRig& rig) {
+             return rig.camera->Http().WaitUntil(
+                 [&] { return rig.camera->Http().RequestCount() >= 1; }, 5000);
+         }},
+        {"a CGI page that never answers",
+         [](ChannelRig& rig) {
+             camsim::HttpReply silent;
+             silent.action = camsim::HttpReply::Action::Silent;
+             rig.camera->SetPageFault("/cgi-bin/aspect.cgi", silent);
+         },
+         [](ChannelRig& rig) {
+             return rig.camera->Http().WaitUntil(
+                 [&] { return rig.camera->Http().RequestCount() >= 2; }, 5000);
+         }},
+        {"waiting for DESCRIBE",
+         [](ChannelRig& rig) { rig.camera->Rtsp().SetReplyDelay(8000); },
+         [](ChannelRig& rig) {
+             return rig.camera->Rtsp().WaitUntil(
+                 [&] { return rig.camera->Rtsp().Totals().connections >= 1; }, 5000);
+         }},
+        {"streaming", [](ChannelRig&) {},
+         [](ChannelRig& rig) { return rig.sink.WaitForFrames(3, 10s); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ChannelRig rig;
+        ASSERT_TRUE(rig.started);
+        rig.driver.info.timeout = 10000;  // the driver's own, so only an abort ends a wait
+        c.fault(rig);
+        CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+        const CAPTURE_PARAMS params = ChannelRig::Params();
+        ASSERT_TRUE(channel.Start(&params));
+        ASSERT_TRUE(c.reached(rig));
+        EXPECT_LT(test::MillisecondsOf([&] { channel.Stop(); }), 1000);
+        EXPECT_EQ(rig.driver.log.CountContaining("cannot be stopped"), 0u);
+    }
+}
