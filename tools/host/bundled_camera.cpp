@@ -1,5 +1,7 @@
 #include "host/bundled_camera.h"
 
+#include <vector>
+
 namespace host {
 
 namespace {
@@ -7,16 +9,28 @@ namespace {
 // 0 wide pictures (width/height above 1.5), 1 narrow ones.
 unsigned AspectClass(unsigned width, unsigned height) { return 2 * width > 3 * height ? 0 : 1; }
 
+// `media` runs from the largest size to the smallest.
+SimulatorMedia Fitting(const std::vector<SimulatorMedia>& media, unsigned width, unsigned height) {
+    for (const SimulatorMedia& m : media)
+        if (m.width <= width && m.height <= height)
+            return m;
+    return media.back();
+}
+
 std::string OrNone(const std::string& text, const std::string& none) {
     return text.empty() ? none : text;
 }
 
 }  // namespace
 
-SimulatorMedia MediaForSize(unsigned width, unsigned height) {
-    if (width > 640 || height > 480)
-        return {"h264_1080p.264", "jpeg1080p", 1920, 1080};
-    return {"h264_1slice.264", "jpeg420", 320, 240};
+SimulatorMedia H264MediaFor(unsigned width, unsigned height) {
+    return Fitting({{"h264_1080p25.264", 1920, 1080}, {"h264_1slice.264", 320, 240}}, width,
+                   height);
+}
+
+SimulatorMedia JpegMediaFor(unsigned width, unsigned height) {
+    return Fitting({{"jpeg1080p", 1920, 1080}, {"jpeg720p", 1280, 720}, {"jpeg420", 320, 240}},
+                   width, height);
 }
 
 camsim::Personality SimulatorPersonality(const std::string& model, unsigned width,

@@ -12,15 +12,15 @@
 namespace host {
 
 struct SimulatorMedia {
-    std::string h264;  // file in the media folder
-    std::string jpeg;  // picture folder in the media folder
+    std::string name;  // H.264 file or picture folder in the media folder
     unsigned width = 0;
     unsigned height = 0;
 };
 
-// The reference media closest to the requested size: 1920x1080 for sizes above 640x480, else
-// 320x240. The simulator serves them as they are, whatever size the driver asks the camera for.
-SimulatorMedia MediaForSize(unsigned width, unsigned height);
+// The largest reference media that fits the requested size (else the smallest). The simulator
+// serves it as it is, whatever size the driver asks the camera for.
+SimulatorMedia H264MediaFor(unsigned width, unsigned height);
+SimulatorMedia JpegMediaFor(unsigned width, unsigned height);
 
 // Personality of `model` whose picture shape (wide or narrow) follows `width` x `height`.
 camsim::Personality SimulatorPersonality(const std::string& model, unsigned width,

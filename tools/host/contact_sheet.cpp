@@ -18,7 +18,7 @@ std::string ShellQuote(const std::string& text) {
 }  // namespace
 
 std::string ContactSheetCommand(const std::string& input, const std::string& output) {
-    return "ffmpeg -hide_banner -loglevel error -nostdin -y -i " + ShellQuote(input) +
+    return "ffmpeg -hide_banner -loglevel fatal -nostdin -y -i " + ShellQuote(input) +
            " -vf 'select=not(mod(n\\,25)),scale=320:-1,tile=4x3' -frames:v 1 " +
            ShellQuote(output);
 }

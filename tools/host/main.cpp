@@ -28,7 +28,7 @@ struct Options {
     std::string model = "VCC-HD2300";
     int codec = 3;
     int channels = 1;
-    uint16_t width = 1920;
+    uint16_t width = 1920;  // 1280x720 for Motion-JPEG unless given
     uint16_t height = 1080;
     uint16_t framePeriod = 40;
     uint16_t quality = 50;
@@ -62,8 +62,10 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--channels", o.channels, "Number of video channels")
         ->check(CLI::Range(1, 16))
         ->capture_default_str();
-    app.add_option("--width", o.width, "Requested picture width")->capture_default_str();
-    app.add_option("--height", o.height, "Requested picture height")->capture_default_str();
+    app.add_option("--width", o.width,
+                   "Requested picture width (default 1920 for H.264, 1280 for Motion-JPEG, which "
+                   "the driver receives over HTTP above 1600)");
+    app.add_option("--height", o.height, "Requested picture height (default 1080 or 720)");
     app.add_option("--frame-period", o.framePeriod, "Frame period in ms (40: 25 fps)")
         ->capture_default_str();
     app.add_option("--quality", o.quality, "Picture quality 1 to 100")
@@ -85,7 +87,9 @@ void Describe(CLI::App& app, Options& o) {
 
 // Starts the bundled simulator and points the options at it; null when it did not start.
 std::unique_ptr<camsim::Camera> StartSimulator(Options& o) {
-    const host::SimulatorMedia media = host::MediaForSize(o.width, o.height);
+    const host::SimulatorMedia h264 = host::H264MediaFor(o.width, o.height);
+    const host::SimulatorMedia jpeg = host::JpegMediaFor(o.width, o.height);
+    const host::SimulatorMedia& media = o.codec == 3 ? h264 : jpeg;
     camsim::CameraConfig camera;
     camera.personality = host::SimulatorPersonality(o.model, o.width, o.height);
     camera.user = o.user;
@@ -93,8 +97,8 @@ std::unique_ptr<camsim::Camera> StartSimulator(Options& o) {
     camera.auth = o.user.empty() ? camsim::HttpAuthConfig::Mode::None
                                  : camsim::HttpAuthConfig::Mode::Digest;
     camera.mediaDir = o.media;
-    camera.h264Media = media.h264;
-    camera.jpegMedia = media.jpeg;
+    camera.h264Media = h264.name;
+    camera.jpegMedia = jpeg.name;
     auto simulator = std::make_unique<camsim::Camera>(camera);
     if (!simulator->Start())
         return nullptr;
@@ -142,6 +146,8 @@ int main(int argc, char** argv) {
     Options o;
     Describe(app, o);
     CLI11_PARSE(app, argc, argv);
+    if (o.codec == 1 && !app.count("--width") && !app.count("--height"))
+        o.width = 1280, o.height = 720;
 
     host::StopSignal stop;  // before any other thread starts
     host::DriverLibrary library;
