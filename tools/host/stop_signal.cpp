@@ -3,8 +3,6 @@
 #include <pthread.h>
 #include <signal.h>
 
-#include <cstdlib>
-
 namespace host {
 
 namespace {
@@ -44,8 +42,6 @@ void StopSignal::Run() {
             std::lock_guard<std::mutex> lock(mutex_);
             if (closing_)
                 return;
-            if (requested_)
-                std::_Exit(128 + signal);  // a second signal while stopping: end at once
             requested_ = true;
         }
         changed_.notify_all();
@@ -55,11 +51,6 @@ void StopSignal::Run() {
 bool StopSignal::WaitUntil(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_until(lock, deadline, [this] { return requested_; });
-}
-
-bool StopSignal::Requested() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return requested_;
 }
 
 }  // namespace host

@@ -1,6 +1,6 @@
 // SIGINT and SIGTERM turned into a stop request the run can wait on. Construct it before any
 // other thread starts: the signals are blocked for every thread and taken by one waiting thread.
-// A second signal while the run is stopping ends the process at once.
+// Repeated signals (a process group and its member both signalled) make one request.
 #pragma once
 
 #include <chrono>
@@ -19,7 +19,6 @@ public:
 
     // True when a stop signal came before `deadline`.
     bool WaitUntil(std::chrono::steady_clock::time_point deadline);
-    bool Requested();
 
 private:
     void Run();
