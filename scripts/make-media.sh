@@ -52,6 +52,7 @@ jpeg() {
 }
 jpeg jpeg420 320x240 8
 jpeg jpeg1080p 1920x1080 3
+jpeg jpeg720p 1280x720 3
 
 # cjpeg: 4:2:2 at quality 85, and quality 50, which uses the base tables unscaled as RTP/JPEG
 # Q 50 does.

@@ -5,7 +5,7 @@
 namespace host {
 
 Frame::Frame(unsigned fourcc, unsigned size, std::string source)
-    : allocatedFourcc(fourcc), source(std::move(source)), buffer(size) {}
+    : allocatedFourcc(fourcc), source(std::move(source)), buffer(size), fourcc(fourcc) {}
 
 void Frame::SetTime(const SYSTEMTIME* t) {
     if (t)

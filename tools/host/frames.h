@@ -31,7 +31,7 @@ public:
     const std::string source;
     std::vector<uint8_t> buffer;
     unsigned dataSize = 0;
-    unsigned fourcc = 0;
+    unsigned fourcc;  // the allocation's code until SetFourCC changes it
     unsigned width = 0;
     unsigned height = 0;
     unsigned sizeClass = 0;

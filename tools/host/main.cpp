@@ -1,16 +1,21 @@
-// tavrin-host: a recording-server stand-in that loads Tavrin.so and runs one camera through it.
+// tavrin-host: a recording-server stand-in that loads Tavrin.so, runs one camera through it and
+// streams its channels to files.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
+#include <unistd.h>
 
-#include "camsim/camera.h"
-#include "host/capture_sink.h"
+#include "host/bundled_camera.h"
 #include "host/channel_config.h"
+#include "host/contact_sheet.h"
 #include "host/device_config.h"
 #include "host/driver_library.h"
 #include "host/frames.h"
 #include "host/log_receiver.h"
+#include "host/stream_session.h"
 
 namespace {
 
@@ -20,14 +25,27 @@ struct Options {
     uint16_t port = 80;
     std::string user;
     std::string password;
-    std::string model = "VCC-HD4000";
+    std::string model = "VCC-HD2300";
     int codec = 3;
     int channels = 1;
-    uint16_t width = 640;
-    uint16_t height = 480;
+    uint16_t width = 1920;  // 1280x720 for Motion-JPEG unless given
+    uint16_t height = 1080;
+    uint16_t framePeriod = 40;
+    uint16_t quality = 50;
+    unsigned seconds = 10;
+    std::string out = "tavrin-out";
+    size_t queue = 100;
     std::map<int, std::string> custom;
     std::string media;
 };
+
+const char* const kFooter =
+    "Status and summary: frames are what the driver delivered; key frames are \"H264\" access "
+    "units (key frame with its SPS) and \"JPEG\" pictures. \"lost\" counts only what a host can "
+    "see: the driver's signal-loss notices, frames the host's allocator refused and frames the "
+    "writer dropped because the disk fell behind; pictures the camera never sent or the driver "
+    "discarded are not visible to a host. Exit code 0 when every channel started and delivered "
+    "frames, 1 when one did not, 2 when the library or the simulator could not be used.";
 
 void Describe(CLI::App& app, Options& o) {
     app.add_option("--library", o.library, "Path of the driver library to load")->capture_default_str();
@@ -38,47 +56,116 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--user", o.user, "Camera login");
     app.add_option("--password", o.password, "Camera password");
     app.add_option("--model", o.model, "Device model name as the host configures it")->capture_default_str();
-    app.add_option("--codec", o.codec, "Codec type: 1 Motion-JPEG, 3 H.264")->capture_default_str();
-    app.add_option("--channels", o.channels, "Number of video channels")->capture_default_str();
-    app.add_option("--width", o.width, "Requested picture width")->capture_default_str();
-    app.add_option("--height", o.height, "Requested picture height")->capture_default_str();
+    app.add_option("--codec", o.codec, "Codec type: 1 Motion-JPEG, 3 H.264")
+        ->check(CLI::IsMember({1, 3}))
+        ->capture_default_str();
+    app.add_option("--channels", o.channels, "Number of video channels")
+        ->check(CLI::Range(1, 16))
+        ->capture_default_str();
+    app.add_option("--width", o.width,
+                   "Requested picture width (default 1920 for H.264, 1280 for Motion-JPEG, which "
+                   "the driver receives over HTTP above 1600)");
+    app.add_option("--height", o.height, "Requested picture height (default 1080 or 720)");
+    app.add_option("--frame-period", o.framePeriod, "Frame period in ms (40: 25 fps)")
+        ->capture_default_str();
+    app.add_option("--quality", o.quality, "Picture quality 1 to 100")
+        ->check(CLI::Range(1, 100))
+        ->capture_default_str();
+    app.add_option("--seconds", o.seconds, "How long to stream")
+        ->check(CLI::Range(1u, 86400u))
+        ->capture_default_str();
+    app.add_option("--out", o.out, "Output folder: channel-N.h264/.mjpeg, summary.json, driver.log")
+        ->capture_default_str();
+    app.add_option("--queue", o.queue, "Frames queued per channel before the oldest is dropped")
+        ->check(CLI::Range(size_t{1}, size_t{10000}))
+        ->capture_default_str();
     app.add_option("--custom", o.custom,
-                   "Custom parameter as NUMBER TEXT (repeatable), e.g. --custom 7 V2.03");
+                   "Custom parameter as NUMBER TEXT (repeatable), e.g. --custom 7 V2.03; with the "
+                   "bundled simulator these override what its capability query would give");
+    app.footer(kFooter);
+}
+
+// Starts the bundled simulator and points the options at it; null when it did not start.
+std::unique_ptr<camsim::Camera> StartSimulator(Options& o) {
+    const host::SimulatorMedia h264 = host::H264MediaFor(o.width, o.height);
+    const host::SimulatorMedia jpeg = host::JpegMediaFor(o.width, o.height);
+    const host::SimulatorMedia& media = o.codec == 3 ? h264 : jpeg;
+    camsim::CameraConfig camera;
+    camera.personality = host::SimulatorPersonality(o.model, o.width, o.height);
+    camera.user = o.user;
+    camera.password = o.password;
+    camera.auth = o.user.empty() ? camsim::HttpAuthConfig::Mode::None
+                                 : camsim::HttpAuthConfig::Mode::Digest;
+    camera.mediaDir = o.media;
+    camera.h264Media = h264.name;
+    camera.jpegMedia = jpeg.name;
+    auto simulator = std::make_unique<camsim::Camera>(camera);
+    if (!simulator->Start())
+        return nullptr;
+    std::map<int, std::string> custom = host::CustomParameters(camera.personality, simulator->RtspPort());
+    for (const auto& [number, text] : o.custom)
+        custom[number] = text;
+    o.custom = custom;
+    o.address = "127.0.0.1";
+    o.port = simulator->HttpPort();
+    std::printf("bundled camera simulator %s on 127.0.0.1:%u (RTSP %u), serving %ux%u media\n",
+                o.model.c_str(), o.port, simulator->RtspPort(), media.width, media.height);
+    if (media.width != o.width || media.height != o.height)
+        std::printf("note: the simulator does not scale; %ux%u was asked for\n", o.width, o.height);
+    return simulator;
+}
+
+std::map<int, size_t> CountLevels(host::LogReceiver& log) {
+    std::map<int, size_t> levels;
+    for (const host::LogRecord& record : log.Records())
+        ++levels[record.level];
+    return levels;
+}
+
+void MakeContactSheets(const Options& o, const host::RunSummary& run) {
+    if (!host::FfmpegInstalled()) {
+        std::printf("ffmpeg is not installed: no contact sheet\n");
+        return;
+    }
+    for (const host::ChannelSummary& c : run.channels) {
+        if (c.counts.frames == 0)
+            continue;
+        const std::string sheet = o.out + "/contact-" + std::to_string(c.index) + ".png";
+        const bool made = host::MakeContactSheet(o.out + "/" + c.file, sheet);
+        std::printf("%s %s\n", made ? "contact sheet" : "no contact sheet (ffmpeg failed):",
+                    sheet.c_str());
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"tavrin-host: loads the Tavrin driver library as a recording server does, opens "
-                 "one camera, starts its channels and reports what the driver says."};
+                 "one camera, streams its channels to files for a bounded time with a live status "
+                 "line per channel, and writes a summary."};
     Options o;
     Describe(app, o);
     CLI11_PARSE(app, argc, argv);
+    if (o.codec == 1 && !app.count("--width") && !app.count("--height"))
+        o.width = 1280, o.height = 720;
 
+    host::StopSignal stop;  // before any other thread starts
     host::DriverLibrary library;
     if (!library.Load(o.library)) {
         std::fprintf(stderr, "tavrin-host: %s\n", library.Error().c_str());
         return 2;
     }
     std::unique_ptr<camsim::Camera> simulator;
-    if (o.address.empty()) {
-        camsim::CameraConfig camera;
-        camera.personality = camsim::Personality::ForModel(o.model);
-        camera.user = o.user;
-        camera.password = o.password;
-        camera.auth = o.user.empty() ? camsim::HttpAuthConfig::Mode::None
-                                     : camsim::HttpAuthConfig::Mode::Digest;
-        camera.mediaDir = o.media;
-        simulator = std::make_unique<camsim::Camera>(camera);
-        if (!simulator->Start()) {
-            std::fprintf(stderr, "tavrin-host: the bundled simulator did not start\n");
-            return 2;
-        }
-        o.address = "127.0.0.1";
-        o.port = simulator->HttpPort();
-        std::printf("bundled camera simulator %s on 127.0.0.1:%u\n", o.model.c_str(), o.port);
+    if (o.address.empty() && !(simulator = StartSimulator(o))) {
+        std::fprintf(stderr, "tavrin-host: the bundled simulator did not start\n");
+        return 2;
     }
-    host::LogReceiver log(stdout);
+    std::error_code made;
+    std::filesystem::create_directories(o.out, made);
+    const std::string logPath = o.out + "/driver.log";
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> logFile(std::fopen(logPath.c_str(), "w"),
+                                                            &std::fclose);
+    host::LogReceiver log(logFile.get());
     host::FrameAllocator frames;
     host::DeviceConfig config;
     config.device.model = o.model;
@@ -92,27 +179,35 @@ int main(int argc, char** argv) {
 
     auto* driver = library.CreateDriver();
     if (!driver || !driver->Open(&log, &frames, &config)) {
-        std::fprintf(stderr, "tavrin-host: the driver did not open\n");
+        std::fprintf(stderr, "tavrin-host: the driver did not open (see %s)\n", logPath.c_str());
         library.DeleteDriver(driver);
         return 1;
     }
     auto* video = driver->GetVideoCaptureEx();
-    const unsigned count = video ? video->GetChannelCount() : 0;
-    std::printf("driver opened: %u video channel(s), I/O %s, PTZ %s\n", count,
-                driver->GetCaptureIOApi() ? "present" : "absent",
-                driver->GetPTZDriver() ? "present" : "absent");
-    host::CaptureSink sink;
     host::ChannelConfig channel(o.width, o.height);
-    for (unsigned i = 0; i < count; ++i) {
-        const bool started = video->StartChannel(i, &sink, &channel);
-        int state = -1;
-        const bool known = video->GetChannelState(i, &state, nullptr, nullptr, 0);
-        std::printf("channel %u: %s (state %s)\n", i, started ? "started" : "not started",
-                    known ? std::to_string(state).c_str() : "none");
-        video->StopChannel(i);
+    channel.stream.framePeriodMs = o.framePeriod;
+    channel.stream.quality = o.quality;
+    host::RunSummary run;
+    if (video) {
+        host::StreamSession session(*video, channel, {o.out, o.codec, o.queue});
+        std::string error;
+        if (session.Open(error)) {
+            if (!session.Start())
+                std::printf("a channel did not start\n");
+            host::StatusLine status(stdout, isatty(STDOUT_FILENO));
+            run.interrupted = session.Run(std::chrono::seconds(o.seconds), stop, status);
+        } else {
+            std::fprintf(stderr, "tavrin-host: %s\n", error.c_str());
+        }
+        run.channels = session.Stop();
     }
     driver->Close();
     library.DeleteDriver(driver);
-    std::printf("driver closed\n");
-    return 0;
+    run.logLevels = CountLevels(log);
+    run.refusedFrames = frames.Refused();
+    std::ofstream(o.out + "/summary.json") << host::SummaryJson(run);
+    std::printf("%s%s\n", run.interrupted ? "interrupted\n" : "", host::SummaryTable(run).c_str());
+    std::printf("files in %s (summary.json, driver.log)\n", o.out.c_str());
+    MakeContactSheets(o, run);
+    return host::ExitCode(run);
 }

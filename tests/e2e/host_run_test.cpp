@@ -1,0 +1,93 @@
+// The built tavrin-host against the bundled camera simulator, judged by its exit code, its files
+// and ffprobe.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <regex>
+#include <string>
+
+#include "support/media.h"
+
+namespace {
+
+const std::string kHost = std::string(TAVRIN_BINARY_DIR) + "/tools/tavrin-host";
+
+// Exit status of `command` run by the shell, -1 when it did not end normally.
+int ExitStatus(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// First number after `"name": ` in `json`; -1 when absent.
+long JsonNumber(const std::string& json, const std::string& name) {
+    std::smatch match;
+    if (!std::regex_search(json, match, std::regex("\"" + name + "\": ([0-9]+)")))
+        return -1;
+    return std::stol(match[1]);
+}
+
+// ffprobe's codec, size and decoded frame count of the first video stream, one per line.
+std::string Probe(const std::string& file, const std::string& scratch) {
+    const std::string out = scratch + "/probe.txt";
+    test::RunCommand("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+                     "stream=codec_name,width,height,nb_read_frames -of default=nw=1 '" +
+                     file + "' > '" + out + "'");
+    return test::ReadText(out);
+}
+
+}  // namespace
+
+TEST(HostRun, DefaultRunWritesA1080pH264FileAndItsSummary) {
+    ASSERT_FALSE(test::MediaDir().empty());
+    const std::string scratch = test::OutputDir();
+    const std::string out = scratch + "/out";
+    ASSERT_EQ(ExitStatus("'" + kHost + "' --media '" + test::MediaDir() + "' --seconds 3 --out '" + out +
+                  "' > '" + scratch + "/stdout.txt' 2>&1"),
+              0)
+        << test::ReadText(scratch + "/stdout.txt");
+    const std::string json = test::ReadText(out + "/summary.json");
+    const long frames = JsonNumber(json, "frames");
+    EXPECT_GE(frames, 40) << json;  // 25 fps for 3 s, less the set-up
+    EXPECT_LE(frames, 80) << json;
+    EXPECT_GE(JsonNumber(json, "key_frames"), 2) << json;
+    EXPECT_EQ(JsonNumber(json, "dropped_frames"), 0) << json;
+    EXPECT_NE(json.find("\"codec\": \"h264\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"interrupted\": false"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"opened\": 1"), std::string::npos) << json;
+    EXPECT_EQ(Probe(out + "/channel-0.h264", scratch),
+              "codec_name=h264\nwidth=1920\nheight=1080\nnb_read_frames=" +
+                  std::to_string(frames) + "\n");
+}
+
+TEST(HostRun, InterruptStopsCleanlyAndStillWritesTheSummary) {
+    ASSERT_FALSE(test::MediaDir().empty());
+    const std::string scratch = test::OutputDir();
+    const std::string out = scratch + "/out";
+    // SIGINT after 3 s of a 60 s run; the host's own status is kept.
+    ASSERT_EQ(ExitStatus("timeout --preserve-status -s INT 3 '" + kHost + "' --media '" +
+                  test::MediaDir() + "' --codec 1 --seconds 60 --out '" + out + "' > '" +
+                  scratch + "/stdout.txt' 2>&1"),
+              0)
+        << test::ReadText(scratch + "/stdout.txt");
+    const std::string json = test::ReadText(out + "/summary.json");
+    EXPECT_NE(json.find("\"interrupted\": true"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"codec\": \"mjpeg\""), std::string::npos) << json;
+    const long frames = JsonNumber(json, "frames");
+    EXPECT_GT(frames, 0) << json;
+    EXPECT_EQ(JsonNumber(json, "key_frames"), frames) << json;
+    EXPECT_EQ(Probe(out + "/channel-0.mjpeg", scratch),
+              "codec_name=mjpeg\nwidth=1280\nheight=720\nnb_read_frames=" +
+                  std::to_string(frames) + "\n");
+}
+
+TEST(HostRun, ACameraThatSendsNothingGivesAFailingExitCode) {
+    const std::string scratch = test::OutputDir();
+    // No media folder: the simulator answers RTSP, but its stream paths are unknown.
+    EXPECT_EQ(ExitStatus("'" + kHost + "' --media '' --seconds 2 --out '" + scratch + "/out' > '" +
+                  scratch + "/stdout.txt' 2>&1"),
+              1)
+        << test::ReadText(scratch + "/stdout.txt");
+    const std::string json = test::ReadText(scratch + "/out/summary.json");
+    EXPECT_EQ(JsonNumber(json, "frames"), 0) << json;
+}

@@ -1,0 +1,32 @@
+// The bundled camera simulator as the host sets it up when no camera address is given: media
+// that fits the requested picture size, and the custom parameters a capability query of that
+// camera would have handed to the host.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "camsim/camera.h"
+
+namespace host {
+
+struct SimulatorMedia {
+    std::string name;  // H.264 file or picture folder in the media folder
+    unsigned width = 0;
+    unsigned height = 0;
+};
+
+// The largest reference media that fits the requested size (else the smallest). The simulator
+// serves it as it is, whatever size the driver asks the camera for.
+SimulatorMedia H264MediaFor(unsigned width, unsigned height);
+SimulatorMedia JpegMediaFor(unsigned width, unsigned height);
+
+// Personality of `model` whose picture shape (wide or narrow) follows `width` x `height`.
+camsim::Personality SimulatorPersonality(const std::string& model, unsigned width,
+                                         unsigned height);
+
+// Custom parameters 1 to 9 as a capability query reports them for this camera.
+std::map<int, std::string> CustomParameters(const camsim::Personality& camera, uint16_t rtspPort);
+
+}  // namespace host
