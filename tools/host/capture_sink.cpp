@@ -8,9 +8,7 @@ bool CaptureSink::DeliverFrame(norvane::IMediaFrame* media) {
     auto* frame = dynamic_cast<Frame*>(media);
     if (!frame)
         return false;
-    // The FourCC the frame was allocated with holds unless the driver set another.
-    const unsigned fourcc = frame->fourcc ? frame->fourcc : frame->allocatedFourcc;
-    DeliveredFrame record{fourcc,          frame->width,   frame->height,
+    DeliveredFrame record{frame->fourcc,   frame->width,   frame->height,
                           frame->sizeClass, frame->stamped, frame->timeSet,
                           frame->time,     frame->source,  frame->Payload()};
     std::function<void(const DeliveredFrame&)> callback;
