@@ -154,11 +154,7 @@ TEST_F(HttpAbortTest, CloseEndsAHangingConnect) {
 
 TEST_F(HttpAbortTest, CloseEndsTheWaitForTheHead) {
     // A server that accepts and never answers.
-    server.Route("/silent", [](const HttpRequest&) {
-        HttpReply reply;
-        reply.action = HttpReply::Action::Silent;
-        return reply;
-    });
+    ServeSilence("/silent");
     auto client = MakeClient();
     ExpectEndedByClose(CloseDuring(
         *client, [&] { return client->SendRequest("GET", "/silent"); }, RequestsSeen(server, 1)));
@@ -221,11 +217,7 @@ TEST_F(HttpAbortTest, CloseEndsATrickledHeadOrBody) {
 }
 
 TEST_F(HttpAbortTest, StopEventSetBeforeTheRequestStartsIsNeverLost) {
-    server.Route("/silent", [](const HttpRequest&) {
-        HttpReply reply;
-        reply.action = HttpReply::Action::Silent;
-        return reply;
-    });
+    ServeSilence("/silent");
     Serve("/p", 200, "ok");
     CManualEvent stop;
     auto client = MakeClient();
