@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -90,18 +91,28 @@ private:
     unsigned pid_ = 0;
 };
 
-// Hands every received packet to the depacketiser, on the receiver's queue thread.
+// Hands every received packet to the depacketiser, on the receiver's queue thread. The
+// parameter sets reach the depacketiser through it too: the receiver runs from before SETUP,
+// and the packets that follow PLAY are no synchronisation a race detector can see.
 class ParserFeed : public IRTPReceiverUser {
 public:
     explicit ParserFeed(CRTPMediaParser& parser) : parser_(parser) {}
     void OnPacket(CRTPPacket*) override {}
     void OnPacketFrom(const SocketAddress&, CRTPPacket* packet) override {
+        std::lock_guard<std::mutex> lock(mutex_);
         parser_.ProcessPacket(*packet);
     }
     void OnReceiveTimeout() override {}
     void OnReceiveError() override {}
 
+    void SetParameterSets(const CRTSPResponseParser& sdp) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        parser_.SetParameterSets(sdp.GetSequenceParameterSet(), sdp.GetPictureParameterSet(),
+                                 sdp.GetCodecConfiguration());
+    }
+
 private:
+    std::mutex mutex_;
     CRTPMediaParser& parser_;
 };
 
@@ -213,13 +224,7 @@ protected:
         CBaseRTSPClient client;
         std::vector<Exchange> exchanges;
         const bool playing = Play(
-            client, params,
-            [&] {
-                const CRTSPResponseParser& sdp = client.GetParser();
-                parser.SetParameterSets(sdp.GetSequenceParameterSet(), sdp.GetPictureParameterSet(),
-                                        sdp.GetCodecConfiguration());
-            },
-            exchanges);
+            client, params, [&] { feed.SetParameterSets(client.GetParser()); }, exchanges);
         if (playing) {
             host.sink.WaitForFrames(frames, std::chrono::milliseconds(kStreamWaitMs));
             Timed(client, RTSPMethod::Teardown, exchanges);
