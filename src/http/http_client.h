@@ -1,12 +1,15 @@
 // The system's HTTP client: one server, one kept-alive connection, one request at a time, with
 // its own authentication negotiation and a plain-then-secure protocol choice.
 //
-// Stopping a request from another thread: the owner gives the client its thread's stop event
-// (SetStopEvent); the stop path sets that event, then calls CloseRequest. Whatever the request
-// was doing then -- about to start, connecting, sending, awaiting the reply head, reading the
-// body -- it fails within milliseconds, and no later request starts while the event is set.
-// CloseRequest alone ends only a request that SendRequest has already begun (or the current
-// one); a request begun after CloseRequest returned runs normally.
+// Stopping from another thread. The owner gives the client its thread's stop event
+// (SetStopEvent); the stop path sets that event, then calls CloseRequest. Whatever the owner's
+// thread was doing then -- about to send, connecting, sending, awaiting the reply head, reading
+// the body -- fails within milliseconds, and no request starts while the event is set: SendRequest
+// reads the close count before it tests the event, so a close that comes after the test fails
+// the request through the count. CloseRequest without a stop event ends only what SendRequest
+// has already begun (or the current reply); a close that lands between the owner's own stop
+// check and SendRequest is not remembered, and that request runs to its time-outs. A request
+// begun after CloseRequest returned runs normally (the picture stream closes after each stream).
 #pragma once
 
 #include <cstdint>

@@ -89,11 +89,7 @@ TEST_F(CameraRequestTest, RepliesWithoutStatusOrBodyEndInTheirCodes) {
         reply.body = std::string("\x00\x01\x02 no status\r\n\r\n", 17);
         return reply;
     });
-    server.Route("/silent", [](const HttpRequest&) {
-        HttpReply reply;
-        reply.action = HttpReply::Action::Silent;
-        return reply;
-    });
+    ServeSilence("/silent");
     server.Route("/lying", [](const HttpRequest&) {
         HttpReply reply = HttpReply::Text(200, "");
         reply.contentLength = 50;  // nothing of it comes; the connection closes

@@ -38,8 +38,8 @@ uint32_t MsSince(Clock::time_point since) {
 
 struct CloseOutcome {
     bool reachedStage = false;
-    bool ended = false;      // the request returned within TEST_WAIT_MS of the close
-    bool succeeded = true;   // what the request returned
+    bool ended = false;     // the request returned within TEST_WAIT_MS of the close
+    bool succeeded = true;  // what the request returned
     uint32_t afterCloseMs = 0;
 };
 
@@ -52,7 +52,8 @@ CloseOutcome CloseDuring(CHttpClient& client, const std::function<bool()>& reque
     outcome.reachedStage = inStage(TEST_WAIT_MS);
     const Clock::time_point start = Clock::now();
     client.CloseRequest();
-    outcome.ended = result.wait_for(std::chrono::milliseconds(TEST_WAIT_MS)) == std::future_status::ready;
+    outcome.ended =
+        result.wait_for(std::chrono::milliseconds(TEST_WAIT_MS)) == std::future_status::ready;
     outcome.afterCloseMs = MsSince(start);
     outcome.succeeded = result.get();
     return outcome;
@@ -153,11 +154,7 @@ TEST_F(HttpAbortTest, CloseEndsAHangingConnect) {
 
 TEST_F(HttpAbortTest, CloseEndsTheWaitForTheHead) {
     // A server that accepts and never answers.
-    server.Route("/silent", [](const HttpRequest&) {
-        HttpReply reply;
-        reply.action = HttpReply::Action::Silent;
-        return reply;
-    });
+    ServeSilence("/silent");
     auto client = MakeClient();
     ExpectEndedByClose(CloseDuring(
         *client, [&] { return client->SendRequest("GET", "/silent"); }, RequestsSeen(server, 1)));
@@ -171,9 +168,12 @@ TEST_F(HttpAbortTest, CloseEndsTheWaitForTheHead) {
     auto cameraClient = MakeClient();
     ExpectEndedByClose(CloseDuring(
         *cameraClient,
-        [&] { return Utils::SendRequestRD(*cameraClient, "/cgi-bin/aspect.cgi?status=1").Succeeded(); },
+        [&] {
+            return Utils::SendRequestRD(*cameraClient, "/cgi-bin/aspect.cgi?status=1").Succeeded();
+        },
         RequestsSeen(camera->Http(), 1)));
-    EXPECT_TRUE(camera->Http().WaitUntil([&] { return camera->Http().OpenConnections() == 0; }, TEST_WAIT_MS));
+    EXPECT_TRUE(camera->Http().WaitUntil([&] { return camera->Http().OpenConnections() == 0; },
+                                         TEST_WAIT_MS));
 }
 
 TEST_F(HttpAbortTest, CloseEndsATrickledHeadOrBody) {
@@ -203,7 +203,8 @@ TEST_F(HttpAbortTest, CloseEndsATrickledHeadOrBody) {
         *reader,
         [&] {
             char byte;
-            const bool started = reader->SendRequest("GET", "/trickle") && reader->ReadData(&byte, 1) == 1;
+            const bool started =
+                reader->SendRequest("GET", "/trickle") && reader->ReadData(&byte, 1) == 1;
             firstByte.set_value();
             return started && reader->ReadResponse(body) == 199;
         },
@@ -216,11 +217,7 @@ TEST_F(HttpAbortTest, CloseEndsATrickledHeadOrBody) {
 }
 
 TEST_F(HttpAbortTest, StopEventSetBeforeTheRequestStartsIsNeverLost) {
-    server.Route("/silent", [](const HttpRequest&) {
-        HttpReply reply;
-        reply.action = HttpReply::Action::Silent;
-        return reply;
-    });
+    ServeSilence("/silent");
     Serve("/p", 200, "ok");
     CManualEvent stop;
     auto client = MakeClient();
@@ -247,7 +244,8 @@ TEST_F(HttpAbortTest, StopEventSetBeforeTheRequestStartsIsNeverLost) {
         stop.Set();
         const Clock::time_point closed = Clock::now();
         client->CloseRequest();
-        ASSERT_EQ(request.wait_for(std::chrono::milliseconds(TEST_WAIT_MS)), std::future_status::ready)
+        ASSERT_EQ(request.wait_for(std::chrono::milliseconds(TEST_WAIT_MS)),
+                  std::future_status::ready)
             << "round " << round;
         EXPECT_FALSE(request.get());
         EXPECT_LT(MsSince(closed), CLOSE_LIMIT_MS) << "round " << round;

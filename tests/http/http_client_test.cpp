@@ -289,11 +289,7 @@ TEST_F(HttpClientTest, EndlessPushStreamsWithBoundedBuffering) {
 }
 
 TEST_F(HttpClientTest, SilentServerFailsWithinTheTimeOut) {
-    server.Route("/p", [](const HttpRequest&) {
-        HttpReply reply;
-        reply.action = HttpReply::Action::Silent;
-        return reply;
-    });
+    ServeSilence("/p");
     auto client = MakeClient();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(client->SendRequest("GET", "/p"));

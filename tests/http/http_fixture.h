@@ -30,6 +30,15 @@ protected:
         server.Route(path, [=](const camsim::HttpRequest&) { return camsim::HttpReply::Text(status, body); });
     }
 
+    // Requests of `path` are taken and never answered; the connection stays open.
+    void ServeSilence(const std::string& path) {
+        server.Route(path, [](const camsim::HttpRequest&) {
+            camsim::HttpReply reply;
+            reply.action = camsim::HttpReply::Action::Silent;
+            return reply;
+        });
+    }
+
     void RequireAuth(camsim::HttpAuthConfig::Mode mode) {
         camsim::HttpAuthConfig auth;
         auth.mode = mode;
