@@ -19,7 +19,10 @@ CSanyoRTSPChannel::CSanyoRTSPChannel(unsigned number, IDriver* driver, ICaptureS
       CCommonChannel(driver),
       media(media),
       pathParameter(pathParameter),
-      noRtspWord(noRtspWord) {}
+      noRtspWord(noRtspWord) {
+    // The stop path sets the event, then aborts: no configuration request outlives a stop.
+    HttpClient().SetStopEvent(&stopEvent);
+}
 
 bool CSanyoRTSPChannel::ConfigureCamera() {
     return ConfigureStream(stopEvent, StreamSettings());
