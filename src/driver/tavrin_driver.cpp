@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "channels/mjpeg_http_channel.h"
 #include "channels/sanyo_rtsp_channel.h"
 
 namespace norvane {
@@ -34,9 +35,8 @@ bool CTavrinDriver::CreatePTZ() {
 ICameraChannel* CTavrinDriver::CreateChannel(unsigned index, ICaptureSink* sink, bool largeFrame) {
     switch (GetCodecType()) {
         case CODEC_MJPEG:
-            // Motion-JPEG over HTTP is not built yet: those channels fail to start.
             if (largeFrame || GetCustomParameterString(4) == "noRtspMjpeg")
-                return nullptr;
+                return new (std::nothrow) CMjpegHttpChannel(index, this, sink);
             return new (std::nothrow) CMJPEGChannelRTSP(index, this, sink);
         case CODEC_H264:
             return new (std::nothrow) CH264ChannelRTSP(index, this, sink);

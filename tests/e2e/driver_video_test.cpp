@@ -218,3 +218,35 @@ TEST(DriverVideo, HostThreadsRacingOnTwoChannels) {
     EXPECT_GT(sinks[0].FrameCount() + sinks[1].FrameCount(), 0u);
     EXPECT_EQ(rig.log.CountContaining("cannot be stopped"), 0u);
 }
+
+// Motion-JPEG wider than 1600, or for a camera without an RTSP Motion-JPEG stream, comes as a
+// server-push reply; the rest over RTSP.
+TEST(DriverVideo, MotionJpegTransportFollowsTheWidthAndTheStreamPath) {
+    struct Case {
+        uint16_t width;
+        const char* path;
+        bool overHttp;
+    };
+    for (const Case& c : {Case{1601, "mjpeg", true}, Case{1600, "mjpeg", false},
+                          Case{320, "noRtspMjpeg", true}, Case{320, "NORTSPMJPEG", false}}) {
+        SCOPED_TRACE(std::to_string(c.width) + " " + c.path);
+        HostRig rig(1, camsim::HttpAuthConfig::Mode::None);
+        ASSERT_TRUE(rig.started);
+        rig.config.SetCustomParameter(4, c.path);
+        rig.channel.format.resolution = host::Resolution(c.width, c.width * 9 / 16);
+        ASSERT_TRUE(rig.Open());
+        ASSERT_TRUE(rig.video->StartChannel(0, &rig.sink, &rig.channel));
+        if (c.overHttp) {
+            ASSERT_TRUE(rig.sink.WaitForFrames(3, 15s));
+        } else {
+            ASSERT_TRUE(rig.simulator->Rtsp().WaitUntil([&] { return rig.CountRtsp("DESCRIBE") >= 1; },
+                                                        10000));
+        }
+        rig.Close();
+        size_t pushes = 0;
+        for (const auto& request : rig.simulator->Http().Requests())
+            pushes += request.path == "/liveimg.cgi";
+        EXPECT_EQ(pushes > 0, c.overHttp);
+        EXPECT_EQ(rig.CountRtsp("DESCRIBE") > 0, !c.overHttp);
+    }
+}

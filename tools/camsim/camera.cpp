@@ -90,6 +90,11 @@ void Camera::SetReplyDelay(unsigned milliseconds) {
 
 void Camera::SetTrickle(unsigned milliseconds) { tricklePauseMs_ = milliseconds; }
 
+void Camera::SetPushShape(const PushShape& shape) {
+    std::lock_guard<std::mutex> lock(faultMutex_);
+    pushShape_ = shape;
+}
+
 HttpReply Camera::Answer(const HttpRequest& request) {
     HttpReply reply = Page(request);
     reply.headDelayMs = std::max(reply.headDelayMs, std::min(replyDelayMs_.load(), MAX_REPLY_DELAY_MS));
@@ -118,7 +123,8 @@ HttpReply Camera::Page(const HttpRequest& request) {
 
 HttpReply Camera::PushStream(const HttpRequest& request) {
     const unsigned rate = ParameterValue(request.query, "rate");
-    return MakeServerPushReply(pictures_, PushRateFps(rate));
+    std::lock_guard<std::mutex> lock(faultMutex_);
+    return MakeServerPushReply(pictures_, PushRateFps(rate), pushShape_);
 }
 
 void Camera::SetPageFault(const std::string& path, HttpReply reply) {

@@ -13,6 +13,7 @@
 #include "camsim/http_server.h"
 #include "camsim/media_files.h"
 #include "camsim/rtsp_server.h"
+#include "camsim/server_push.h"
 
 namespace camsim {
 
@@ -52,6 +53,8 @@ public:
     // Every HTTP reply, head and body, goes one byte at a time with this pause before each
     // byte (0: off).
     void SetTrickle(unsigned milliseconds);
+    // How push streams opened from now are cut and spoilt.
+    void SetPushShape(const PushShape& shape);
     // Refuse every HTTP and RTSP request with a challenge, whatever the credentials.
     void SetDenyAll(bool deny);
     // Offline: both ports refuse connections and every RTSP session ends; back online the
@@ -74,6 +77,7 @@ private:
     RtspServer rtsp_;
     uint16_t httpPort_ = 0;
     std::shared_ptr<const std::vector<Bytes>> pictures_;
+    PushShape pushShape_;  // guarded by faultMutex_
     std::mutex faultMutex_;
     std::map<std::string, HttpReply> faults_;
     std::atomic<unsigned> replyDelayMs_{0};

@@ -1,0 +1,231 @@
+// The server-push Motion-JPEG channel against the simulated camera.
+#include "channels/mjpeg_http_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "channels/channel_rig.h"
+#include "support/stream_check.h"
+
+using namespace norvane;
+using namespace std::chrono_literals;
+using test::ChannelRig;
+
+namespace {
+
+std::vector<std::string> Decode(const std::vector<host::DeliveredFrame>& frames,
+                                const std::string& scratch) {
+    std::string errors;
+    auto hashes = test::FrameMd5("mjpeg", test::WriteFrames(frames, scratch + "/got.mjpeg"),
+                                 scratch, &errors);
+    EXPECT_EQ(errors, "");
+    return hashes;
+}
+
+size_t CountPushRequests(ChannelRig& rig) {
+    size_t n = 0;
+    for (const auto& request : rig.camera->Http().Requests())
+        n += request.path == "/liveimg.cgi";
+    return n;
+}
+
+bool StartChannel(CMjpegHttpChannel& channel) {
+    const CAPTURE_PARAMS params = ChannelRig::Params();
+    return channel.Start(&params);
+}
+
+}  // namespace
+
+TEST(MjpegHttpChannel, PicturesDecodeToTheSourceInOrder) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    CMjpegHttpChannel channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartChannel(channel));
+    ASSERT_TRUE(rig.sink.WaitForFrames(12, 15s));
+    EXPECT_EQ(channel.GetState(), Running);
+    channel.Stop();
+    const auto frames = rig.sink.Frames();
+    for (const auto& frame : frames) {
+        EXPECT_EQ(frame.fourcc, FOURCC_JPEG);
+        EXPECT_EQ(frame.width, 320u);
+        EXPECT_EQ(frame.height, 240u);
+        EXPECT_TRUE(frame.stamped);
+    }
+    const std::string scratch = test::OutputDir();
+    test::ExpectLoopOf(Decode(frames, scratch),
+                       test::FrameMd5("mjpeg", test::ReferenceMjpeg("jpeg420", scratch), scratch));
+    // Group 2 at 25 fps asks for push rate 5, after configuring the stream.
+    const auto requests = rig.CgiRequests();
+    EXPECT_EQ(requests.front(), "/cgi-bin/codec_stream.cgi?status=1");
+    EXPECT_NE(std::find(requests.begin(), requests.end(), "/liveimg.cgi?serverpush=1&rate=5"),
+              requests.end());
+}
+
+// The same pictures whatever sizes of writes carry the stream, and whatever lies between them.
+TEST(MjpegHttpChannel, ChunkedAndSpoiltStreamsGiveTheSamePictures) {
+    struct Case {
+        const char* name;
+        camsim::PushShape shape;
+    };
+    const std::vector<Case> cases{
+        {"bytes one by one", {1, 0, false, 0}},
+        {"pieces of 7", {7, 0, false, 0}},
+        {"pieces of 64 with junk between parts", {64, 0, true, 0}},
+        {"random pieces up to 300", {300, 11, false, 0}},
+        {"junk, a part without end and one without frame header", {0, 0, true, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChannelRig rig;
+        ASSERT_TRUE(rig.started);
+        rig.camera->SetPushShape(c.shape);
+        CMjpegHttpChannel channel(0, &rig.driver, &rig.sink);
+        ASSERT_TRUE(StartChannel(channel));
+        ASSERT_TRUE(rig.sink.WaitForFrames(6, 15s));
+        channel.Stop();
+        const std::string scratch = test::OutputDir();
+        const auto got = Decode(rig.sink.Frames(), scratch);
+        const auto reference =
+            test::FrameMd5("mjpeg", test::ReferenceMjpeg("jpeg420", scratch), scratch);
+        if (!c.shape.brokenEvery) {
+            test::ExpectLoopOf(got, reference);
+            continue;
+        }
+        const std::set<std::string> known(reference.begin(), reference.end());
+        for (const auto& hash : got)
+            EXPECT_TRUE(known.count(hash)) << "only whole source pictures are delivered";
+        EXPECT_GE(channel.GetDroppedPictures(), 1u);
+    }
+}
+
+TEST(MjpegHttpChannel, RetriesAfterASecondThriceThenEveryFiveSeconds) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    rig.camera->SetPageFault("/liveimg.cgi", camsim::HttpReply::Text(503, "busy\r\n"));
+    CMjpegHttpChannel channel(0, &rig.driver, &rig.sink);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(StartChannel(channel));
+    auto waitFor = [&](size_t n) {
+        EXPECT_TRUE(
+            rig.camera->Http().WaitUntil([&] { return CountPushRequests(rig) >= n; }, 15000));
+        return std::chrono::steady_clock::now() - start;
+    };
+    waitFor(1);
+    const auto fourth = waitFor(4);
+    EXPECT_GE(fourth, 3000ms) << "three waits of a second";
+    EXPECT_LT(fourth, 4500ms);
+    const auto fifth = waitFor(5);
+    EXPECT_GE(fifth - fourth, 4900ms) << "then five seconds";
+    EXPECT_EQ(channel.GetState(), SignalLost);
+    EXPECT_LT(test::MillisecondsOf([&] { channel.Stop(); }), 1000)
+        << "stop during the five-second wait";
+}
+
+// The frame timer starts with the thread: the first failed attempt is no loss yet.
+TEST(MjpegHttpChannel, LossIsReportedOnlyAfterTheFrameTimeOut) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    rig.camera->SetPageFault("/liveimg.cgi", camsim::HttpReply::Text(503, "busy\r\n"));
+    CMjpegHttpChannel channel(0, &rig.driver, &rig.sink);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(StartChannel(channel));
+    ASSERT_TRUE(rig.sink.WaitForSignalLost(1, 5s));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 600ms);
+    channel.Stop();
+}
+
+TEST(MjpegHttpChannel, CameraOffAndBack) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    CMjpegHttpChannel channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartChannel(channel));
+    ASSERT_TRUE(rig.sink.WaitForFrames(3, 15s));
+    const auto offAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(rig.camera->SetOffline(true));
+    ASSERT_TRUE(rig.sink.WaitForSignalLost(1, 10s));
+    EXPECT_GE(std::chrono::steady_clock::now() - offAt, 600ms) << "only after the frame time-out";
+    EXPECT_EQ(rig.driver.log.CountContaining("Signal was lost for camera 127.0.0.1"), 1u);
+    ASSERT_TRUE(rig.camera->SetOffline(false));
+    rig.sink.Clear();
+    EXPECT_TRUE(rig.sink.WaitForFrames(3, 15s));
+    EXPECT_EQ(rig.driver.log.CountContaining("Camera 127.0.0.1 is online"), 2u);
+    channel.Stop();
+}
+
+// A push stream that stays open but never carries a picture is given up after the frame time-out.
+TEST(MjpegHttpChannel, AStreamOfJunkIsGivenUp) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    camsim::HttpReply junk;
+    junk.headers.emplace_back("Content-Type", "multipart/x-mixed-replace;boundary=x");
+    junk.stream = [](camsim::HttpBodyWriter& out) {
+        for (int i = 0; i < 600; ++i)
+            if (!out.Send("--x\r\n\r\nno pictures here\xFF\x00\r\n") || !out.Pause(50))
+                return false;
+        return false;
+    };
+    rig.camera->SetPageFault("/liveimg.cgi", junk);
+    CMjpegHttpChannel channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartChannel(channel));
+    EXPECT_TRUE(rig.sink.WaitForSignalLost(1, 10s));
+    EXPECT_TRUE(rig.camera->Http().WaitUntil([&] { return CountPushRequests(rig) >= 2; }, 10000))
+        << "the junk stream was closed and opened again";
+    EXPECT_NE(channel.GetState(), Running);
+    channel.Stop();
+}
+
+TEST(MjpegHttpChannel, PausedChannelDeliversNothingAndReportsNoLoss) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    CMjpegHttpChannel channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartChannel(channel));
+    ASSERT_TRUE(rig.sink.WaitForFrames(3, 15s));
+    ASSERT_TRUE(channel.Pause());
+    const size_t frames = rig.sink.FrameCount();
+    EXPECT_FALSE(rig.sink.WaitForFrames(frames + 1, 1500ms)) << "more than twice the time-out";
+    EXPECT_EQ(rig.sink.SignalLostCount(), 0u);
+    EXPECT_EQ(rig.driver.log.CountContaining("Signal was lost"), 0u);
+    ASSERT_TRUE(channel.Resume());
+    EXPECT_TRUE(rig.sink.WaitForFrames(frames + 3, 10s));
+    channel.Stop();
+}
+
+TEST(MjpegHttpChannel, StopReturnsPromptlyInEveryState) {
+    struct Case {
+        const char* what;
+        std::function<void(ChannelRig&)> fault;
+        std::function<bool(ChannelRig&)> reached;
+    };
+    const std::vector<Case> cases{
+        {"configuring over a slow reply", [](ChannelRig& rig) { rig.camera->SetReplyDelay(8000); },
+         [](ChannelRig& rig) {
+             return rig.camera->Http().WaitUntil(
+                 [&] { return rig.camera->Http().RequestCount() >= 1; }, 5000);
+         }},
+        {"waiting for the push reply",
+         [](ChannelRig& rig) {
+             camsim::HttpReply silent;
+             silent.action = camsim::HttpReply::Action::Silent;
+             rig.camera->SetPageFault("/liveimg.cgi", silent);
+         },
+         [](ChannelRig& rig) {
+             return rig.camera->Http().WaitUntil([&] { return CountPushRequests(rig) >= 1; }, 5000);
+         }},
+        {"streaming", [](ChannelRig&) {},
+         [](ChannelRig& rig) { return rig.sink.WaitForFrames(2, 10s); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ChannelRig rig;
+        ASSERT_TRUE(rig.started);
+        rig.driver.info.timeout = 10000;  // only an abort ends a wait early
+        rig.driver.info.timeout2 = 10000;
+        c.fault(rig);
+        CMjpegHttpChannel channel(0, &rig.driver, &rig.sink);
+        ASSERT_TRUE(StartChannel(channel));
+        ASSERT_TRUE(c.reached(rig));
+        EXPECT_LT(test::MillisecondsOf([&] { channel.Stop(); }), 1000);
+        EXPECT_EQ(channel.GetState(), Stopped);
+    }
+}
