@@ -33,6 +33,7 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
 double CpuSeconds(const rusage& r) { return Seconds(r.ru_utime) + Seconds(r.ru_stime); }
+long Switches(const rusage& r) { return r.ru_nvcsw + r.ru_nivcsw; }
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -215,14 +216,14 @@ int RunHost(const HostOptions& o) {
         "result tool=tavrin n=%u started=%u target=%llu complete=%d cpu_s=%.3f user_s=%.3f "
         "sys_s=%.3f wall_s=%.2f streaming_s=%.2f frames=%llu bytes=%llu short=%llu "
         "signal_lost=%llu base_rss_kib=%ld steady_rss_kib=%ld peak_rss_kib=%ld threads=%ld "
-        "errors=%zu warnings=%zu refused=%u\n",
+        "errors=%zu warnings=%zu refused=%u switches=%ld\n",
         o.channels, running, static_cast<unsigned long long>(target), complete ? 1 : 0,
         CpuSeconds(after) - CpuSeconds(before), Seconds(after.ru_utime) - Seconds(before.ru_utime),
         Seconds(after.ru_stime) - Seconds(before.ru_stime), SecondsSince(begun), streaming,
         static_cast<unsigned long long>(frames), static_cast<unsigned long long>(bytes),
         static_cast<unsigned long long>(short_), static_cast<unsigned long long>(signalLost),
         baseRss, SteadyRss(samples, streaming), peakRss, threads, errors, warnings,
-        allocator.Refused());
+        allocator.Refused(), Switches(after) - Switches(before));
     return 0;
 }
 
@@ -272,6 +273,8 @@ void ReapUntil(std::vector<pid_t>& live, rusage& total, long& maxRss, Clock::tim
                 timeradd(&total.ru_utime, &usage.ru_utime, &total.ru_utime);
                 timeradd(&total.ru_stime, &usage.ru_stime, &total.ru_stime);
                 maxRss = std::max(maxRss, usage.ru_maxrss);
+                total.ru_nvcsw += usage.ru_nvcsw;
+                total.ru_nivcsw += usage.ru_nivcsw;
                 it = live.erase(it);
             } else {
                 ++it;
@@ -334,10 +337,10 @@ int RunPeers(const PeerOptions& o) {
     }
     std::printf(
         "result tool=%s n=%u started=%u cpu_s=%.3f user_s=%.3f sys_s=%.3f wall_s=%.2f "
-        "frames=%lld peak_rss_kib=%ld exited_early=%zu killed=%zu unreaped=%zu\n",
+        "frames=%lld peak_rss_kib=%ld exited_early=%zu killed=%zu unreaped=%zu switches=%ld\n",
         o.name.c_str(), o.copies, started, CpuSeconds(total), Seconds(total.ru_utime),
         Seconds(total.ru_stime), SecondsSince(begun), frames, maxRss, exitedEarly, killed,
-        live.size());
+        live.size(), Switches(total));
     return started == o.copies && live.empty() ? 0 : 1;
 }
 

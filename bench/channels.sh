@@ -37,7 +37,7 @@ fi
 
 out=$(mktemp -d /tmp/tavrin-channels.XXXXXX)
 grace=15           # host: start-up and stragglers beyond the streaming time
-peer_grace=2       # peers: seconds after the streaming time before SIGINT
+peer_grace=5       # peers: seconds after the streaming time before SIGINT (start-up under load)
 frames=$((25 * seconds))
 budget=$((${#ns[@]} * (3 * seconds + grace + 2 * peer_grace + 60) + 60))
 
@@ -132,12 +132,13 @@ function ratio(cpu, mbit) { return mbit > 0 ? cpu * 1000 / mbit : 0 }
         lostOf[n] = lost
     }
     cpuMbit[tool, n] = ratio(cpu, mbit)
-    rows[++count] = sprintf("%-9s %3d %8.2f %10.1f %9.2f %9.1f %7d %6s %6s %13s %8s %7s", tool, n, cpu,
-                            cpu * 1000 / n, ratio(cpu, mbit), mbit, sent, got < 0 ? "-" : got, lost, rss, per, thr)
+    rows[++count] = sprintf("%-9s %3d %8.2f %10.1f %9.2f %9.1f %7d %6s %6s %13s %8s %7s %9.1f", tool, n, cpu,
+                            cpu * 1000 / n, ratio(cpu, mbit), mbit, sent, got < 0 ? "-" : got, lost, rss, per, thr,
+                            sent > 0 ? field(head, "switches") / sent : 0)
 }
 END {
-    printf "%-9s %3s %8s %10s %9s %9s %7s %6s %6s %13s %8s %7s\n", "client", "N", "cpu_s", "ms/stream",
-           "ms/Mbit", "Mbit", "sent", "got", "lost", "RSS MiB s/pk", "MiB/ch", "threads"
+    printf "%-9s %3s %8s %10s %9s %9s %7s %6s %6s %13s %8s %7s %9s\n", "client", "N", "cpu_s", "ms/stream",
+           "ms/Mbit", "Mbit", "sent", "got", "lost", "RSS MiB s/pk", "MiB/ch", "threads", "csw/frame"
     for (i = 1; i <= count; ++i) print rows[i]
     print ""
     print "Targets for the driver: CPU per Mbit at most half of FFmpeg'"'"'s and of GStreamer'"'"'s;"
