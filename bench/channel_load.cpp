@@ -3,6 +3,12 @@
 // threads and frame counts. The peer mode runs N copies of another RTSP client (FFmpeg,
 // GStreamer) for the same time and prints their CPU time as wait4 reports it.
 // Output: one "result key=value ..." line for bench/channels.sh to tabulate.
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
@@ -10,15 +16,10 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "host/channel_config.h"
@@ -31,9 +32,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
-double CpuSeconds(const rusage& r) { return Seconds(r.ru_utime) + Seconds(r.ru_stime); }
-long Switches(const rusage& r) { return r.ru_nvcsw + r.ru_nivcsw; }
+double Seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+}
+double CpuSeconds(const rusage& r) {
+    return Seconds(r.ru_utime) + Seconds(r.ru_stime);
+}
+long Switches(const rusage& r) {
+    return r.ru_nvcsw + r.ru_nivcsw;
+}
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -284,7 +291,8 @@ void ReapUntil(std::vector<pid_t>& live, rusage& total, long& maxRss, Clock::tim
         if (live.empty() || left <= Clock::duration::zero())
             return;
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec wait{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        const timespec wait{static_cast<time_t>(ns / 1000000000),
+                            static_cast<long>(ns % 1000000000)};
         sigtimedwait(&child, nullptr, &wait);
     }
 }
@@ -292,7 +300,8 @@ void ReapUntil(std::vector<pid_t>& live, rusage& total, long& maxRss, Clock::tim
 // Frames the peer reported in its last "frame=" progress field; -1 when it printed none.
 long long ReportedFrames(const std::string& logPath) {
     std::ifstream file(logPath);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
     const size_t at = text.rfind("frame=");
     return at == std::string::npos ? -1 : std::atoll(text.c_str() + at + 6);
 }
@@ -351,27 +360,41 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     HostOptions h;
-    CLI::App* hostMode = app.add_subcommand("host", "Run N H.264 channels of the driver in this process");
+    CLI::App* hostMode =
+        app.add_subcommand("host", "Run N H.264 channels of the driver in this process");
     hostMode->add_option("--library", h.library, "Driver library")->capture_default_str();
     hostMode->add_option("--address", h.address, "Camera address")->capture_default_str();
     hostMode->add_option("--port", h.port, "Camera HTTP port")->required();
     hostMode->add_option("--rtsp-port", h.rtspPort, "Camera RTSP port")->required();
     hostMode->add_option("--h264-path", h.h264Path, "H.264 stream path")->required();
     hostMode->add_option("--group", h.group, "Camera group")->capture_default_str();
-    hostMode->add_option("--channels", h.channels, "Channels")->capture_default_str()->check(CLI::Range(1, 64));
-    hostMode->add_option("--seconds", h.seconds, "Streaming time")->capture_default_str()->check(CLI::Range(1, 3600));
+    hostMode->add_option("--channels", h.channels, "Channels")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 64));
+    hostMode->add_option("--seconds", h.seconds, "Streaming time")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
     hostMode->add_option("--frames", h.frames, "Frames each channel waits for (0: 25 per second)");
-    hostMode->add_option("--grace", h.graceSeconds, "Extra seconds allowed for start-up and stragglers")
-        ->capture_default_str()->check(CLI::Range(0, 600));
+    hostMode
+        ->add_option("--grace", h.graceSeconds, "Extra seconds allowed for start-up and stragglers")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 600));
 
     PeerOptions p;
-    CLI::App* peerMode = app.add_subcommand("peer", "Run N copies of a peer command and sum their CPU");
+    CLI::App* peerMode =
+        app.add_subcommand("peer", "Run N copies of a peer command and sum their CPU");
     peerMode->add_option("--name", p.name, "Peer name for the result")->required();
-    peerMode->add_option("--copies", p.copies, "Copies at once")->capture_default_str()->check(CLI::Range(1, 64));
-    peerMode->add_option("--seconds", p.seconds, "Streaming time")->capture_default_str()->check(CLI::Range(1, 3600));
+    peerMode->add_option("--copies", p.copies, "Copies at once")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 64));
+    peerMode->add_option("--seconds", p.seconds, "Streaming time")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
     peerMode->add_option("--grace", p.graceSeconds, "Extra seconds before SIGINT")
-        ->capture_default_str()->check(CLI::Range(0, 600));
-    peerMode->add_option("--log-dir", p.logDir, "Folder for each copy's stderr")->capture_default_str();
+        ->capture_default_str()
+        ->check(CLI::Range(0, 600));
+    peerMode->add_option("--log-dir", p.logDir, "Folder for each copy's stderr")
+        ->capture_default_str();
     peerMode->add_option("command", p.command, "Peer command and arguments (after --)")->required();
 
     CLI11_PARSE(app, argc, argv);
