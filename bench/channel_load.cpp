@@ -353,6 +353,18 @@ int RunPeers(const PeerOptions& o) {
     return started == o.copies && live.empty() ? 0 : 1;
 }
 
+// The bounded options both modes share: how many at once, for how long, and the grace time.
+void AddCounts(CLI::App& mode, unsigned& count, unsigned& seconds, unsigned& grace,
+               const std::string& countName, const std::string& graceText) {
+    mode.add_option(countName, count, "Streams at once")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 64));
+    mode.add_option("--seconds", seconds, "Streaming time")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
+    mode.add_option("--grace", grace, graceText)->capture_default_str()->check(CLI::Range(0, 600));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -368,34 +380,19 @@ int main(int argc, char** argv) {
     hostMode->add_option("--rtsp-port", h.rtspPort, "Camera RTSP port")->required();
     hostMode->add_option("--h264-path", h.h264Path, "H.264 stream path")->required();
     hostMode->add_option("--group", h.group, "Camera group")->capture_default_str();
-    hostMode->add_option("--channels", h.channels, "Channels")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 64));
-    hostMode->add_option("--seconds", h.seconds, "Streaming time")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 3600));
     hostMode->add_option("--frames", h.frames, "Frames each channel waits for (0: 25 per second)");
-    hostMode
-        ->add_option("--grace", h.graceSeconds, "Extra seconds allowed for start-up and stragglers")
-        ->capture_default_str()
-        ->check(CLI::Range(0, 600));
+    AddCounts(*hostMode, h.channels, h.seconds, h.graceSeconds, "--channels",
+              "Extra seconds allowed for start-up and stragglers");
 
     PeerOptions p;
     CLI::App* peerMode =
         app.add_subcommand("peer", "Run N copies of a peer command and sum their CPU");
     peerMode->add_option("--name", p.name, "Peer name for the result")->required();
-    peerMode->add_option("--copies", p.copies, "Copies at once")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 64));
-    peerMode->add_option("--seconds", p.seconds, "Streaming time")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 3600));
-    peerMode->add_option("--grace", p.graceSeconds, "Extra seconds before SIGINT")
-        ->capture_default_str()
-        ->check(CLI::Range(0, 600));
     peerMode->add_option("--log-dir", p.logDir, "Folder for each copy's stderr")
         ->capture_default_str();
     peerMode->add_option("command", p.command, "Peer command and arguments (after --)")->required();
+    AddCounts(*peerMode, p.copies, p.seconds, p.graceSeconds, "--copies",
+              "Extra seconds before SIGINT");
 
     CLI11_PARSE(app, argc, argv);
     return hostMode->parsed() ? RunHost(h) : RunPeers(p);
