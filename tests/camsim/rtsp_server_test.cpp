@@ -236,6 +236,30 @@ TEST_F(RtspServerTest, PauseAndPlayResumeTheStreamWithoutAGap) {
     EXPECT_EQ(SequenceOf(resumed), static_cast<uint16_t>(last + 1));
 }
 
+// A session with a frame limit sends exactly that many frames and then nothing, but lives on;
+// the totals count the payload bytes the client received.
+TEST_F(RtspServerTest, AFrameLimitQuietsTheStreamNotTheSession) {
+    server.SetSessionFrameLimit(3);
+    ASSERT_TRUE(server.Start());
+    Viewer viewer;
+    ASSERT_TRUE(viewer.Connect(server, "h264"));
+    ASSERT_TRUE(viewer.Open());
+    uint64_t octets = 0;
+    for (unsigned frames = 0; frames < 3;) {
+        const Bytes datagram = viewer.Next();
+        ASSERT_GT(datagram.size(), 12u);
+        octets += datagram.size() - 12;
+        frames += (datagram[1] & 0x80) != 0;  // the marker ends a frame
+    }
+    Bytes extra;
+    EXPECT_FALSE(viewer.rtp.Receive(extra, 300));  // several frame periods of silence
+    const RtspTotals totals = server.Totals();
+    EXPECT_EQ(totals.frames, 3u);
+    EXPECT_EQ(totals.octets, octets);
+    EXPECT_EQ(totals.playing, 1u);
+    EXPECT_TRUE(viewer.client.Execute(RTSPMethod::Options));
+}
+
 // Several sessions at once, each with its own ports, SSRC and sequence.
 TEST_F(RtspServerTest, SessionsRunSideBySide) {
     ASSERT_TRUE(server.Start());

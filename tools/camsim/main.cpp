@@ -10,8 +10,10 @@
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t totalsRequested = 0;
 
 void OnSignal(int) { stopRequested = 1; }
+void OnTotalsSignal(int) { totalsRequested = 1; }
 
 struct Options {
     camsim::CameraConfig camera;
@@ -31,6 +33,7 @@ struct Options {
     unsigned announcedTimeout = 60;
     unsigned enforcedTimeoutMs = 0;
     unsigned reportMs = 5000;
+    uint64_t sessionFrames = 0;
     camsim::RtpFaults rtp;
     std::vector<unsigned> dropSequences;
     unsigned cutAfter = 0;
@@ -82,6 +85,8 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--short-timeout-ms", o.enforcedTimeoutMs,
                    "End sessions not kept alive for this long instead of the announced time-out");
     app.add_option("--sr-interval-ms", o.reportMs, "RTCP sender report interval")->capture_default_str();
+    app.add_option("--session-frames", o.sessionFrames,
+                   "Each RTSP session sends this many frames, then stays quiet (0: no limit)");
     app.add_option("--rtp-loss", o.rtp.lossPercent, "Lose this share of RTP packets (percent)");
     app.add_option("--rtp-drop", o.dropSequences, "Lose the RTP packet with this sequence number (repeatable)");
     app.add_option("--rtp-reorder", o.rtp.reorderEvery, "Send every Nth RTP packet after the one behind it");
@@ -146,6 +151,7 @@ bool ApplyFaults(camsim::Camera& camera, const Options& o) {
     rtsp.SetSessionTimeout(o.announcedTimeout,
                            o.enforcedTimeoutMs ? o.enforcedTimeoutMs : o.announcedTimeout * 1000);
     rtsp.SetSenderReportInterval(o.reportMs);
+    rtsp.SetSessionFrameLimit(o.sessionFrames);
     rtsp.SetCutAfterRequests(o.cutAfter);
     return true;
 }
@@ -171,6 +177,15 @@ size_t PrintRtspRequests(camsim::RtspServer& rtsp, size_t printed) {
     }
     std::fflush(stdout);
     return printed;
+}
+
+// One line of the RTSP side's running totals (asked for with SIGUSR1).
+void PrintTotals(camsim::RtspServer& rtsp) {
+    const camsim::RtspTotals t = rtsp.Totals();
+    std::printf("totals sessions %u playing %u frames %llu packets %llu octets %llu\n", t.sessions,
+                t.playing, static_cast<unsigned long long>(t.frames),
+                static_cast<unsigned long long>(t.packets), static_cast<unsigned long long>(t.octets));
+    std::fflush(stdout);
 }
 
 // Offline from --offline-at on, for --offline-for seconds (else for good); once. True when the
@@ -216,6 +231,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    std::signal(SIGUSR1, OnTotalsSignal);
     const auto start = std::chrono::steady_clock::now();
     size_t printed = 0, printedRtsp = 0;
     int offlinePhase = 0;
@@ -229,6 +245,10 @@ int main(int argc, char** argv) {
         camera.Http().WaitUntil([&] { return camera.Http().RequestCount() > printed; }, 200);
         printed = PrintRequests(camera.Http(), printed);
         printedRtsp = PrintRtspRequests(camera.Rtsp(), printedRtsp);
+        if (totalsRequested) {
+            totalsRequested = 0;
+            PrintTotals(camera.Rtsp());
+        }
     }
     camera.Stop();
     PrintRequests(camera.Http(), printed);

@@ -141,7 +141,8 @@ bool RtpSession::Turn(Clock::time_point now) {
     }
     if (!stats_.playing || now < frozenUntil_)
         return true;
-    if (now >= nextFrame_) {
+    const bool spent = setup_.frameLimit && stats_.frames >= setup_.frameLimit;
+    if (!spent && now >= nextFrame_) {
         if (const unsigned freezeMs = filter_.FreezeAt(stats_.frames)) {
             frozenUntil_ = nextFrame_ = now + std::chrono::milliseconds(freezeMs);
             return true;

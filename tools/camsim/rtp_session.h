@@ -27,6 +27,7 @@ struct SessionSetup {
     uint32_t timestampBase = 0;
     unsigned timeoutMs = 60000;  // ended when neither a request nor RTCP arrives for this long
     unsigned reportIntervalMs = 5000;
+    uint64_t frameLimit = 0;  // frames sent at most; then the session stays quiet (0: no limit)
     RtpFaults faults;
 };
 

@@ -94,6 +94,7 @@ void Accumulate(RtspTotals& totals, const SessionStats& stats) {
     totals.tornDown += stats.end == SessionEnd::Teardown;
     totals.frames += stats.frames;
     totals.packets += stats.packets;
+    totals.octets += stats.octets;
     totals.senderReports += stats.senderReports;
     totals.receiverReports += stats.receiverReports;
     totals.byes += stats.byes;
@@ -138,6 +139,11 @@ void RtspServer::SetSessionTimeout(unsigned announcedSeconds, unsigned enforcedM
 void RtspServer::SetSenderReportInterval(unsigned milliseconds) {
     std::lock_guard<std::mutex> lock(mutex_);
     reportIntervalMs_ = milliseconds;
+}
+
+void RtspServer::SetSessionFrameLimit(uint64_t frames) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    frameLimit_ = frames;
 }
 
 void RtspServer::SetRtpFaults(const RtpFaults& faults) {
@@ -472,6 +478,7 @@ RtspServer::Reply RtspServer::Setup(const RtspRequest& request) {
         setup.timestampBase = Scramble(number + 7);
         setup.timeoutMs = enforcedTimeoutMs_;
         setup.reportIntervalMs = reportIntervalMs_;
+        setup.frameLimit = frameLimit_;
         setup.faults = faults_;
         announced = announcedTimeout_;
         source = faults_.otherSource ? platform::MakeIPv4(127, 0, 0, 2) : platform::LoopbackIPv4();

@@ -40,6 +40,7 @@ struct RtspTotals {
     unsigned tornDown = 0;
     uint64_t frames = 0;
     uint64_t packets = 0;
+    uint64_t octets = 0;  // RTP payload bytes
     unsigned senderReports = 0;
     unsigned receiverReports = 0;
     unsigned byes = 0;
@@ -68,6 +69,8 @@ public:
     // below the announced one (or the client's default) is the short time-out fault.
     void SetSessionTimeout(unsigned announcedSeconds, unsigned enforcedMs);
     void SetSenderReportInterval(unsigned milliseconds);
+    // Each session set up later sends at most this many frames, then stays quiet (0: no limit).
+    void SetSessionFrameLimit(uint64_t frames);
     // For every live session and those set up later.
     void SetRtpFaults(const RtpFaults& faults);
     void SetReplyDelay(unsigned milliseconds);
@@ -130,6 +133,7 @@ private:
     unsigned announcedTimeout_ = 60;
     unsigned enforcedTimeoutMs_ = 60000;
     unsigned reportIntervalMs_ = 5000;
+    uint64_t frameLimit_ = 0;
     RtpFaults faults_;
     unsigned replyDelayMs_ = 0;
     unsigned cutAfter_ = 0;

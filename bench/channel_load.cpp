@@ -1,0 +1,399 @@
+// Channel load: one host process loads Tavrin.so as a recording server does, runs N H.264
+// channels against a camera simulator started separately, and prints its CPU time, memory,
+// threads and frame counts. The peer mode runs N copies of another RTSP client (FFmpeg,
+// GStreamer) for the same time and prints their CPU time as wait4 reports it.
+// Output: one "result key=value ..." line for bench/channels.sh to tabulate.
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/channel_config.h"
+#include "host/device_config.h"
+#include "host/driver_library.h"
+#include "host/frames.h"
+#include "host/log_receiver.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+}
+double CpuSeconds(const rusage& r) {
+    return Seconds(r.ru_utime) + Seconds(r.ru_stime);
+}
+long Switches(const rusage& r) {
+    return r.ru_nvcsw + r.ru_nivcsw;
+}
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Value of a "Name:   value kB" line of /proc/self/status; -1 when absent.
+long StatusField(const std::string& name) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.compare(0, name.size() + 1, name + ":") == 0)
+            return std::stol(line.substr(name.size() + 1));
+    return -1;
+}
+
+struct Sample {
+    double at;  // seconds since the channels were started
+    long rssKiB;
+    long threads;
+};
+
+Sample TakeSample(Clock::time_point start) {
+    return {SecondsSince(start), StatusField("VmRSS"), StatusField("Threads")};
+}
+
+// Counts the frames that reach `target` channels; the waiter wakes once per finished channel.
+class Tally {
+public:
+    explicit Tally(unsigned channels) : channels_(channels) {}
+    void ChannelDone() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++done_;
+        }
+        cv_.notify_all();
+    }
+    // True when every channel is done within the limit.
+    bool WaitAllDone(std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return cv_.wait_for(lock, limit, [&] { return done_ >= channels_; });
+    }
+
+private:
+    const unsigned channels_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    unsigned done_ = 0;
+};
+
+// A host sink that counts frames and bytes and keeps nothing.
+class CountingSink : public norvane::ICaptureSink {
+public:
+    CountingSink(Tally& tally, uint64_t target) : tally_(tally), target_(target) {}
+
+    bool DeliverFrame(norvane::IMediaFrame* media) override {
+        const auto* frame = dynamic_cast<host::Frame*>(media);
+        bytes += frame ? std::min<size_t>(frame->dataSize, frame->buffer.size()) : 0;
+        if (frames.fetch_add(1) + 1 == target_)
+            tally_.ChannelDone();
+        return true;
+    }
+    void OnSignalLost() override { ++signalLost; }
+
+    std::atomic<uint64_t> frames{0};
+    std::atomic<uint64_t> bytes{0};
+    std::atomic<uint64_t> signalLost{0};
+
+private:
+    Tally& tally_;
+    const uint64_t target_;
+};
+
+struct HostOptions {
+    std::string library = TAVRIN_LIBRARY;
+    std::string address = "127.0.0.1";
+    uint16_t port = 80;
+    uint16_t rtspPort = 554;
+    std::string h264Path;
+    int group = 1;
+    unsigned channels = 1;
+    unsigned seconds = 20;
+    uint64_t frames = 0;  // per channel; 0: 25 per second
+    unsigned graceSeconds = 15;
+};
+
+// Median RSS of the samples in the second half of the streaming time (the last sample when
+// there are none).
+long SteadyRss(const std::vector<Sample>& samples, double streamingSeconds) {
+    std::vector<long> late;
+    for (const Sample& s : samples)
+        if (s.at >= streamingSeconds / 2)
+            late.push_back(s.rssKiB);
+    if (late.empty())
+        return samples.empty() ? -1 : samples.back().rssKiB;
+    std::nth_element(late.begin(), late.begin() + static_cast<long>(late.size() / 2), late.end());
+    return late[late.size() / 2];
+}
+
+int RunHost(const HostOptions& o) {
+    const uint64_t target = o.frames ? o.frames : 25ull * o.seconds;
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const auto begun = Clock::now();
+
+    host::DriverLibrary library;
+    if (!library.Load(o.library)) {
+        std::fprintf(stderr, "channel_load: %s\n", library.Error().c_str());
+        return 2;
+    }
+    host::LogReceiver log;
+    host::FrameAllocator allocator;
+    host::DeviceConfig config;
+    config.device.model = "VCC-HD4000";
+    config.device.channelCount = static_cast<int>(o.channels);
+    config.connection.address = o.address;
+    config.connection.port = o.port;
+    config.connection.codecType = 3;
+    config.SetCustomParameter(1, "0");  // 25-frame family
+    config.SetCustomParameter(2, std::to_string(o.rtspPort));
+    config.SetCustomParameter(3, std::to_string(o.group));
+    config.SetCustomParameter(4, "noRtspMjpeg");
+    config.SetCustomParameter(5, o.h264Path);
+
+    auto* driver = library.CreateDriver();
+    if (!driver || !driver->Open(&log, &allocator, &config)) {
+        std::fprintf(stderr, "channel_load: the driver did not open\n");
+        library.DeleteDriver(driver);
+        return 1;
+    }
+    auto* video = driver->GetVideoCaptureEx();
+    const long baseRss = StatusField("VmRSS");
+
+    Tally tally(o.channels);
+    std::vector<std::unique_ptr<CountingSink>> sinks;
+    host::ChannelConfig channel(1920, 1080);
+    channel.stream.framePeriodMs = 40;
+    const auto started = Clock::now();
+    unsigned running = 0;
+    for (unsigned i = 0; i < o.channels; ++i) {
+        sinks.push_back(std::make_unique<CountingSink>(tally, target));
+        running += video && video->StartChannel(i, sinks.back().get(), &channel);
+    }
+
+    // Sample memory and threads once a second until every channel has its frames.
+    std::vector<Sample> samples;
+    const auto deadline = started + std::chrono::seconds(o.seconds + o.graceSeconds);
+    bool complete = false;
+    while (!complete && Clock::now() < deadline) {
+        complete = tally.WaitAllDone(std::chrono::milliseconds(1000));
+        samples.push_back(TakeSample(started));
+    }
+    const double streaming = SecondsSince(started);
+    uint64_t frames = 0, bytes = 0, signalLost = 0, short_ = 0;
+    for (const auto& sink : sinks) {
+        frames += sink->frames;
+        bytes += sink->bytes;
+        signalLost += sink->signalLost;
+        short_ += sink->frames < target ? target - sink->frames : 0;
+    }
+    long threads = 0, sampledPeak = 0;
+    for (const Sample& s : samples) {
+        threads = std::max(threads, s.threads);
+        sampledPeak = std::max(sampledPeak, s.rssKiB);
+    }
+
+    for (unsigned i = 0; i < o.channels && video; ++i)
+        video->StopChannel(i);
+    driver->Close();
+    library.DeleteDriver(driver);
+    getrusage(RUSAGE_SELF, &after);
+    // The kernel's high-water mark trails the sampled RSS by its per-thread counter caches.
+    const long peakRss = std::max(StatusField("VmHWM"), sampledPeak);
+
+    size_t errors = 0, warnings = 0;
+    for (const host::LogRecord& r : log.Records()) {
+        errors += r.level == 1;
+        warnings += r.level == 2;
+        if (r.level == 1 && errors <= 5)
+            std::fprintf(stderr, "channel_load: driver error: %s\n", r.text.c_str());
+    }
+    std::printf(
+        "result tool=tavrin n=%u started=%u target=%llu complete=%d cpu_s=%.3f user_s=%.3f "
+        "sys_s=%.3f wall_s=%.2f streaming_s=%.2f frames=%llu bytes=%llu short=%llu "
+        "signal_lost=%llu base_rss_kib=%ld steady_rss_kib=%ld peak_rss_kib=%ld threads=%ld "
+        "errors=%zu warnings=%zu refused=%u switches=%ld\n",
+        o.channels, running, static_cast<unsigned long long>(target), complete ? 1 : 0,
+        CpuSeconds(after) - CpuSeconds(before), Seconds(after.ru_utime) - Seconds(before.ru_utime),
+        Seconds(after.ru_stime) - Seconds(before.ru_stime), SecondsSince(begun), streaming,
+        static_cast<unsigned long long>(frames), static_cast<unsigned long long>(bytes),
+        static_cast<unsigned long long>(short_), static_cast<unsigned long long>(signalLost),
+        baseRss, SteadyRss(samples, streaming), peakRss, threads, errors, warnings,
+        allocator.Refused(), Switches(after) - Switches(before));
+    return 0;
+}
+
+struct PeerOptions {
+    std::string name;
+    unsigned copies = 1;
+    unsigned seconds = 20;
+    unsigned graceSeconds = 2;
+    std::string logDir = ".";
+    std::vector<std::string> command;
+};
+
+// Starts one copy with stdin and stdout on /dev/null and stderr into `logPath`; it is killed
+// if this process dies. -1 when fork fails.
+pid_t StartPeer(const std::vector<std::string>& command, const std::string& logPath) {
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    const int null = open("/dev/null", O_RDWR);
+    const int err = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(err >= 0 ? err : null, 2);
+    std::vector<char*> argv;
+    for (const std::string& arg : command)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+}
+
+// Reaps every ended child among `live`, adding its usage; returns when none is live or at
+// `until`. SIGCHLD is blocked by the caller, so no exit is missed between reaps and waits.
+void ReapUntil(std::vector<pid_t>& live, rusage& total, long& maxRss, Clock::time_point until) {
+    sigset_t child;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    for (;;) {
+        for (auto it = live.begin(); it != live.end();) {
+            rusage usage{};
+            int status = 0;
+            if (wait4(*it, &status, WNOHANG, &usage) == *it) {
+                timeradd(&total.ru_utime, &usage.ru_utime, &total.ru_utime);
+                timeradd(&total.ru_stime, &usage.ru_stime, &total.ru_stime);
+                maxRss = std::max(maxRss, usage.ru_maxrss);
+                total.ru_nvcsw += usage.ru_nvcsw;
+                total.ru_nivcsw += usage.ru_nivcsw;
+                it = live.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        const auto left = until - Clock::now();
+        if (live.empty() || left <= Clock::duration::zero())
+            return;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec wait{static_cast<time_t>(ns / 1000000000),
+                            static_cast<long>(ns % 1000000000)};
+        sigtimedwait(&child, nullptr, &wait);
+    }
+}
+
+// Frames the peer reported in its last "frame=" progress field; -1 when it printed none.
+long long ReportedFrames(const std::string& logPath) {
+    std::ifstream file(logPath);
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    const size_t at = text.rfind("frame=");
+    return at == std::string::npos ? -1 : std::atoll(text.c_str() + at + 6);
+}
+
+int RunPeers(const PeerOptions& o) {
+    sigset_t child;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &child, nullptr);
+
+    const auto begun = Clock::now();
+    std::vector<pid_t> live;
+    std::vector<std::string> logs;
+    for (unsigned i = 0; i < o.copies; ++i) {
+        logs.push_back(o.logDir + "/" + o.name + "-" + std::to_string(i) + ".log");
+        const pid_t pid = StartPeer(o.command, logs.back());
+        if (pid > 0)
+            live.push_back(pid);
+    }
+    const unsigned started = static_cast<unsigned>(live.size());
+    rusage total{};
+    long maxRss = 0;
+    // Run for the time, then ask nicely, then force. FFmpeg takes a first SIGINT only between
+    // packets, and the stream is quiet by then; a second one interrupts its read, and it still
+    // ends cleanly (TEARDOWN, final figures).
+    ReapUntil(live, total, maxRss, begun + std::chrono::seconds(o.seconds + o.graceSeconds));
+    const size_t exitedEarly = started - live.size();
+    for (const unsigned waitMs : {1000u, 5000u}) {
+        for (pid_t pid : live)
+            kill(pid, SIGINT);
+        ReapUntil(live, total, maxRss, Clock::now() + std::chrono::milliseconds(waitMs));
+    }
+    const size_t killed = live.size();
+    for (pid_t pid : live)
+        kill(pid, SIGKILL);
+    ReapUntil(live, total, maxRss, Clock::now() + std::chrono::seconds(5));
+
+    long long frames = 0;
+    for (const std::string& path : logs) {
+        const long long reported = ReportedFrames(path);
+        frames = reported < 0 || frames < 0 ? -1 : frames + reported;
+    }
+    std::printf(
+        "result tool=%s n=%u started=%u cpu_s=%.3f user_s=%.3f sys_s=%.3f wall_s=%.2f "
+        "frames=%lld peak_rss_kib=%ld exited_early=%zu killed=%zu unreaped=%zu switches=%ld\n",
+        o.name.c_str(), o.copies, started, CpuSeconds(total), Seconds(total.ru_utime),
+        Seconds(total.ru_stime), SecondsSince(begun), frames, maxRss, exitedEarly, killed,
+        live.size(), Switches(total));
+    return started == o.copies && live.empty() ? 0 : 1;
+}
+
+// The bounded options both modes share: how many at once, for how long, and the grace time.
+void AddCounts(CLI::App& mode, unsigned& count, unsigned& seconds, unsigned& grace,
+               const std::string& countName, const std::string& graceText) {
+    mode.add_option(countName, count, "Streams at once")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 64));
+    mode.add_option("--seconds", seconds, "Streaming time")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
+    mode.add_option("--grace", grace, graceText)->capture_default_str()->check(CLI::Range(0, 600));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"channel_load: channel load figures of the driver and of peer RTSP clients."};
+    app.require_subcommand(1);
+
+    HostOptions h;
+    CLI::App* hostMode =
+        app.add_subcommand("host", "Run N H.264 channels of the driver in this process");
+    hostMode->add_option("--library", h.library, "Driver library")->capture_default_str();
+    hostMode->add_option("--address", h.address, "Camera address")->capture_default_str();
+    hostMode->add_option("--port", h.port, "Camera HTTP port")->required();
+    hostMode->add_option("--rtsp-port", h.rtspPort, "Camera RTSP port")->required();
+    hostMode->add_option("--h264-path", h.h264Path, "H.264 stream path")->required();
+    hostMode->add_option("--group", h.group, "Camera group")->capture_default_str();
+    hostMode->add_option("--frames", h.frames, "Frames each channel waits for (0: 25 per second)");
+    AddCounts(*hostMode, h.channels, h.seconds, h.graceSeconds, "--channels",
+              "Extra seconds allowed for start-up and stragglers");
+
+    PeerOptions p;
+    CLI::App* peerMode =
+        app.add_subcommand("peer", "Run N copies of a peer command and sum their CPU");
+    peerMode->add_option("--name", p.name, "Peer name for the result")->required();
+    peerMode->add_option("--log-dir", p.logDir, "Folder for each copy's stderr")
+        ->capture_default_str();
+    peerMode->add_option("command", p.command, "Peer command and arguments (after --)")->required();
+    AddCounts(*peerMode, p.copies, p.seconds, p.graceSeconds, "--copies",
+              "Extra seconds before SIGINT");
+
+    CLI11_PARSE(app, argc, argv);
+    return hostMode->parsed() ? RunHost(h) : RunPeers(p);
+}

@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# Channel load benchmark: N H.264 1080p25 channels of the driver in one host process against a
+# separately started camera simulator, then N FFmpeg and N GStreamer clients on the same
+# stream; prints one table of CPU, memory, threads and lost frames, and the targets.
+# Usage: bench/channels.sh [--seconds S] [--counts 1,8,32] [--build-dir DIR] [--no-build]
+# Loopback only; every process it starts is bounded in time and killed at the end.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=20
+counts=1,8,32
+build=$root/build
+make=1
+while (($#)); do
+    case $1 in
+        --seconds) seconds=$2; shift 2 ;;
+        --counts) counts=$2; shift 2 ;;
+        --build-dir) build=$2; shift 2 ;;
+        --no-build) make=0; shift ;;
+        *) echo "usage: $0 [--seconds S] [--counts 1,8,32] [--build-dir DIR] [--no-build]" >&2; exit 2 ;;
+    esac
+done
+[[ $seconds =~ ^[0-9]+$ ]] && ((seconds >= 1 && seconds <= 600)) || { echo "--seconds: 1 to 600" >&2; exit 2; }
+IFS=, read -r -a ns <<< "$counts"
+for n in "${ns[@]}"; do
+    [[ $n =~ ^[0-9]+$ ]] && ((n >= 1 && n <= 32)) || { echo "--counts: 1 to 32 each" >&2; exit 2; }
+done
+
+if ((make)); then
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$root")} CCACHE_DIR=${CCACHE_DIR:-$(dirname "$root")/.ccache}
+    launcher=()
+    command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" > /dev/null
+    cmake --build "$build" -j2 --target Tavrin tavrin-camsim bench_channel_load > /dev/null
+fi
+"$root/scripts/make-media.sh" "$build/media"
+
+out=$(mktemp -d /tmp/tavrin-channels.XXXXXX)
+grace=15           # host: start-up and stragglers beyond the streaming time
+peer_grace=5       # peers: seconds after the streaming time before SIGINT (start-up under load)
+frames=$((25 * seconds))
+budget=$((${#ns[@]} * (3 * seconds + grace + 2 * peer_grace + 60) + 60))
+
+pids=()
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+    for pid in "${pids[@]}"; do timeout 5 tail --pid="$pid" -f /dev/null 2> /dev/null || kill -9 "$pid" 2> /dev/null || true; done
+}
+trap cleanup EXIT
+
+# The simulator: every session sends exactly $frames frames, then stays quiet, so each client
+# has a known number of frames to receive. It stops by itself after the whole budget.
+"$build/tools/tavrin-camsim" --media "$build/media" --h264-media h264_1080p25.264 --family25 \
+    --session-frames "$frames" --seconds "$budget" > "$out/camsim.log" 2>&1 &
+sim=$!
+pids+=("$sim")
+for _ in $(seq 100); do grep -q '^camera ' "$out/camsim.log" && break; sleep 0.1; done
+banner=$(grep -m1 '^camera ' "$out/camsim.log") || { echo "the simulator did not start" >&2; cat "$out/camsim.log" >&2; exit 1; }
+http_port=$(sed -E 's|.*http://127\.0\.0\.1:([0-9]+)/.*|\1|' <<< "$banner")
+url=$(sed -E 's|.*RTSP (rtsp://[^ ]+) and .*|\1|' <<< "$banner")
+rtsp_port=$(sed -E 's|rtsp://127\.0\.0\.1:([0-9]+)/.*|\1|' <<< "$url")
+path=${url#rtsp://127.0.0.1:$rtsp_port/}
+group=$(sed -E 's|.*\(group ([0-9]+)\).*|\1|' <<< "$banner")
+
+# The simulator's running totals ("frames F ... octets O"), asked for with SIGUSR1.
+totals() {
+    local before
+    before=$(grep -c '^totals ' "$out/camsim.log" || true)
+    kill -USR1 "$sim"
+    for _ in $(seq 100); do
+        (($(grep -c '^totals ' "$out/camsim.log" || true) > before)) && break
+        sleep 0.05
+    done
+    grep '^totals ' "$out/camsim.log" | tail -1
+}
+
+bench=$build/bench/bench_channel_load
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+: > "$out/results"
+for n in "${ns[@]}"; do
+    echo "N=$n: driver ..." >&2
+    t0=$(totals)
+    timeout -k 5 $((seconds + grace + 60)) "$bench" host --port "$http_port" --rtsp-port "$rtsp_port" \
+        --h264-path "$path" --group "$group" --channels "$n" --seconds "$seconds" --frames "$frames" \
+        --grace "$grace" > "$out/host-$n.txt" 2> "$out/host-$n.err" || true
+    t1=$(totals)
+    echo "$(grep -m1 '^result ' "$out/host-$n.txt" || echo "result tool=tavrin n=$n") | $t0 | $t1" >> "$out/results"
+    for peer in ffmpeg gstreamer; do
+        echo "N=$n: $peer ..." >&2
+        if [[ $peer == ffmpeg ]]; then
+            command=(ffmpeg -nostdin -hide_banner -rtsp_transport udp -i "$url" -c copy -f null -)
+        else
+            command=(gst-launch-1.0 rtspsrc "location=$url" protocols=udp ! rtph264depay ! fakesink)
+        fi
+        t0=$(totals)
+        timeout -k 5 $((seconds + peer_grace + 30)) "$bench" peer --name "$peer" --copies "$n" \
+            --seconds "$seconds" --grace "$peer_grace" --log-dir "$out" -- "${command[@]}" \
+            > "$out/$peer-$n.txt" 2>&1 || true
+        t1=$(totals)
+        echo "$(grep -m1 '^result ' "$out/$peer-$n.txt" || echo "result tool=$peer n=$n") | $t0 | $t1" >> "$out/results"
+    done
+done
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+echo "Channel load: H.264 1920x1080 25 fps ~4 Mbit/s from tavrin-camsim, ${seconds} s ($frames frames) per stream"
+echo "Machine: $(nproc) cores, load average $load_before before, $load_after after; logs in $out"
+awk '
+function field(line, key,   i, n, w) { n = split(line, w, " "); for (i = 1; i <= n; ++i) if (index(w[i], key "=") == 1) return substr(w[i], length(key) + 2); return "" }
+function sim(line, key,   i, n, w) { n = split(line, w, " "); for (i = 1; i < n; ++i) if (w[i] == key) return w[i + 1]; return 0 }
+function ratio(cpu, mbit) { return mbit > 0 ? cpu * 1000 / mbit : 0 }
+{
+    split($0, part, / \| /)
+    head = part[1]
+    tool = field(head, "tool"); n = field(head, "n") + 0; cpu = field(head, "cpu_s")
+    sent = sim(part[3], "frames") - sim(part[2], "frames")
+    mbit = (sim(part[3], "octets") - sim(part[2], "octets")) * 8 / 1e6
+    ns[n] = 1
+    if (cpu == "") {
+        rows[++count] = sprintf("%-9s %3d  failed (see the logs)", tool, n)
+        next
+    }
+    got = field(head, "frames") + 0
+    lost = got < 0 ? "-" : sent - got
+    rss = sprintf("%.1f/proc", field(head, "peak_rss_kib") / 1024); per = "-"; thr = "-"
+    if (tool == "tavrin") {
+        steady = field(head, "steady_rss_kib"); base = field(head, "base_rss_kib")
+        rss = sprintf("%.1f/%.1f", steady / 1024, field(head, "peak_rss_kib") / 1024)
+        per = sprintf("%.2f", (steady - base) / 1024 / n)
+        thr = field(head, "threads")
+        steadyOf[n] = steady
+        lostOf[n] = lost
+    }
+    cpuMbit[tool, n] = ratio(cpu, mbit)
+    rows[++count] = sprintf("%-9s %3d %8.2f %10.1f %9.2f %9.1f %7d %6s %6s %13s %8s %7s %9.1f", tool, n, cpu,
+                            cpu * 1000 / n, ratio(cpu, mbit), mbit, sent, got < 0 ? "-" : got, lost, rss, per, thr,
+                            sent > 0 ? field(head, "switches") / sent : 0)
+}
+END {
+    printf "%-9s %3s %8s %10s %9s %9s %7s %6s %6s %13s %8s %7s %9s\n", "client", "N", "cpu_s", "ms/stream",
+           "ms/Mbit", "Mbit", "sent", "got", "lost", "RSS MiB s/pk", "MiB/ch", "threads", "csw/frame"
+    for (i = 1; i <= count; ++i) print rows[i]
+    print ""
+    print "Targets for the driver: CPU per Mbit at most half of FFmpeg'"'"'s and of GStreamer'"'"'s;"
+    print "0 frames lost at 32 channels; at most 2 MiB of RSS per extra channel."
+    for (n = 1; n <= 32; ++n) {
+        if (!(n in ns)) continue
+        t = cpuMbit["tavrin", n]
+        if (!(("tavrin", n) in cpuMbit)) { printf "  N=%-2d driver run failed\n", n; continue }
+        f = cpuMbit["ffmpeg", n]; g = cpuMbit["gstreamer", n]
+        if (f > 0) printf "  N=%-2d CPU/Mbit vs FFmpeg:    %.3f vs %.3f ms = %.2fx  %s\n", n, t, f, t / f, t <= f / 2 ? "met" : "NOT met"
+        if (g > 0) printf "  N=%-2d CPU/Mbit vs GStreamer: %.3f vs %.3f ms = %.2fx  %s\n", n, t, g, t / g, t <= g / 2 ? "met" : "NOT met"
+        if (n > 1 && (1 in steadyOf)) {
+            extra = (steadyOf[n] - steadyOf[1]) / 1024 / (n - 1)
+            printf "  N=%-2d RSS per extra channel: %.2f MiB  %s\n", n, extra, extra <= 2 ? "met" : "NOT met"
+        }
+    }
+    if (32 in lostOf) printf "  N=32 frames lost: %s  %s\n", lostOf[32], lostOf[32] == 0 ? "met" : "NOT met"
+    else print "  N=32 frames lost: not measured (N=32 not run or failed)"
+}' "$out/results"
