@@ -5,10 +5,10 @@
 namespace host {
 
 void IOEventSink::OnInputChanged(unsigned index, int state) {
-    Record(IOEvent{UtcNow(), false, index, state});
+    Record(IOEvent{UtcNow(), std::chrono::steady_clock::now(), false, index, state});
 }
 
-void IOEventSink::OnIOFailure() { Record(IOEvent{UtcNow(), true, 0, 0}); }
+void IOEventSink::OnIOFailure() { Record(IOEvent{UtcNow(), std::chrono::steady_clock::now(), true, 0, 0}); }
 
 void IOEventSink::Record(const IOEvent& event) {
     std::function<void(const IOEvent&)> callback;

@@ -16,6 +16,7 @@ namespace host {
 
 struct IOEvent {
     SYSTEMTIME time;   // when the host heard of it
+    std::chrono::steady_clock::time_point arrived;
     bool failure;      // OnIOFailure; index and state are unused then
     unsigned index;
     int state;
