@@ -59,8 +59,8 @@ struct IORig {
                                                static_cast<unsigned>(limit.count()));
     }
 
+    host::IOEventSink sink;  // outlives the driver, whose threads report to it
     HostRig rig;
-    host::IOEventSink sink;
     ICaptureIOApi* io = nullptr;
     bool opened = false;
 };
@@ -185,11 +185,11 @@ TEST(DriverIO, CloseEndsTheIOThreadsWithAHangingCamera) {
 // Motion on and off from the script reach the host as "MEMD" records beside the video; the
 // first poll gives two records and the camera gets exactly the differing settings.
 TEST(DriverIO, MotionRecordsFollowTheScript) {
+    std::vector<std::vector<uint8_t>> records;  // outlive the driver that fills them
+    std::mutex mutex;
     IORig t(1, 0, 0);
     ASSERT_TRUE(t.opened);
     t.rig.channel.stream.motionDetection = 1;
-    std::vector<std::vector<uint8_t>> records;
-    std::mutex mutex;
     t.rig.sink.SetKeepFrames(false);
     t.rig.sink.SetFrameCallback([&](const host::DeliveredFrame& f) {
         if (f.fourcc != FOURCC_MEMD)

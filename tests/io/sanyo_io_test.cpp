@@ -18,13 +18,14 @@ using Changes = std::vector<std::pair<unsigned, int>>;
 constexpr unsigned FAST_POLL_MS = 30;
 const std::string POLL = "/liveimg.cgi?pol=1";
 
+// The sink outlives the I/O object, whose threads report to it until they end.
 struct IOUnderTest {
     explicit IOUnderTest(test::IORig& rig) : io(&rig.driver) {
         io.SetPollInterval(FAST_POLL_MS);
         io.SetEventSink(&sink);
     }
-    CSanyoIO io;
     host::IOEventSink sink;
+    CSanyoIO io;
 };
 
 }  // namespace
