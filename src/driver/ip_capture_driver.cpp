@@ -106,6 +106,8 @@ bool CIPCaptureDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* frameAlloc
 void CIPCaptureDriver::DeleteSubObjects() {
     delete videoCapture;
     videoCapture = nullptr;
+    if (io)
+        io->StopIO();  // its threads end before the object goes
     delete io;
     io = nullptr;
     delete ptz;

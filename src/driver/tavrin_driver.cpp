@@ -4,6 +4,8 @@
 
 #include "channels/mjpeg_http_channel.h"
 #include "channels/sanyo_rtsp_channel.h"
+#include "io/sanyo_io.h"
+#include "io/sanyo_md_channel.h"
 
 namespace norvane {
 
@@ -21,9 +23,10 @@ bool CTavrinDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* frameAllocato
     return true;
 }
 
-// The camera's digital I/O object is not built yet: the driver runs without one, as after a
-// failed allocation.
+// A failed allocation leaves the driver without I/O, which is not an error.
 bool CTavrinDriver::CreateIO() {
+    if (!io)
+        io = new (std::nothrow) CSanyoIO(this);
     return true;
 }
 
@@ -45,8 +48,8 @@ ICameraChannel* CTavrinDriver::CreateChannel(unsigned index, ICaptureSink* sink,
     }
 }
 
-IMotionChannel* CTavrinDriver::CreateMotionChannel(unsigned, ICaptureSink*) {
-    return nullptr;
+IMotionChannel* CTavrinDriver::CreateMotionChannel(unsigned index, ICaptureSink* sink) {
+    return new (std::nothrow) CSanyoMDChannel(index, sink, this);
 }
 
 }  // namespace norvane

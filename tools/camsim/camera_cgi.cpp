@@ -1,6 +1,7 @@
 #include "camsim/camera_cgi.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace camsim {
 
@@ -46,6 +47,12 @@ const std::string* Find(const QueryList& q, const std::string& key) {
 bool Has(const QueryList& q, const std::string& key) { return Find(q, key) != nullptr; }
 
 CgiReply Text(std::string body) { return CgiReply{200, "text/plain", std::move(body)}; }
+
+uint64_t NowMs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
 
 }  // namespace
 
@@ -124,6 +131,7 @@ CgiReply CameraCgi::Handle(const std::string& path, const std::string& query) {
     if (it == Pages().end())
         return CgiReply{404, "text/plain", "Not Found\r\n"};
     std::lock_guard<std::mutex> lock(mutex_);
+    timeline_.Apply(NowMs(), inputBits_, motion_);
     if (!languageChosen_ && path != "/cgi-bin/lang.cgi")
         return CgiReply{200, "text/html", kLanguagePage};
     return (this->*(it->second))(ParseQuery(query));
@@ -197,7 +205,7 @@ CgiReply CameraCgi::Aspect(const QueryList& q) {
 }
 
 CgiReply CameraCgi::Language(const QueryList&) {
-    languageChosen_ = true;
+    languageChosen_ = !languageStuck_;
     return CgiReply{200, "text/html", kLanguagePage};
 }
 
@@ -271,6 +279,17 @@ void CameraCgi::SetMotion(bool motion) {
 void CameraCgi::SetLanguageChosen(bool chosen) {
     std::lock_guard<std::mutex> lock(mutex_);
     languageChosen_ = chosen;
+}
+
+void CameraCgi::SetLanguageStuck(bool stuck) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    languageStuck_ = stuck;
+    languageChosen_ = languageChosen_ && !stuck;
+}
+
+void CameraCgi::ScheduleAlarms(std::vector<AlarmEvent> events) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timeline_.Schedule(std::move(events), NowMs());
 }
 
 void CameraCgi::SetStream(int number, const std::string& name, const std::string& sw) {

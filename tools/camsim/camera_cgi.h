@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "camsim/alarm_timeline.h"
 #include "camsim/personality.h"
 
 namespace camsim {
@@ -39,6 +40,10 @@ public:
     void SetInputs(uint32_t activeBits);
     void SetMotion(bool motion);
     void SetLanguageChosen(bool chosen);
+    // Visiting the language page does not choose the language: every CGI stays HTML.
+    void SetLanguageStuck(bool stuck);
+    // Inputs and motion follow these events, their times counted from now.
+    void ScheduleAlarms(std::vector<AlarmEvent> events);
     void SetStream(int number, const std::string& name, const std::string& sw);
     void SetSetting(const std::string& name, const std::string& value);
     std::string Setting(const std::string& name);
@@ -76,6 +81,8 @@ private:
     std::map<std::string, std::string> alarm_;  // alarm and motion settings
     int aspectRatio_;
     bool languageChosen_ = true;
+    bool languageStuck_ = false;
+    AlarmTimeline timeline_;
     uint32_t inputBits_ = 0;
     bool motion_ = false;
     int submits_ = 0;

@@ -25,6 +25,8 @@ struct Options {
     int inputs = -1;
     int outputs = -1;
     bool languageNotChosen = false;
+    bool languageStuck = false;
+    std::vector<std::string> alarms;
     unsigned slowMs = 0;
     unsigned trickleMs = 0;
     bool denyAll = false;
@@ -72,6 +74,11 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--outputs", o.outputs, "Number of alarm outputs");
     app.add_flag("--language-not-chosen", o.languageNotChosen,
                  "Answer CGI requests with an HTML page until /cgi-bin/lang.cgi is requested");
+    app.add_flag("--language-stuck", o.languageStuck,
+                 "Answer CGI requests with an HTML page even after /cgi-bin/lang.cgi");
+    app.add_option("--alarm", o.alarms,
+                   "T:inputN=0|1 or T:motion=0|1: set alarm input N (0 is the first) or the motion "
+                   "state T milliseconds after start (repeatable)");
     app.add_option("--slow-ms", o.slowMs, "Delay every CGI and RTSP reply by this many milliseconds");
     app.add_option("--trickle-ms", o.trickleMs,
                    "Send every CGI reply one byte at a time, pausing this many milliseconds before each");
@@ -143,6 +150,18 @@ bool ApplyFaults(camsim::Camera& camera, const Options& o) {
     camera.SetTrickle(o.trickleMs);
     camera.SetDenyAll(o.denyAll);
     camera.Cgi().SetLanguageChosen(!o.languageNotChosen);
+    camera.Cgi().SetLanguageStuck(o.languageStuck);
+    std::vector<camsim::AlarmEvent> events;
+    for (const std::string& text : o.alarms) {
+        const auto event = camsim::ParseAlarmEvent(text);
+        if (!event) {
+            std::fprintf(stderr, "tavrin-camsim: --alarm wants T:inputN=0|1 or T:motion=0|1, not %s\n",
+                         text.c_str());
+            return false;
+        }
+        events.push_back(*event);
+    }
+    camera.Cgi().ScheduleAlarms(std::move(events));
     camsim::RtspServer& rtsp = camera.Rtsp();
     camsim::RtpFaults rtp = o.rtp;
     for (unsigned sequence : o.dropSequences)

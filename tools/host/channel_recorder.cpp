@@ -16,6 +16,12 @@ ChannelRecorder::~ChannelRecorder() {
 }
 
 void ChannelRecorder::OnFrame(const DeliveredFrame& frame) {
+    if (frame.fourcc == norvane::FOURCC_MEMD) {
+        ++motionRecords_;
+        if (motionCallback_)
+            motionCallback_(frame);
+        return;
+    }
     stats_.Record(frame, frame.timeSet ? frame.time : UtcNow());
     writer_.Push(frame.data);
 }

@@ -2,6 +2,9 @@
 // figures, and the writer that puts the frames into the channel's file.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,12 +26,19 @@ public:
     ChannelCounts Counts() { return stats_.Counts(); }
     WriterCounts Writer() { return writer_.Counts(); }
     uint64_t SignalLost() { return sink_.SignalLostCount(); }
+    // Motion records ("MEMD") are counted and handed to the callback, never written.
+    uint64_t MotionRecords() const { return motionRecords_; }
+    void SetMotionCallback(std::function<void(const DeliveredFrame&)> callback) {
+        motionCallback_ = std::move(callback);
+    }
     // Writes what is queued; call once the channel is stopped.
     void Close();
 
 private:
     void OnFrame(const DeliveredFrame& frame);
 
+    std::atomic<uint64_t> motionRecords_{0};
+    std::function<void(const DeliveredFrame&)> motionCallback_;  // set before the channel starts
     ChannelStats stats_;
     StreamWriter writer_;
     CaptureSink sink_;

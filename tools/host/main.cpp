@@ -14,6 +14,7 @@
 #include "host/device_config.h"
 #include "host/driver_library.h"
 #include "host/frames.h"
+#include "host/io_command.h"
 #include "host/log_receiver.h"
 #include "host/stream_session.h"
 
@@ -145,6 +146,8 @@ int main(int argc, char** argv) {
                  "line per channel, and writes a summary."};
     Options o;
     Describe(app, o);
+    host::IOOptions io;
+    host::AddIOOptions(app, io);
     CLI11_PARSE(app, argc, argv);
     if (o.codec == 1 && !app.count("--width") && !app.count("--height"))
         o.width = 1280, o.height = 720;
@@ -176,6 +179,12 @@ int main(int argc, char** argv) {
     config.connection.password = o.password;
     config.connection.codecType = o.codec;
     config.custom = o.custom;
+    std::string ioError;
+    if (!host::ApplyIOOptions(io, simulator.get(), config.device.inputCount,
+                              config.device.outputCount, ioError)) {
+        std::fprintf(stderr, "tavrin-host: %s\n", ioError.c_str());
+        return 2;
+    }
 
     auto* driver = library.CreateDriver();
     if (!driver || !driver->Open(&log, &frames, &config)) {
@@ -187,9 +196,16 @@ int main(int argc, char** argv) {
     host::ChannelConfig channel(o.width, o.height);
     channel.stream.framePeriodMs = o.framePeriod;
     channel.stream.quality = o.quality;
+    channel.stream.motionDetection = io.motion;
     host::RunSummary run;
+    host::IOSession ioSession(driver->GetCaptureIOApi(), stdout);
+    if ((io.io || !io.setOutputs.empty()) && !ioSession.Start(io, ioError))
+        std::fprintf(stderr, "tavrin-host: %s\n", ioError.c_str());
     if (video) {
         host::StreamSession session(*video, channel, {o.out, o.codec, o.queue});
+        session.SetMotionCallback([](unsigned i, const host::DeliveredFrame& f) {
+            std::printf("%s\n", host::DescribeMotionRecord(i, f).c_str());
+        });
         std::string error;
         if (session.Open(error)) {
             if (!session.Start())
@@ -201,6 +217,9 @@ int main(int argc, char** argv) {
         }
         run.channels = session.Stop();
     }
+    ioSession.Stop();
+    run.inputChanges = ioSession.Sink().ChangeCount();
+    run.ioFailures = ioSession.Sink().FailureCount();
     driver->Close();
     library.DeleteDriver(driver);
     run.logLevels = CountLevels(log);

@@ -43,6 +43,9 @@ bool StreamSession::Open(std::string& error) {
         }
         Channel channel;
         channel.recorder = std::make_unique<ChannelRecorder>(output, options_.queueFrames);
+        if (onMotion_)
+            channel.recorder->SetMotionCallback(
+                [this, i](const DeliveredFrame& frame) { onMotion_(i, frame); });
         channels_.push_back(std::move(channel));
     }
     return true;
@@ -113,6 +116,7 @@ std::vector<ChannelSummary> StreamSession::Stop() {
         s.counts = c.recorder->Counts();
         s.writer = c.recorder->Writer();
         s.signalLost = c.recorder->SignalLost();
+        s.motionRecords = c.recorder->MotionRecords();
         out.push_back(std::move(s));
     }
     return out;

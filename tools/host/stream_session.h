@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,10 @@ public:
     StreamSession(const StreamSession&) = delete;
     StreamSession& operator=(const StreamSession&) = delete;
 
+    // Each motion record as it arrives, with its channel index; set before Open.
+    void SetMotionCallback(std::function<void(unsigned, const DeliveredFrame&)> callback) {
+        onMotion_ = std::move(callback);
+    }
     // Creates the output folder and one stream file per channel; false with the reason.
     bool Open(std::string& error);
     // Starts every channel; false when one did not start.
@@ -53,6 +58,7 @@ private:
     norvane::ipcapture::IIPVideoCapture& video_;
     norvane::IChannelConfig& config_;
     const SessionOptions options_;
+    std::function<void(unsigned, const DeliveredFrame&)> onMotion_;
     std::vector<Channel> channels_;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point shownAt_;

@@ -53,6 +53,7 @@ std::string ChannelJson(const ChannelSummary& c) {
     field("fps", Number(FramesPerSecond(c)));
     field("kbps", Number(KilobitsPerSecond(c)));
     field("signal_loss_notices", std::to_string(c.signalLost));
+    field("motion_records", std::to_string(c.motionRecords));
     field("written_frames", std::to_string(c.writer.written));
     field("dropped_frames", std::to_string(c.writer.dropped));
     field("write_failures", std::to_string(c.writer.failed));
@@ -91,6 +92,8 @@ std::string SummaryJson(const RunSummary& run) {
         first = false;
     }
     out += "},\n  \"refused_frames\": " + std::to_string(run.refusedFrames) + ",\n";
+    out += "  \"input_changes\": " + std::to_string(run.inputChanges) + ",\n";
+    out += "  \"io_failures\": " + std::to_string(run.ioFailures) + ",\n";
     out += std::string("  \"interrupted\": ") + (run.interrupted ? "true" : "false") + "\n}\n";
     return out;
 }

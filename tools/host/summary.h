@@ -18,6 +18,7 @@ struct ChannelSummary {
     ChannelCounts counts;
     WriterCounts writer;
     uint64_t signalLost = 0;
+    uint64_t motionRecords = 0;
     double seconds = 0;  // from start to stop as the host measured it
     std::string endState;
 };
@@ -27,6 +28,8 @@ struct RunSummary {
     std::map<int, size_t> logLevels;  // driver log lines by level
     uint64_t refusedFrames = 0;       // frames the host's allocator refused (all channels)
     bool interrupted = false;         // stopped by SIGINT or SIGTERM
+    uint64_t inputChanges = 0;        // input changes the driver reported
+    uint64_t ioFailures = 0;          // I/O failure notices
 };
 
 // Average rates over the host-measured streaming time (0 when there is none).

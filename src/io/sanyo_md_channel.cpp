@@ -1,0 +1,80 @@
+#include "io/sanyo_md_channel.h"
+
+#include <algorithm>
+
+#include "http/utils.h"
+#include "io/camera_page.h"
+
+namespace norvane {
+
+namespace {
+
+struct MotionSetting {
+    const char* key;
+    unsigned wanted;
+};
+
+// Written in this order, each only when the camera's value differs.
+constexpr MotionSetting MOTION_SETTINGS[] = {
+    {"motion_sw", 2}, {"motion_duration", 11}, {"motion_action", 0}};
+
+}  // namespace
+
+CSanyoMDChannel::CSanyoMDChannel(unsigned channel, ICaptureSink* sink, IDriver* driver)
+    : CBaseMotionHTTPChannel(channel, driver, sink) {}
+
+// The thread calls this class's operations: it ends before the object is taken apart.
+CSanyoMDChannel::~CSanyoMDChannel() { StopDetection(); }
+
+bool CSanyoMDChannel::Request(const std::string& path, Web::ByteBuffer& reply) {
+    CResultDef failure;
+    if (RequestWithLanguageFallback(HttpClient(), path, reply, Stop(), &failure))
+        return true;
+    if (!failure.Succeeded() && Utils::ShouldLog(failureCounter))
+        Utils::LogResult(GetDriver(), failure);
+    return false;
+}
+
+std::string CSanyoMDChannel::MakeSettingChange(const std::string& settings, const char* key,
+                                               unsigned wanted) {
+    const std::string current = Utils::GetBracketedReplyValue(key, settings);
+    const std::string text = std::to_string(wanted);
+    if (current.empty() || current == text)
+        return {};
+    return std::string("&") + key + "=" + text;
+}
+
+bool CSanyoMDChannel::ConfigureCamera() {
+    Web::ByteBuffer reply;
+    if (!Request(SETTINGS_REQUEST, reply))
+        return false;
+    const std::string settings = ReplyText(reply);
+    if (settings.empty())
+        return false;
+    std::string changes;
+    for (const MotionSetting& setting : MOTION_SETTINGS)
+        changes += MakeSettingChange(settings, setting.key, setting.wanted);
+    if (changes.empty())
+        return true;
+    return Request(SETTINGS_REQUEST + changes, reply);
+}
+
+// The reply's own length decides, not the buffer's with its appended zero byte.
+bool CSanyoMDChannel::MotionInReply(const Web::ByteBuffer& reply, bool& motion) {
+    if (ReplyLength(reply) < MOTION_AREA_OFFSET + MOTION_AREA_SIZE)
+        return false;
+    const auto area = reply.begin() + MOTION_AREA_OFFSET;
+    motion = std::any_of(area, area + MOTION_AREA_SIZE, [](uint8_t b) { return b != 0; });
+    return true;
+}
+
+bool CSanyoMDChannel::PollMotion() {
+    Web::ByteBuffer reply;
+    bool motion = false;
+    if (!Request(POLL_REQUEST, reply) || !MotionInReply(reply, motion))
+        return false;
+    ReportMotion(motion);
+    return true;
+}
+
+}  // namespace norvane
