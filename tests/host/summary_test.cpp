@@ -51,7 +51,8 @@ TEST(Summary, JsonCarriesEveryChannelFigureAndTheLogCounts) {
           "\"frames\": 250, \"key_frames\": 10, \"bytes\": 250000, ",
           "\"first_capture\": \"2024-05-01T12:00:00.040Z\", "
           "\"last_capture\": \"2024-05-01T12:00:09.999Z\"",
-          "\"fps\": 25.00, \"kbps\": 200.00, \"signal_loss_notices\": 2, \"written_frames\": 248, "
+          "\"fps\": 25.00, \"kbps\": 200.00, \"signal_loss_notices\": 2, \"motion_records\": 0, "
+          "\"written_frames\": 248, "
           "\"dropped_frames\": 2, \"write_failures\": 0, \"end_state\": \"Running\"}",
           "\"first_capture\": null, \"last_capture\": null",
           "\"end_state\": \"Sig\\\"nal\\u000a\"}",
