@@ -41,11 +41,13 @@ CCameraPropertiesEx::CCameraPropertiesEx(const DEVICE_INFO& device, bool readerF
 
 bool CCameraPropertiesEx::RunSteps(std::initializer_list<std::function<bool()>> steps, int& code) {
     bool succeeded = true;
+    bool first = true;
     for (const auto& step : steps) {
-        if (cancelled) {
+        if (!first && cancelled) {
             succeeded = false;
             break;
         }
+        first = false;
         if (!(succeeded = step()))
             break;
     }

@@ -57,7 +57,7 @@ public:
     virtual bool ReadProperties(int& code) = 0;
     // The findings into `results`; false only when it is null.
     virtual bool WriteResults(ICapabilityResults* results);
-    // The read stops before its next step.
+    // The read stops before its next step (the first step always runs).
     virtual void Cancel() { cancelled = true; }
     // Cancel, and end the camera request in progress at once.
     virtual void Abort() { Cancel(); }
@@ -67,8 +67,8 @@ public:
     bool ReaderFlag() const { return readerFlag; }
 
 protected:
-    // Runs `steps` in order while each succeeds and no cancel came, then marks the read
-    // complete. A read cut short by a cancel fails like a failed step: what it found is partial.
+    // Runs `steps` in order, each after the first only while the previous one succeeded and no
+    // cancel came, then marks the read complete. A read cut short by a cancel fails like a failed step: what it found is partial.
     bool RunSteps(std::initializer_list<std::function<bool()>> steps, int& code);
 
 private:
