@@ -68,7 +68,8 @@ public:
 
 protected:
     // Runs `steps` in order, each after the first only while the previous one succeeded and no
-    // cancel came, then marks the read complete. A read cut short by a cancel fails like a failed step: what it found is partial.
+    // cancel came, then marks the read complete. A read cut short by a cancel fails like a failed
+    // step: what it found is partial.
     bool RunSteps(std::initializer_list<std::function<bool()>> steps, int& code);
 
 private:

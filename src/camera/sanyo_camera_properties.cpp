@@ -55,8 +55,8 @@ constexpr uint32_t GROUP2_RATES_30[] = {30, 20, 15, 10, 5, 3, 2, 1};
 constexpr uint32_t OTHER_RATES_25[] = {25, 12, 8, 5, 2, 1};
 constexpr uint32_t OTHER_RATES_30[] = {30, 15, 10, 5, 3, 1};
 
-constexpr uint16_t LARGEST_WIDTH = 2288;     // offered at its own frame period only
-constexpr uint32_t LARGEST_PERIOD = 200;     // ms
+constexpr uint16_t LARGEST_WIDTH = 2288;  // offered at its own frame period only
+constexpr uint32_t LARGEST_PERIOD = 200;  // ms
 constexpr uint32_t GROUP_WITHOUT_LARGEST = 5;
 
 struct CustomParameter {
@@ -66,8 +66,8 @@ struct CustomParameter {
 };
 
 constexpr CustomParameter CUSTOM_PARAMETERS[] = {
-    {1, "Video standard", 0}, {2, "RTSP port", 0},   {3, "Camera group", 0},
-    {4, "MJPEG RTSP", 1},     {5, "H264 RTSP", 1},   {6, "Mac Address", 1},
+    {1, "Video standard", 0}, {2, "RTSP port", 0},    {3, "Camera group", 0},
+    {4, "MJPEG RTSP", 1},     {5, "H264 RTSP", 1},    {6, "Mac Address", 1},
     {7, "Firmware", 1},       {8, "Aspect Ratio", 0}, {9, "Interlace", 0},
 };
 
@@ -84,7 +84,9 @@ std::string OrDefault(const std::string& text, const char* fallback) {
 }
 
 // 1 for narrow pictures (width/height at most 1.5), 0 for wide ones.
-uint32_t AspectClassOf(uint32_t width, uint32_t height) { return width * 2 <= height * 3 ? 1 : 0; }
+uint32_t AspectClassOf(uint32_t width, uint32_t height) {
+    return width * 2 <= height * 3 ? 1 : 0;
+}
 
 }  // namespace
 
@@ -93,7 +95,9 @@ CSanyoCameraProperties::CSanyoCameraProperties(const DEVICE_INFO& device, bool r
     httpClient.SetStopEvent(&abortEvent);
 }
 
-CSanyoCameraProperties::~CSanyoCameraProperties() { httpClient.SetStopEvent(nullptr); }
+CSanyoCameraProperties::~CSanyoCameraProperties() {
+    httpClient.SetStopEvent(nullptr);
+}
 
 uint32_t CSanyoCameraProperties::GroupOfModel(const std::string& modelName, uint32_t group) {
     for (const ModelGroup& entry : MODEL_GROUPS)
@@ -124,7 +128,9 @@ bool CSanyoCameraProperties::Request(const std::string& path, std::string& text)
     return !text.empty();
 }
 
-void CSanyoCameraProperties::Send(const std::string& path) { Utils::SendRequestRD(httpClient, path); }
+void CSanyoCameraProperties::Send(const std::string& path) {
+    Utils::SendRequestRD(httpClient, path);
+}
 
 bool CSanyoCameraProperties::ReadModel() {
     std::string text;

@@ -1,8 +1,6 @@
 // The Sanyo camera properties reader against the simulated camera: the pages visited per camera
 // group, what each page yields, the tables of sizes and frame periods, what is written into the
 // host's result object, failures and cancels.
-#include "camera/sanyo_camera_properties.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "camera/sanyo_camera_properties.h"
 #include "camsim/camera.h"
 #include "host/capability_results.h"
 
@@ -102,25 +101,25 @@ TEST_F(CameraPropertiesTest, Group1CameraGivesTheFullResultSet) {
     p.audio = true;
     Start(p);
     const host::CapabilityRecord r = ReadAndWrite();
-    EXPECT_EQ(Answered(), (Requests{MODEL, NET, ASPECT, CODEC, ALARM,
-                                    "/cgi-bin/alarm_set.cgi?alarm_in1=1",
-                                    "/cgi-bin/alarm_set.cgi?alarm_in2=1",
-                                    "/cgi-bin/alarm_set.cgi?alarm_out_sw2=1",
-                                    "/cgi-bin/alarm_set.cgi?alarm_out_sw=1"}));
+    EXPECT_EQ(
+        Answered(),
+        (Requests{MODEL, NET, ASPECT, CODEC, ALARM, "/cgi-bin/alarm_set.cgi?alarm_in1=1",
+                  "/cgi-bin/alarm_set.cgi?alarm_in2=1", "/cgi-bin/alarm_set.cgi?alarm_out_sw2=1",
+                  "/cgi-bin/alarm_set.cgi?alarm_out_sw=1"}));
     EXPECT_EQ(r.model, "Sanyo VCC-HD1100");
-    EXPECT_EQ(r.capabilities, (std::map<uint32_t, uint32_t>{
-                                  {0, 1}, {1, 1}, {2, 2}, {3, 2}, {4, 1}, {7, 1}, {8, 1},
-                                  {11, 0}, {12, 0}}));
-    EXPECT_EQ(SizesOf(r, 40), (Sizes{{320, 240}, {640, 480}, {800, 600}, {1024, 768},
-                                     {1280, 960}, {1600, 1200}}));
+    EXPECT_EQ(r.capabilities,
+              (std::map<uint32_t, uint32_t>{
+                  {0, 1}, {1, 1}, {2, 2}, {3, 2}, {4, 1}, {7, 1}, {8, 1}, {11, 0}, {12, 0}}));
+    EXPECT_EQ(SizesOf(r, 40),
+              (Sizes{{320, 240}, {640, 480}, {800, 600}, {1024, 768}, {1280, 960}, {1600, 1200}}));
     EXPECT_EQ(SizesOf(r, 200), (Sizes{{2288, 1712}}));
     EXPECT_EQ(r.resolutions.size(), 7u);
     EXPECT_EQ(r.frameRateListKinds, std::vector<int>{1});
     EXPECT_EQ(r.framePeriods, (std::vector<uint32_t>{1000, 500, 200, 125, 83, 40}));
     EXPECT_EQ(r.defaultFramePeriods, std::vector<uint32_t>{500});
-    EXPECT_EQ(r.connection, (std::map<int, std::string>{
-                                {1, "127.0.0.1"}, {2, std::to_string(camera->HttpPort())},
-                                {3, ""}, {4, ""}}));
+    EXPECT_EQ(r.connection,
+              (std::map<int, std::string>{
+                  {1, "127.0.0.1"}, {2, std::to_string(camera->HttpPort())}, {3, ""}, {4, ""}}));
     const std::vector<std::tuple<int, std::string, std::string, uint32_t>> expected = {
         {1, "Video standard", "0", 0},
         {2, "RTSP port", std::to_string(camera->RtspPort()), 0},
@@ -244,7 +243,8 @@ TEST_F(CameraPropertiesTest, LanguagePageIsVisitedOnceForAnHtmlAnswer) {
 TEST_F(CameraPropertiesTest, FailuresGiveCode3) {
     Start("VCC-HD4000");
     // A group-2 camera without a `model` value.
-    camera->SetPageFault("/cgi-bin/cam_set.cgi", HttpReply::Text(200, "model_name:(VCC-HD4000)\r\n"));
+    camera->SetPageFault("/cgi-bin/cam_set.cgi",
+                         HttpReply::Text(200, "model_name:(VCC-HD4000)\r\n"));
     int code = -1;
     EXPECT_FALSE(reader->ReadProperties(code));
     EXPECT_EQ(code, 3);

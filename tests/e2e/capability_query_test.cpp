@@ -81,8 +81,8 @@ TEST_F(Exports, EachCameraGroupGivesTheFullResultSet) {
                 expected[4] = "noRtspMjpeg";
             EXPECT_EQ(probe.record.CustomTexts(), expected);
             const std::vector<std::pair<std::string, uint32_t>> names = {
-                {"Video standard", 0}, {"RTSP port", 0},  {"Camera group", 0},
-                {"MJPEG RTSP", 1},     {"H264 RTSP", 1},  {"Mac Address", 1},
+                {"Video standard", 0}, {"RTSP port", 0},    {"Camera group", 0},
+                {"MJPEG RTSP", 1},     {"H264 RTSP", 1},    {"Mac Address", 1},
                 {"Firmware", 1},       {"Aspect Ratio", 0}, {"Interlace", 0}};
             for (int n = 1; n <= 9; ++n) {
                 EXPECT_EQ(probe.record.custom.at(n).name, names[n - 1].first);
@@ -139,7 +139,8 @@ TEST_F(Exports, InvalidAddressAndNullResultsFailWithoutTraffic) {
     ASSERT_TRUE(second.Wait(ANSWER_LIMIT));
     api.uninit();
     EXPECT_EQ(second.Code(), 3);
-    EXPECT_EQ(second.Message(), "Failed to start capability fetching thread. Internal error occurs");
+    EXPECT_EQ(second.Message(),
+              "Failed to start capability fetching thread. Internal error occurs");
     EXPECT_EQ(camera->Http().RequestCount(), 0u);
     EXPECT_EQ(results.Record().writes, 0u);
 }
@@ -154,8 +155,8 @@ TEST_F(Exports, OfflineWrongCredentialsAndGarbageFailWithCode3) {
         EXPECT_EQ(probe.record.writes, 0u);
     };
     expectFailure(ProbeCamera("wrong"));
-    for (const std::string& garbage : {std::string("\x7f\x80\xff(((:::\r\n"),
-                                      std::string("\0\0\0\x01model:", 11)}) {
+    for (const std::string& garbage :
+         {std::string("\x7f\x80\xff(((:::\r\n"), std::string("\0\0\0\x01model:", 11)}) {
         camera->SetPageFault("/cgi-bin/cam_set.cgi", HttpReply::Text(200, garbage));
         expectFailure(ProbeCamera());
     }
@@ -227,12 +228,18 @@ TEST_F(Exports, HostThreadsRaceOnTheProcessWideModule) {
             for (int i = 0; i < MAX_LOOPS && std::chrono::steady_clock::now() < until; ++i) {
                 ++loops;
                 switch (role) {
-                    case 0: api.init(&callback, 0); break;
+                    case 0:
+                        api.init(&callback, 0);
+                        break;
                     case 1:
                         started += api.start("127.0.0.1", port, "admin", "admin", &results);
                         break;
-                    case 2: api.terminate(); break;
-                    default: api.uninit(); break;
+                    case 2:
+                        api.terminate();
+                        break;
+                    default:
+                        api.uninit();
+                        break;
                 }
                 std::this_thread::yield();
             }

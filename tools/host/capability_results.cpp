@@ -112,7 +112,9 @@ norvane::ICustomParameterEntry* CapabilityResults::GetCustomParameterEntry(int n
     return Numbered(entries_, number);
 }
 
-norvane::IResolutionList* CapabilityResults::GetResolutionList() { return resolutions_.get(); }
+norvane::IResolutionList* CapabilityResults::GetResolutionList() {
+    return resolutions_.get();
+}
 
 norvane::IFrameRateList* CapabilityResults::GetFrameRateList(int kind) {
     Write([&](CapabilityRecord& r) { r.frameRateListKinds.push_back(kind); });

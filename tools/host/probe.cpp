@@ -10,20 +10,13 @@ namespace {
 
 // Names of the capability identifiers a host knows.
 const char* CapabilityName(uint32_t id) {
-    switch (id) {
-        case 0: return "complete";
-        case 1: return "model_flag";
-        case 2: return "inputs";
-        case 3: return "outputs";
-        case 4: return "audio";
-        case 5: return "capability_5";
-        case 6: return "codec_4";
-        case 7: return "mjpeg";
-        case 8: return "h264";
-        case 11: return "capability_11";
-        case 12: return "capability_12";
-        default: return "unknown";
-    }
+    static const std::map<uint32_t, const char*> names = {
+        {0, "complete"}, {1, "model_flag"},     {2, "inputs"},         {3, "outputs"},
+        {4, "audio"},    {5, "capability_5"},   {6, "codec_4"},        {7, "mjpeg"},
+        {8, "h264"},     {11, "capability_11"}, {12, "capability_12"},
+    };
+    const auto it = names.find(id);
+    return it == names.end() ? "unknown" : it->second;
 }
 
 std::string Row(const std::string& name, const std::string& value) {
@@ -56,7 +49,9 @@ void QueryCallback::Report(Outcome outcome, int code, const std::string& message
     changed_.notify_all();
 }
 
-void QueryCallback::OnQuerySucceeded() { Report(Outcome::Succeeded, 0, ""); }
+void QueryCallback::OnQuerySucceeded() {
+    Report(Outcome::Succeeded, 0, "");
+}
 
 void QueryCallback::OnQueryFailed(int code, const char* message) {
     Report(Outcome::Failed, code, message ? message : "");
@@ -122,11 +117,12 @@ ProbeResult Probe(const DriverLibrary& library, const ProbeTarget& target,
 
 std::string ProbeTable(const ProbeResult& p) {
     const CapabilityRecord& r = p.record;
-    std::string out = "Capability query of " + p.target.address + ":" +
-                      std::to_string(p.target.port) + "\n";
+    std::string out =
+        "Capability query of " + p.target.address + ":" + std::to_string(p.target.port) + "\n";
     if (!p.succeeded) {
-        out += Row("outcome", p.answered ? "failed (code " + std::to_string(p.code) + ")"
-                                         : p.started ? "no answer" : "not started");
+        out += Row("outcome", p.answered  ? "failed (code " + std::to_string(p.code) + ")"
+                              : p.started ? "no answer"
+                                          : "not started");
         if (!p.message.empty())
             out += Row("message", p.message);
         return out;
@@ -161,21 +157,32 @@ std::string ProbeJson(const ProbeResult& p) {
     out += "  \"code\": " + std::to_string(p.code) + ",\n";
     out += "  \"message\": " + JsonQuote(p.message) + ",\n";
     out += "  \"model\": " + JsonQuote(r.model) + ",\n";
-    out += "  \"capabilities\": " + JoinJson(r.capabilities, [](const auto& c) {
-               return "{\"id\": " + std::to_string(c.first) + ", \"name\": " +
-                      JsonQuote(CapabilityName(c.first)) + ", \"value\": " +
-                      std::to_string(c.second) + "}";
-           }) + ",\n";
-    out += "  \"custom_parameters\": " + JoinJson(r.custom, [](const auto& c) {
-               return "{\"number\": " + std::to_string(c.first) + ", \"name\": " +
-                      JsonQuote(c.second.name) + ", \"value\": " + JsonQuote(c.second.value) +
-                      ", \"flag\": " + std::to_string(c.second.flag) + "}";
-           }) + ",\n";
-    out += "  \"resolutions\": " + JoinJson(r.resolutions, [](const ResolutionRecord& s) {
-               return "{\"size\": " + JsonQuote(s.text) + ", \"width\": " +
-                      std::to_string(s.width) + ", \"height\": " + std::to_string(s.height) +
-                      ", \"frame_period_ms\": " + std::to_string(s.framePeriod) + "}";
-           }) + ",\n";
+    out += "  \"capabilities\": " +
+           JoinJson(r.capabilities,
+                    [](const auto& c) {
+                        return "{\"id\": " + std::to_string(c.first) +
+                               ", \"name\": " + JsonQuote(CapabilityName(c.first)) +
+                               ", \"value\": " + std::to_string(c.second) + "}";
+                    }) +
+           ",\n";
+    out += "  \"custom_parameters\": " +
+           JoinJson(r.custom,
+                    [](const auto& c) {
+                        return "{\"number\": " + std::to_string(c.first) +
+                               ", \"name\": " + JsonQuote(c.second.name) +
+                               ", \"value\": " + JsonQuote(c.second.value) +
+                               ", \"flag\": " + std::to_string(c.second.flag) + "}";
+                    }) +
+           ",\n";
+    out += "  \"resolutions\": " +
+           JoinJson(r.resolutions,
+                    [](const ResolutionRecord& s) {
+                        return "{\"size\": " + JsonQuote(s.text) +
+                               ", \"width\": " + std::to_string(s.width) +
+                               ", \"height\": " + std::to_string(s.height) +
+                               ", \"frame_period_ms\": " + std::to_string(s.framePeriod) + "}";
+                    }) +
+           ",\n";
     out += "  \"frame_periods_ms\": " +
            JoinJson(r.framePeriods, [](uint32_t v) { return std::to_string(v); }) + ",\n";
     out += "  \"default_frame_periods_ms\": " +

@@ -54,9 +54,10 @@ void AddProbeCommand(CLI::App& app, const std::string& defaultLibrary, int& exit
     auto options = std::make_shared<ProbeOptions>();
     options->library = defaultLibrary;
     CLI::App* probe = app.add_subcommand(
-        "probe", "Ask the driver library what the camera offers (capability query) and print "
-                 "the results; exit code 0 when the query succeeded, 1 when it failed, 2 when "
-                 "the library or the simulator could not be used");
+        "probe",
+        "Ask the driver library what the camera offers (capability query) and print "
+        "the results; exit code 0 when the query succeeded, 1 when it failed, 2 when "
+        "the library or the simulator could not be used");
     probe->add_option("--library", options->library, "Path of the driver library to load")
         ->capture_default_str();
     probe->add_option("--address", options->address,
@@ -66,7 +67,8 @@ void AddProbeCommand(CLI::App& app, const std::string& defaultLibrary, int& exit
     probe->add_option("--password", options->password, "Camera password");
     probe->add_option("--model", options->model, "Model the bundled simulator plays")
         ->capture_default_str();
-    probe->add_option("--media", options->media, "Reference media folder for the bundled simulator");
+    probe->add_option("--media", options->media,
+                      "Reference media folder for the bundled simulator");
     probe->add_flag("--json", options->json, "Print the results as JSON");
     probe->callback([options, &exitCode] { exitCode = RunProbe(*options); });
 }
