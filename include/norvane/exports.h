@@ -31,3 +31,11 @@ TAVRIN_EXPORT int UninitCapabilityQuery();
 // Function-pointer types for hosts that resolve the exports with dlsym.
 using CreateIPCaptureEx3Fn = norvane::ipcapture::IIPCaptureDriverEx3* (*)();
 using DeleteIPCaptureEx3Fn = void (*)(norvane::ipcapture::IIPCaptureDriverEx3*);
+using CreateCapabilityQueryModuleFn = norvane::IIPCapabilityQuery* (*)(norvane::ICapabilityQueryCallback*,
+                                                                      int);
+using DeleteCapabilityQueryModuleFn = void (*)(norvane::IIPCapabilityQuery*);
+using InitCapabilityQueryFn = int (*)(norvane::ICapabilityQueryCallback*, int);
+using StartCapabilityQueryFn = int (*)(const char*, int, const char*, const char*,
+                                       norvane::ICapabilityResults*);
+using TerminateCapabilityQueryFn = int (*)();
+using UninitCapabilityQueryFn = int (*)();

@@ -133,7 +133,52 @@ public:
     virtual void OnQueryThreadTerminated() = 0;                  // 4
 };
 
-// The host's collector of capability results; its operations come with the properties reader.
-class ICapabilityResults;
+// One text field of the host's connection record.
+class ICapabilityText {
+public:
+    virtual ~ICapabilityText() = default;         // 0
+    virtual void SetText(const char* text) = 0;  // 1
+};
+
+// One numbered custom parameter of the host's camera record.
+class ICustomParameterEntry {
+public:
+    virtual ~ICustomParameterEntry() = default;   // 0
+    virtual void SetValue(const char* text) = 0;  // 1
+    virtual void Reserved2() {}                   // 2 not called
+    virtual void Reserved3() {}                   // 3 not called
+    virtual void SetFlag(uint32_t flag) = 0;      // 4 1: the text is the camera's own
+    virtual void SetName(const char* name) = 0;   // 5
+    virtual void SetOption(int option) = 0;       // 6 called with 0
+};
+
+class IResolutionList {
+public:
+    virtual ~IResolutionList() = default;  // 0
+    virtual void Add(const char* text, uint32_t width, uint32_t height,
+                     uint32_t framePeriod) = 0;  // 1 framePeriod in ms, 0 for none
+};
+
+class IFrameRateList {
+public:
+    virtual ~IFrameRateList() = default;                     // 0
+    virtual void SetDefaultPeriod(uint32_t periodMs) = 0;    // 1
+    virtual void AddPeriod(uint32_t periodMs) = 0;           // 2
+};
+
+// The host's collector of capability query results.
+class ICapabilityResults {
+public:
+    virtual ~ICapabilityResults() = default;                            // 0
+    virtual void SetCapability(uint32_t id, uint32_t value) = 0;        // 1
+    virtual void SetModel(const char* model) = 0;                       // 2
+    virtual ICapabilityText* GetConnectionField(int number) = 0;        // 3 1 address, 2 port,
+                                                                        //   3 user, 4 password
+    virtual void Reserved4() {}                                         // 4 not called
+    virtual ICustomParameterEntry* GetCustomParameterEntry(int number) = 0;  // 5 from 1
+    virtual IResolutionList* GetResolutionList() = 0;                   // 6
+    virtual void Reserved7() {}                                         // 7 not called
+    virtual IFrameRateList* GetFrameRateList(int kind) = 0;             // 8 called with 1
+};
 
 }  // namespace norvane

@@ -66,9 +66,12 @@ bool IsGroup23(int group) {
     return group == 2 || group == 3;
 }
 
+std::span<const ResolutionCodes> ResolutionTable(int group) {
+    return group == 2 ? std::span<const ResolutionCodes>(GROUP2_RESOLUTIONS) : RESOLUTIONS;
+}
+
 const ResolutionCodes* FindResolution(uint32_t width, uint32_t height, int group) {
-    const std::span<const ResolutionCodes> table =
-        group == 2 ? std::span<const ResolutionCodes>(GROUP2_RESOLUTIONS) : RESOLUTIONS;
+    const std::span<const ResolutionCodes> table = ResolutionTable(group);
     const auto it = std::find_if(table.begin(), table.end(), [&](const ResolutionCodes& r) {
         return r.width == width && r.height == height;
     });
@@ -129,6 +132,13 @@ uint32_t FramesPerSecond(uint32_t frameRate) {
 
 uint32_t QualityCode(uint32_t quality) {
     return (std::clamp(quality, 1u, 100u) - 1) / 20;
+}
+
+std::vector<std::pair<uint16_t, uint16_t>> PictureSizes(int group) {
+    std::vector<std::pair<uint16_t, uint16_t>> sizes;
+    for (const ResolutionCodes& r : ResolutionTable(group))
+        sizes.emplace_back(static_cast<uint16_t>(r.width), static_cast<uint16_t>(r.height));
+    return sizes;
 }
 
 uint32_t H264ResolutionCode(uint32_t width, uint32_t height, int group, bool interlaced) {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "camera/stream_parameters.h"
 #include "norvane/types.h"
@@ -14,6 +16,9 @@ namespace norvane {
 uint32_t FramesPerSecond(uint32_t frameRate);
 // Quality 1-100 in steps of 20 as 0-4; a quality outside 1-100 counts as the nearest end.
 uint32_t QualityCode(uint32_t quality);
+
+// The picture sizes of the group's resolution table, in its order.
+std::vector<std::pair<uint16_t, uint16_t>> PictureSizes(int group);
 
 uint32_t H264ResolutionCode(uint32_t width, uint32_t height, int group, bool interlaced);
 uint32_t H264FrameRateCode(uint32_t frameRate, int group);

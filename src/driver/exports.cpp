@@ -3,6 +3,7 @@
 
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "driver/capability_query.h"
 #include "driver/tavrin_driver.h"
@@ -22,7 +23,9 @@ void DeleteDriver(Driver* driver) {
     }
 }
 
-// The process-wide capability query module, created on demand (nothing runs at load).
+// The process-wide capability query module, created on demand (nothing runs at load). The mutex
+// guards the pointer only: Start and Terminate never wait, and a module is destroyed (which may
+// wait for its query thread, whose callback may call these exports) after it was taken out.
 struct ProcessModule {
     std::mutex mutex;
     IIPCapabilityQuery* module = nullptr;
@@ -98,8 +101,11 @@ int TerminateCapabilityQuery() {
 
 int UninitCapabilityQuery() {
     ProcessModule& pm = Module();
-    std::lock_guard<std::mutex> guard(pm.mutex);
-    DeleteCapabilityQueryModule(pm.module);
-    pm.module = nullptr;
+    IIPCapabilityQuery* module = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(pm.mutex);
+        std::swap(module, pm.module);
+    }
+    DeleteCapabilityQueryModule(module);
     return 1;
 }

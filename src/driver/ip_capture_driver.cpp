@@ -18,13 +18,6 @@ namespace {
 
 const char* OrEmpty(const char* text) { return text ? text : ""; }
 
-HostVersion ReadHostVersion() {
-    std::array<uint16_t, 4> v{};
-    if (!platform::HostModuleVersion(v))
-        return DEFAULT_HOST_VERSION;
-    return HostVersion{v[0], v[1], v[2], v[3]};
-}
-
 std::string ToLowerC(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -1,8 +1,11 @@
 #include "foundation/debug_info.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <new>
+
+#include "platform/system.h"
 
 namespace norvane {
 
@@ -46,6 +49,13 @@ void DeliverLog(IDebugInfoSink* sink, const HostVersion& version, int type, cons
         return;
     CDebugInfo info(static_cast<signed char>(level), message);
     sink->OnDebugInfo(&info);
+}
+
+HostVersion ReadHostVersion() {
+    std::array<uint16_t, 4> v{};
+    if (!platform::HostModuleVersion(v))
+        return DEFAULT_HOST_VERSION;
+    return HostVersion{v[0], v[1], v[2], v[3]};
 }
 
 }  // namespace norvane

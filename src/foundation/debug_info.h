@@ -30,6 +30,8 @@ struct HostVersion {
 
 // Host version assumed when the host module's version cannot be read.
 constexpr HostVersion DEFAULT_HOST_VERSION{5, 12, 0, 0};
+// Version of the loaded host module, or the default when it cannot be read.
+HostVersion ReadHostVersion();
 
 // printf formatting into a string of exactly the formatted length.
 std::string FormatText(const char* format, va_list args);

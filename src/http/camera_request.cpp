@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 
 namespace norvane::Utils {
 
 namespace {
 
 constexpr const char* METHOD = "norvane::Utils::SendRequestRD";
+constexpr const char* LANGUAGE_PAGE = "/cgi-bin/lang.cgi";
 
 // A camera page, head and body, must arrive within this many receive time-outs: a camera that
 // trickles its reply cannot hold the caller for longer.
@@ -53,6 +55,18 @@ CResultDef SendRequestRD(Web::CHttpClient& client, const std::string& path) {
 
 bool SendRequestRD(Web::CHttpClient& client, Web::ByteBuffer& reply, const std::string& path) {
     return SendRequestRD(reply, client, path).Succeeded();
+}
+
+bool SendRequestWithLanguageFallback(Web::CHttpClient& client, Web::ByteBuffer& reply,
+                                     const std::string& path, CManualEvent* stop) {
+    if (!SendRequestRD(client, reply, path))
+        return false;
+    const std::string_view text(reinterpret_cast<const char*>(reply.data()), reply.size());
+    if (text.find("<HTML>") == std::string_view::npos)
+        return true;
+    if (!client.SendRequest("GET", LANGUAGE_PAGE) || (stop && stop->Wait(0)))
+        return false;
+    return SendRequestRD(client, reply, path);
 }
 
 }  // namespace norvane::Utils

@@ -18,4 +18,11 @@ CResultDef SendRequestRD(Web::CHttpClient& client, const std::string& path);
 // The same, true when the code is 0.
 bool SendRequestRD(Web::CHttpClient& client, Web::ByteBuffer& reply, const std::string& path);
 
+// The success-only form for a camera whose menu language was never chosen: such a camera answers
+// every page with an HTML page until its language page is visited. On an answer containing
+// "<HTML>" the language page is sent (its reply unread) and `path` asked for once more. False
+// when a request fails or `stop` (may be null) is set before the repeat.
+bool SendRequestWithLanguageFallback(Web::CHttpClient& client, Web::ByteBuffer& reply,
+                                     const std::string& path, CManualEvent* stop);
+
 }  // namespace norvane::Utils

@@ -11,9 +11,9 @@
 #include "support/stream_check.h"
 
 using namespace norvane;
-using namespace std::chrono_literals;
 using test::HostRig;
 using test::MillisecondsOf;
+using namespace std::chrono_literals;
 
 TEST(DriverVideo, H264OverDigestArrivesFrameForFrame) {
     HostRig rig(3, camsim::HttpAuthConfig::Mode::Digest);

@@ -58,6 +58,36 @@ TEST(HostRun, DefaultRunWritesA1080pH264FileAndItsSummary) {
     EXPECT_EQ(Probe(out + "/channel-0.h264", scratch),
               "codec_name=h264\nwidth=1920\nheight=1080\nnb_read_frames=" +
                   std::to_string(frames) + "\n");
+    // The run probed the camera first and printed what it found.
+    const std::string printed = test::ReadText(scratch + "/stdout.txt");
+    EXPECT_NE(printed.find("Capability query of 127.0.0.1:"), std::string::npos) << printed;
+    EXPECT_TRUE(std::regex_search(printed, std::regex("3 Camera group +3\n"))) << printed;
+}
+
+TEST(HostRun, ProbePrintsValidJsonOfTheBundledCamera) {
+    const std::string scratch = test::OutputDir();
+    const std::string json = scratch + "/probe.json";
+    ASSERT_EQ(ExitStatus("'" + kHost + "' probe --json --model VCC-HD4000 > '" + json + "' 2>&1"), 0)
+        << test::ReadText(json);
+    EXPECT_EQ(ExitStatus("python3 -m json.tool '" + json + "' > /dev/null"), 0)
+        << test::ReadText(json);
+    const std::string text = test::ReadText(json);
+    EXPECT_NE(text.find("\"succeeded\": true"), std::string::npos) << text;
+    EXPECT_NE(text.find("{\"number\": 3, \"name\": \"Camera group\", \"value\": \"2\", \"flag\": 0}"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\"model\": \"Sanyo VCC-HD4000\""), std::string::npos) << text;
+}
+
+TEST(HostRun, ProbeOfACameraThatIsNotThereFails) {
+    const std::string scratch = test::OutputDir();
+    const std::string out = scratch + "/probe.txt";
+    // Port 1 on loopback: nothing listens there.
+    EXPECT_EQ(ExitStatus("'" + kHost + "' probe --address 127.0.0.1 --port 1 > '" + out + "' 2>&1"), 1)
+        << test::ReadText(out);
+    const std::string text = test::ReadText(out);
+    EXPECT_NE(text.find("failed (code 3)"), std::string::npos) << text;
+    EXPECT_NE(text.find("Failed to get camera properties"), std::string::npos) << text;
 }
 
 TEST(HostRun, InterruptStopsCleanlyAndStillWritesTheSummary) {

@@ -41,6 +41,22 @@ camsim::Personality SimulatorPersonality(const std::string& model, unsigned widt
     return p;
 }
 
+std::unique_ptr<camsim::Camera> StartBundledCamera(const BundledCameraSetup& setup) {
+    camsim::CameraConfig camera;
+    camera.personality = SimulatorPersonality(setup.model, setup.width, setup.height);
+    camera.user = setup.user;
+    camera.password = setup.password;
+    camera.auth = setup.user.empty() ? camsim::HttpAuthConfig::Mode::None
+                                     : camsim::HttpAuthConfig::Mode::Digest;
+    camera.mediaDir = setup.mediaDir;
+    camera.h264Media = H264MediaFor(setup.width, setup.height).name;
+    camera.jpegMedia = JpegMediaFor(setup.width, setup.height).name;
+    auto simulator = std::make_unique<camsim::Camera>(camera);
+    if (!simulator->Start())
+        return nullptr;
+    return simulator;
+}
+
 std::map<int, std::string> CustomParameters(const camsim::Personality& camera, uint16_t rtspPort) {
     const std::string firmware = "CAM MAIN:" + camera.camMainVersion +
                                  " CAM SUB:" + camera.camSubVersion +

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "camsim/camera.h"
@@ -25,6 +26,18 @@ SimulatorMedia JpegMediaFor(unsigned width, unsigned height);
 // Personality of `model` whose picture shape (wide or narrow) follows `width` x `height`.
 camsim::Personality SimulatorPersonality(const std::string& model, unsigned width,
                                          unsigned height);
+
+// The simulator playing `model` with the media that fit `width` x `height`, Digest
+// authentication when `user` is given; null when it did not start.
+struct BundledCameraSetup {
+    std::string model;
+    unsigned width = 1920;
+    unsigned height = 1080;
+    std::string user;
+    std::string password;
+    std::string mediaDir;
+};
+std::unique_ptr<camsim::Camera> StartBundledCamera(const BundledCameraSetup& setup);
 
 // Custom parameters 1 to 9 as a capability query reports them for this camera.
 std::map<int, std::string> CustomParameters(const camsim::Personality& camera, uint16_t rtspPort);

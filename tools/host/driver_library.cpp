@@ -4,6 +4,16 @@
 
 namespace host {
 
+namespace {
+
+template <typename Function>
+bool Resolve(void* handle, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(handle, name));
+    return function != nullptr;
+}
+
+}  // namespace
+
 DriverLibrary::~DriverLibrary() {
     if (handle_)
         dlclose(handle_);
@@ -16,9 +26,16 @@ bool DriverLibrary::Load(const std::string& path) {
         error_ = reason ? reason : "cannot load " + path;
         return false;
     }
-    create_ = reinterpret_cast<CreateIPCaptureEx3Fn>(dlsym(handle_, "CreateIPCaptureEx3"));
-    destroy_ = reinterpret_cast<DeleteIPCaptureEx3Fn>(dlsym(handle_, "DeleteIPCaptureEx3"));
-    if (!create_ || !destroy_) {
+    CapabilityApi& c = capability_;
+    const bool found = Resolve(handle_, "CreateIPCaptureEx3", create_) &&
+                       Resolve(handle_, "DeleteIPCaptureEx3", destroy_) &&
+                       Resolve(handle_, "CreateCapabilityQueryModule", c.createModule) &&
+                       Resolve(handle_, "DeleteCapabilityQueryModule", c.deleteModule) &&
+                       Resolve(handle_, "InitCapabilityQuery", c.init) &&
+                       Resolve(handle_, "StartCapabilityQuery", c.start) &&
+                       Resolve(handle_, "TerminateCapabilityQuery", c.terminate) &&
+                       Resolve(handle_, "UninitCapabilityQuery", c.uninit);
+    if (!found) {
         error_ = path + " lacks the driver exports";
         return false;
     }

@@ -7,6 +7,16 @@
 
 namespace host {
 
+// The capability query exports.
+struct CapabilityApi {
+    CreateCapabilityQueryModuleFn createModule = nullptr;
+    DeleteCapabilityQueryModuleFn deleteModule = nullptr;
+    InitCapabilityQueryFn init = nullptr;
+    StartCapabilityQueryFn start = nullptr;
+    TerminateCapabilityQueryFn terminate = nullptr;
+    UninitCapabilityQueryFn uninit = nullptr;
+};
+
 class DriverLibrary {
 public:
     DriverLibrary() = default;
@@ -20,12 +30,14 @@ public:
 
     norvane::ipcapture::IIPCaptureDriverEx3* CreateDriver() const { return create_(); }
     void DeleteDriver(norvane::ipcapture::IIPCaptureDriverEx3* driver) const { destroy_(driver); }
+    const CapabilityApi& Capability() const { return capability_; }
 
 private:
     void* handle_ = nullptr;
     std::string error_;
     CreateIPCaptureEx3Fn create_ = nullptr;
     DeleteIPCaptureEx3Fn destroy_ = nullptr;
+    CapabilityApi capability_;
 };
 
 }  // namespace host

@@ -16,6 +16,7 @@
 #include "host/frames.h"
 #include "host/io_command.h"
 #include "host/log_receiver.h"
+#include "host/probe_command.h"
 #include "host/stream_session.h"
 
 namespace {
@@ -81,32 +82,19 @@ void Describe(CLI::App& app, Options& o) {
         ->check(CLI::Range(size_t{1}, size_t{10000}))
         ->capture_default_str();
     app.add_option("--custom", o.custom,
-                   "Custom parameter as NUMBER TEXT (repeatable), e.g. --custom 7 V2.03; with the "
-                   "bundled simulator these override what its capability query would give");
+                   "Custom parameter as NUMBER TEXT (repeatable), e.g. --custom 7 V2.03; these "
+                   "override what the capability query before streaming gives");
     app.footer(kFooter);
 }
 
 // Starts the bundled simulator and points the options at it; null when it did not start.
 std::unique_ptr<camsim::Camera> StartSimulator(Options& o) {
-    const host::SimulatorMedia h264 = host::H264MediaFor(o.width, o.height);
-    const host::SimulatorMedia jpeg = host::JpegMediaFor(o.width, o.height);
-    const host::SimulatorMedia& media = o.codec == 3 ? h264 : jpeg;
-    camsim::CameraConfig camera;
-    camera.personality = host::SimulatorPersonality(o.model, o.width, o.height);
-    camera.user = o.user;
-    camera.password = o.password;
-    camera.auth = o.user.empty() ? camsim::HttpAuthConfig::Mode::None
-                                 : camsim::HttpAuthConfig::Mode::Digest;
-    camera.mediaDir = o.media;
-    camera.h264Media = h264.name;
-    camera.jpegMedia = jpeg.name;
-    auto simulator = std::make_unique<camsim::Camera>(camera);
-    if (!simulator->Start())
+    auto simulator =
+        host::StartBundledCamera({o.model, o.width, o.height, o.user, o.password, o.media});
+    if (!simulator)
         return nullptr;
-    std::map<int, std::string> custom = host::CustomParameters(camera.personality, simulator->RtspPort());
-    for (const auto& [number, text] : o.custom)
-        custom[number] = text;
-    o.custom = custom;
+    const host::SimulatorMedia media =
+        o.codec == 3 ? host::H264MediaFor(o.width, o.height) : host::JpegMediaFor(o.width, o.height);
     o.address = "127.0.0.1";
     o.port = simulator->HttpPort();
     std::printf("bundled camera simulator %s on 127.0.0.1:%u (RTSP %u), serving %ux%u media\n",
@@ -148,7 +136,11 @@ int main(int argc, char** argv) {
     Describe(app, o);
     host::IOOptions io;
     host::AddIOOptions(app, io);
+    int probeExit = -1;
+    host::AddProbeCommand(app, TAVRIN_DEFAULT_LIBRARY, probeExit);
     CLI11_PARSE(app, argc, argv);
+    if (probeExit >= 0)
+        return probeExit;
     if (o.codec == 1 && !app.count("--width") && !app.count("--height"))
         o.width = 1280, o.height = 720;
 
@@ -163,6 +155,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavrin-host: the bundled simulator did not start\n");
         return 2;
     }
+    o.custom = host::ProbeCustomParameters(library, {o.address, o.port, o.user, o.password}, o.custom);
     std::error_code made;
     std::filesystem::create_directories(o.out, made);
     const std::string logPath = o.out + "/driver.log";

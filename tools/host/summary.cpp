@@ -6,9 +6,7 @@
 
 namespace host {
 
-namespace {
-
-std::string Quote(const std::string& text) {
+std::string JsonQuote(const std::string& text) {
     std::string out = "\"";
     for (const char c : text) {
         if (c == '"' || c == '\\') {
@@ -25,6 +23,8 @@ std::string Quote(const std::string& text) {
     return out + "\"";
 }
 
+namespace {
+
 std::string Number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", value);
@@ -32,17 +32,17 @@ std::string Number(double value) {
 }
 
 std::string OptionalTime(const std::optional<SYSTEMTIME>& time) {
-    return time ? Quote(FormatUtc(*time)) : "null";
+    return time ? JsonQuote(FormatUtc(*time)) : "null";
 }
 
 std::string ChannelJson(const ChannelSummary& c) {
     std::string out = "    {";
     auto field = [&out](const std::string& name, const std::string& value, bool last = false) {
-        out += Quote(name) + ": " + value + (last ? "" : ", ");
+        out += JsonQuote(name) + ": " + value + (last ? "" : ", ");
     };
     field("channel", std::to_string(c.index));
-    field("codec", Quote(c.codec));
-    field("file", Quote(c.file));
+    field("codec", JsonQuote(c.codec));
+    field("file", JsonQuote(c.file));
     field("started", c.started ? "true" : "false");
     field("frames", std::to_string(c.counts.frames));
     field("key_frames", std::to_string(c.counts.keyFrames));
@@ -57,7 +57,7 @@ std::string ChannelJson(const ChannelSummary& c) {
     field("written_frames", std::to_string(c.writer.written));
     field("dropped_frames", std::to_string(c.writer.dropped));
     field("write_failures", std::to_string(c.writer.failed));
-    field("end_state", Quote(c.endState), true);
+    field("end_state", JsonQuote(c.endState), true);
     return out + "}";
 }
 
@@ -88,7 +88,7 @@ std::string SummaryJson(const RunSummary& run) {
     out += "  ],\n  \"driver_log_lines\": {";
     bool first = true;
     for (const auto& [level, count] : run.logLevels) {
-        out += (first ? "" : ", ") + Quote(LevelName(level)) + ": " + std::to_string(count);
+        out += (first ? "" : ", ") + JsonQuote(LevelName(level)) + ": " + std::to_string(count);
         first = false;
     }
     out += "},\n  \"refused_frames\": " + std::to_string(run.refusedFrames) + ",\n";

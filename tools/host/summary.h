@@ -36,6 +36,9 @@ struct RunSummary {
 double FramesPerSecond(const ChannelSummary& channel);
 double KilobitsPerSecond(const ChannelSummary& channel);
 
+// `text` as a JSON string literal.
+std::string JsonQuote(const std::string& text);
+
 std::string SummaryJson(const RunSummary& run);
 std::string SummaryTable(const RunSummary& run);
 // 0 when every channel started and delivered at least one frame; 1 otherwise.
