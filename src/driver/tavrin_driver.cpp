@@ -3,6 +3,7 @@
 #include <new>
 
 #include "channels/sanyo_rtsp_channel.h"
+#include "ptz/ptz_handler.h"
 
 namespace norvane {
 
@@ -26,9 +27,10 @@ bool CTavrinDriver::CreateIO() {
     return true;
 }
 
-// The PTZ handler is not built yet; the driver opens without PTZ.
 bool CTavrinDriver::CreatePTZ() {
-    return true;
+    if (!ptz)
+        ptz = new (std::nothrow) CSanyoPTZHandler(this, GetChannelCount());
+    return ptz != nullptr;
 }
 
 ICameraChannel* CTavrinDriver::CreateChannel(unsigned index, ICaptureSink* sink, bool largeFrame) {
