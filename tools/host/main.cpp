@@ -15,6 +15,7 @@
 #include "host/driver_library.h"
 #include "host/frames.h"
 #include "host/log_receiver.h"
+#include "host/ptz_command.h"
 #include "host/stream_session.h"
 
 namespace {
@@ -145,7 +146,12 @@ int main(int argc, char** argv) {
                  "line per channel, and writes a summary."};
     Options o;
     Describe(app, o);
+    host::PtzOptions ptz;
+    ptz.library = TAVRIN_DEFAULT_LIBRARY;
+    CLI::App* ptzCommand = host::AddPtzCommand(app, ptz);
     CLI11_PARSE(app, argc, argv);
+    if (ptzCommand->parsed())
+        return host::RunPtzCommand(ptz, o.media);
     if (o.codec == 1 && !app.count("--width") && !app.count("--height"))
         o.width = 1280, o.height = 720;
 
