@@ -1,10 +1,7 @@
 // Preset file load over arbitrary bytes: the store opens (or keeps aside) the file and the list
 // loads and repairs the channel's records.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,13 +12,9 @@ namespace {
 
 const std::string& Directory() {
     static const std::string directory = [] {
-        const std::string path =
-            std::filesystem::temp_directory_path().string() + "/tavrin-fuzz-preset-" + std::to_string(getpid());
+        // One directory for every run, so that runs leave at most one behind.
+        const std::string path = std::filesystem::temp_directory_path().string() + "/tavrin-fuzz-preset";
         std::filesystem::create_directories(path);
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(Directory(), ignored);
-        });
         return path;
     }();
     return directory;
