@@ -9,6 +9,7 @@
 
 #include "ptz/sanyo_ptz_comm.h"
 #include "ptz_rig.h"
+#include "support/host_rig.h"
 
 using namespace norvane;
 
@@ -21,12 +22,6 @@ CPtzCapabilities AllCapabilities() {
     return c;
 }
 
-long long MillisecondsOf(const std::function<void()>& f) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-        .count();
-}
 
 class SanyoCommTest : public test::PtzTest {
 protected:
@@ -206,9 +201,21 @@ TEST_F(SanyoCommTest, CloseAbortsRequestsInFlight) {
     ASSERT_TRUE(camera->WaitForHeld(1, 5000));
     std::atomic<bool> saved{true};
     std::thread host([&] { saved = comm->SavePreposition(3, "A"); });
-    EXPECT_LT(MillisecondsOf([&] { EXPECT_TRUE(comm->Close()); }), 2000);
-    EXPECT_LT(MillisecondsOf([&] { host.join(); }), 2000);
+    EXPECT_LT(test::MillisecondsOf([&] { EXPECT_TRUE(comm->Close()); }), 2000);
+    EXPECT_LT(test::MillisecondsOf([&] { host.join(); }), 2000);
     EXPECT_FALSE(saved);
+    camera->ReleaseHeld();
+}
+
+// Destroying the command thread while the camera holds its request: the thread ends before the
+// HTTP client it uses is gone.
+TEST_F(SanyoCommTest, DestroyWhileARequestIsHeld) {
+    driver.info.timeout = 10000;
+    auto comm = Open();
+    camera->HoldRequests("/cgi-bin/opecmd.cgi");
+    ASSERT_EQ(comm->StartMove(nullptr, 1, 1), PTZ_OK);
+    ASSERT_TRUE(camera->WaitForHeld(1, 5000));
+    EXPECT_LT(test::MillisecondsOf([&] { comm.reset(); }), 2000);
     camera->ReleaseHeld();
 }
 
