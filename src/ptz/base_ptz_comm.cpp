@@ -71,79 +71,67 @@ bool CBasePTZComm::ShouldLogFailure() {
     return log;
 }
 
-int CBasePTZComm::Queue(const char* method, CPTZItem* item) {
+int CBasePTZComm::Queue(bool capable, const char* method, const CPTZItem& fields) {
+    if (!capable)
+        return PTZ_NOT_SUPPORTED;
+    CPTZItem* item = new (std::nothrow) CPTZItem(fields);
     if (!item)
         return PTZ_FAILED;
-    const int type = item->type;
     if (PostWorkItemBounded(item))
         return PTZ_OK;
-    GetDriver()->Log(LOG_ERROR, "%s: cannot send message (%d) to thread", method, type);
+    GetDriver()->Log(LOG_ERROR, "%s: cannot send message (%d) to thread", method, fields.type);
     return PTZ_FAILED;
 }
 
 int CBasePTZComm::StartMove(IIPParams* params, int direction, int speed) {
     const bool zoomDirection = direction == ZOOM_IN || direction == ZOOM_OUT;
-    if (!(zoomDirection ? capabilities.zoom : capabilities.pan || capabilities.tilt))
-        return PTZ_NOT_SUPPORTED;
-    return Queue("norvane::CBasePTZComm::StartMove",
-                 new (std::nothrow) CPTZItem(CPTZItem::MOVE, 0, params, speed, direction));
+    return Queue(zoomDirection ? capabilities.zoom : capabilities.pan || capabilities.tilt,
+                 "norvane::CBasePTZComm::StartMove", {CPTZItem::MOVE, 0, params, speed, direction});
 }
 
 int CBasePTZComm::StartFocus(IIPParams* params, bool subtype2, int speed) {
-    if (!capabilities.focus)
-        return PTZ_NOT_SUPPORTED;
-    return Queue("norvane::CBasePTZComm::StartFocus",
-                 new (std::nothrow) CPTZItem(CPTZItem::FOCUS, subtype2 ? CPTZItem::FOCUS_2 : CPTZItem::FOCUS_1,
-                                             params, speed));
+    return Queue(capabilities.focus, "norvane::CBasePTZComm::StartFocus",
+                 {CPTZItem::FOCUS, subtype2 ? CPTZItem::FOCUS_2 : CPTZItem::FOCUS_1, params, speed});
 }
 
 int CBasePTZComm::StartIris(IIPParams* params, bool subtype3, int speed) {
-    if (!capabilities.iris)
-        return PTZ_NOT_SUPPORTED;
-    return Queue("norvane::CBasePTZComm::StartIris",
-                 new (std::nothrow) CPTZItem(CPTZItem::IRIS, subtype3 ? CPTZItem::IRIS_3 : CPTZItem::IRIS_4,
-                                             params, speed));
+    return Queue(capabilities.iris, "norvane::CBasePTZComm::StartIris",
+                 {CPTZItem::IRIS, subtype3 ? CPTZItem::IRIS_3 : CPTZItem::IRIS_4, params, speed});
 }
 
 int CBasePTZComm::AreaZoom(IIPParams* params, int a, int b, int c, int d) {
-    if (!capabilities.areaZoom)
-        return PTZ_NOT_SUPPORTED;
-    return Queue("norvane::CBasePTZComm::AreaZoom",
-                 new (std::nothrow) CPTZItem(CPTZItem::AREA_ZOOM, 0, params, d, a, b, c));
+    return Queue(capabilities.areaZoom, "norvane::CBasePTZComm::AreaZoom",
+                 {CPTZItem::AREA_ZOOM, 0, params, d, a, b, c});
 }
 
 int CBasePTZComm::Center(IIPParams* params, int x, int y, int speed) {
-    if (!capabilities.center)
-        return PTZ_NOT_SUPPORTED;
-    return Queue("norvane::CBasePTZComm::Center",
-                 new (std::nothrow) CPTZItem(CPTZItem::CENTER, 0, params, speed, x, y));
+    return Queue(capabilities.center, "norvane::CBasePTZComm::Center",
+                 {CPTZItem::CENTER, 0, params, speed, x, y});
 }
 
 int CBasePTZComm::Unzoom(IIPParams* params, int value) {
-    if (!capabilities.unzoom)
-        return PTZ_NOT_SUPPORTED;
-    return Queue("norvane::CBasePTZComm::Unzoom",
-                 new (std::nothrow) CPTZItem(CPTZItem::UNZOOM, 0, params, value));
+    return Queue(capabilities.unzoom, "norvane::CBasePTZComm::Unzoom",
+                 {CPTZItem::UNZOOM, 0, params, value});
 }
 
 bool CBasePTZComm::StopMoving(IIPParams* params) {
-    return Queue("norvane::CBasePTZComm::StopMoving",
-                 new (std::nothrow) CPTZItem(CPTZItem::STOP, CPTZItem::STOP_MOVING, params, 0)) == PTZ_OK;
+    return Queue(true, "norvane::CBasePTZComm::StopMoving",
+                 {CPTZItem::STOP, CPTZItem::STOP_MOVING, params, 0}) == PTZ_OK;
 }
 
 bool CBasePTZComm::StopZooming(IIPParams* params) {
-    return Queue("norvane::CBasePTZComm::StopZooming",
-                 new (std::nothrow) CPTZItem(CPTZItem::STOP, CPTZItem::STOP_ZOOMING, params, 0)) == PTZ_OK;
+    return Queue(true, "norvane::CBasePTZComm::StopZooming",
+                 {CPTZItem::STOP, CPTZItem::STOP_ZOOMING, params, 0}) == PTZ_OK;
 }
 
 bool CBasePTZComm::StopFocusing(IIPParams* params) {
-    return Queue("norvane::CBasePTZComm::StopFocusing",
-                 new (std::nothrow) CPTZItem(CPTZItem::STOP, CPTZItem::STOP_FOCUSING, params, 0)) == PTZ_OK;
+    return Queue(true, "norvane::CBasePTZComm::StopFocusing",
+                 {CPTZItem::STOP, CPTZItem::STOP_FOCUSING, params, 0}) == PTZ_OK;
 }
 
 bool CBasePTZComm::StopIrisChanging(IIPParams* params) {
-    return Queue("norvane::CBasePTZComm::StopIrisChanging",
-                 new (std::nothrow) CPTZItem(CPTZItem::STOP, CPTZItem::STOP_IRIS, params, 0)) == PTZ_OK;
+    return Queue(true, "norvane::CBasePTZComm::StopIrisChanging",
+                 {CPTZItem::STOP, CPTZItem::STOP_IRIS, params, 0}) == PTZ_OK;
 }
 
 void CBasePTZComm::Log(int type, const char* format, ...) {

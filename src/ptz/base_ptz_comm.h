@@ -46,6 +46,7 @@ public:
              int third = 0)
         : type(type), subtype(subtype), params(params), speed(speed), first(first), second(second),
           third(third) {}
+    CPTZItem(const CPTZItem&) = default;
     virtual ~CPTZItem() = default;
 
     int type;
@@ -109,8 +110,8 @@ protected:
     bool ShouldLogFailure();
 
 private:
-    // Posts `item` (null: out of memory), logging a refusal under the method's name.
-    int Queue(const char* method, CPTZItem* item);
+    // Posts a copy of `fields` when capable, logging a refusal under the method's name.
+    int Queue(bool capable, const char* method, const CPTZItem& fields);
 
     uint16_t channel;
     CPtzCapabilities capabilities;

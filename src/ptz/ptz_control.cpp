@@ -55,6 +55,12 @@ int CBasePTZControl::Moved(int result) {
     return result;
 }
 
+int CBasePTZControl::Started(int result, std::atomic<bool>& flag) {
+    if (Moved(result) == PTZ_OK)
+        flag = true;
+    return result;
+}
+
 int CBasePTZControl::IsPTZSupported() {
     if (!comm)
         return PTZ_FAILED;
@@ -66,10 +72,8 @@ int CBasePTZControl::StartMove(int direction, int speed) {
         return PTZ_FAILED;
     if (direction == 10)
         return PTZ_INVALID_ARGUMENT;
-    const int result = Moved(comm->StartMove(this, direction, speed));
-    if (result == PTZ_OK)
-        (direction == CBasePTZComm::ZOOM_IN || direction == CBasePTZComm::ZOOM_OUT ? zooming : moving) = true;
-    return result;
+    const bool zoom = direction == CBasePTZComm::ZOOM_IN || direction == CBasePTZComm::ZOOM_OUT;
+    return Started(comm->StartMove(this, direction, speed), zoom ? zooming : moving);
 }
 
 int CBasePTZControl::Stop() {
@@ -112,12 +116,7 @@ int CBasePTZControl::AreaZoom(int a, int b, int c, int d) {
 }
 
 int CBasePTZControl::StartFocus(bool subtype2, int speed) {
-    if (!comm)
-        return PTZ_FAILED;
-    const int result = Moved(comm->StartFocus(this, subtype2, speed));
-    if (result == PTZ_OK)
-        focusing = true;
-    return result;
+    return comm ? Started(comm->StartFocus(this, subtype2, speed), focusing) : PTZ_FAILED;
 }
 
 int CBasePTZControl::StartFocus2(int speed) {
@@ -129,12 +128,7 @@ int CBasePTZControl::StartFocus1(int speed) {
 }
 
 int CBasePTZControl::StartIris(bool subtype3, int speed) {
-    if (!comm)
-        return PTZ_FAILED;
-    const int result = Moved(comm->StartIris(this, subtype3, speed));
-    if (result == PTZ_OK)
-        irisChanging = true;
-    return result;
+    return comm ? Started(comm->StartIris(this, subtype3, speed), irisChanging) : PTZ_FAILED;
 }
 
 int CBasePTZControl::StartIris3(int speed) {

@@ -60,6 +60,8 @@ protected:
 private:
     // Result of a continuous command; success leaves any stored position.
     int Moved(int result);
+    // As Moved; success also raises the activity flag.
+    int Started(int result, std::atomic<bool>& flag);
     int StartFocus(bool subtype2, int speed);
     int StartIris(bool subtype3, int speed);
     static int CopyName(bool found, const std::string& name, char* buffer, unsigned size);

@@ -71,6 +71,15 @@ std::string SanyoCenterPath(int width, int height, int x, int y) {
            "&tilt_percent=" + std::to_string(Percent(tilt));
 }
 
+// Focus or iris: one operation with an action per subtype; other subtypes are logged under the
+// method's name.
+struct CSanyoPTZComm::LensCommand {
+    const char* operation;
+    int subtypes[2];
+    const char* actions[2];
+    const char* method;
+};
+
 CSanyoPTZComm::CSanyoPTZComm(IDriver* driver, const CPtzCapabilities& capabilities, uint16_t channel)
     : CBasePTZComm(driver, capabilities, channel),
       client(*driver->GetDeviceInfo(), Web::HTTP_CLIENT_AGENT) {
@@ -109,10 +118,12 @@ void CSanyoPTZComm::HandleWorkItem(CPTZItem* item) {
             SendCommand(SanyoMovePath(item->first, item->speed));
             break;
         case CPTZItem::FOCUS:
-            ProcessFocusCommand(*item);
+            ProcessLensCommand(*item, {"ope=49", {CPTZItem::FOCUS_1, CPTZItem::FOCUS_2}, {"1", "0"},
+                                       "norvane::CSanyoPTZComm::ProcessFocusCommand"});
             break;
         case CPTZItem::IRIS:
-            ProcessIrisCommand(*item);
+            ProcessLensCommand(*item, {"ope=50", {CPTZItem::IRIS_3, CPTZItem::IRIS_4}, {"0", "1"},
+                                       "norvane::CSanyoPTZComm::ProcessIrisCommand"});
             break;
         case CPTZItem::STOP:
             ProcessStopCommand(*item);
@@ -129,22 +140,15 @@ void CSanyoPTZComm::HandleWorkItem(CPTZItem* item) {
     }
 }
 
-void CSanyoPTZComm::ProcessFocusCommand(const CPTZItem& item) {
-    if (item.subtype == CPTZItem::FOCUS_1 || item.subtype == CPTZItem::FOCUS_2) {
-        SendCommand(kOperation + "ope=49&action=" + (item.subtype == CPTZItem::FOCUS_1 ? "1" : "0"));
-        return;
+void CSanyoPTZComm::ProcessLensCommand(const CPTZItem& item, const LensCommand& command) {
+    for (int i = 0; i < 2; ++i) {
+        if (item.subtype == command.subtypes[i]) {
+            SendCommand(kOperation + command.operation + "&action=" + command.actions[i]);
+            return;
+        }
     }
     GetDriver()->Log(LOG_ERROR, "%s: Unexpected command subtype (Type=%d, Subtype=%d)",
-                     "norvane::CSanyoPTZComm::ProcessFocusCommand", item.type, item.subtype);
-}
-
-void CSanyoPTZComm::ProcessIrisCommand(const CPTZItem& item) {
-    if (item.subtype == CPTZItem::IRIS_3 || item.subtype == CPTZItem::IRIS_4) {
-        SendCommand(kOperation + "ope=50&action=" + (item.subtype == CPTZItem::IRIS_3 ? "0" : "1"));
-        return;
-    }
-    GetDriver()->Log(LOG_ERROR, "%s: Unexpected command subtype (Type=%d, Subtype=%d)",
-                     "norvane::CSanyoPTZComm::ProcessIrisCommand", item.type, item.subtype);
+                     command.method, item.type, item.subtype);
 }
 
 // Focus and iris stop by themselves on this camera: their stops send nothing.

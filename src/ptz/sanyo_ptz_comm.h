@@ -34,8 +34,8 @@ private:
     // One request at a time: the command thread and preset calls from host threads share the
     // client.
     bool SendCommand(const std::string& path);
-    void ProcessFocusCommand(const CPTZItem& item);
-    void ProcessIrisCommand(const CPTZItem& item);
+    struct LensCommand;
+    void ProcessLensCommand(const CPTZItem& item, const LensCommand& command);
     void ProcessStopCommand(const CPTZItem& item);
     void ProcessCenterCommand(const CPTZItem& item);
 
