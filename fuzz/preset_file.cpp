@@ -13,7 +13,8 @@ namespace {
 const std::string& Directory() {
     static const std::string directory = [] {
         // One directory for every run, so that runs leave at most one behind.
-        const std::string path = std::filesystem::temp_directory_path().string() + "/tavrin-fuzz-preset";
+        const std::string path =
+            std::filesystem::temp_directory_path().string() + "/tavrin-fuzz-preset";
         std::filesystem::create_directories(path);
         return path;
     }();

@@ -49,25 +49,25 @@ public:
 class IIPPTZApi {
 public:
     virtual ~IIPPTZApi() = default;
-    virtual int IsPTZSupported() = 0;                                          // 1
-    virtual int StartMove(int direction, int speed) = 0;                       // 2
-    virtual int Stop() = 0;                                                    // 3
-    virtual int Center(int x, int y, int speed) = 0;                           // 4
-    virtual int StartZoom8(int speed) = 0;                                     // 5
-    virtual int StartZoom9(int speed) = 0;                                     // 6
-    virtual int Unzoom(int value) = 0;                                         // 7
-    virtual int AreaZoom(int a, int b, int c, int d) = 0;                      // 8
-    virtual int StartFocus2(int speed) = 0;                                    // 9
-    virtual int StartFocus1(int speed) = 0;                                    // 10
-    virtual int StartIris3(int speed) = 0;                                     // 11
-    virtual int StartIris4(int speed) = 0;                                     // 12
-    virtual int GetCapabilities(PTZ_CAPABILITIES* out) = 0;                    // 13
-    virtual int GetPrepositionCount() = 0;                                     // 14
+    virtual int IsPTZSupported() = 0;                                            // 1
+    virtual int StartMove(int direction, int speed) = 0;                         // 2
+    virtual int Stop() = 0;                                                      // 3
+    virtual int Center(int x, int y, int speed) = 0;                             // 4
+    virtual int StartZoom8(int speed) = 0;                                       // 5
+    virtual int StartZoom9(int speed) = 0;                                       // 6
+    virtual int Unzoom(int value) = 0;                                           // 7
+    virtual int AreaZoom(int a, int b, int c, int d) = 0;                        // 8
+    virtual int StartFocus2(int speed) = 0;                                      // 9
+    virtual int StartFocus1(int speed) = 0;                                      // 10
+    virtual int StartIris3(int speed) = 0;                                       // 11
+    virtual int StartIris4(int speed) = 0;                                       // 12
+    virtual int GetCapabilities(PTZ_CAPABILITIES* out) = 0;                      // 13
+    virtual int GetPrepositionCount() = 0;                                       // 14
     virtual int GetPrepositionName(int index, char* buffer, unsigned size) = 0;  // 15
-    virtual int GotoPreposition(int value, const char* name) = 0;              // 16
-    virtual int AddPreposition(const char* name) = 0;                          // 17
-    virtual int RemovePreposition(const char* name) = 0;                       // 18
-    virtual int GetCurrentPrepositionName(char* buffer, unsigned size) = 0;    // 19
+    virtual int GotoPreposition(int value, const char* name) = 0;                // 16
+    virtual int AddPreposition(const char* name) = 0;                            // 17
+    virtual int RemovePreposition(const char* name) = 0;                         // 18
+    virtual int GetCurrentPrepositionName(char* buffer, unsigned size) = 0;      // 19
 };
 
 class IIPPTZApiEx : public IIPPTZApi {

@@ -10,9 +10,10 @@ namespace norvane::platform {
 
 namespace {
 
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_ws_pcdata | pugi::parse_declaration;
-constexpr unsigned kSaveOptions = pugi::format_raw | pugi::format_no_declaration |
-                                  pugi::format_attribute_single_quote;
+constexpr unsigned kParseOptions =
+    pugi::parse_default | pugi::parse_ws_pcdata | pugi::parse_declaration;
+constexpr unsigned kSaveOptions =
+    pugi::format_raw | pugi::format_no_declaration | pugi::format_attribute_single_quote;
 
 // A line break followed by `depth` tabs.
 std::string LineIndent(unsigned depth) {
@@ -30,7 +31,8 @@ bool IsBlank(const pugi::xml_node& node) {
     return true;
 }
 
-pugi::xml_node InsertText(pugi::xml_node parent, const pugi::xml_node& before, const std::string& text) {
+pugi::xml_node InsertText(pugi::xml_node parent, const pugi::xml_node& before,
+                          const std::string& text) {
     pugi::xml_node node = before ? parent.insert_child_before(pugi::node_pcdata, before)
                                  : parent.append_child(pugi::node_pcdata);
     if (node)

@@ -90,8 +90,9 @@ int CBasePTZComm::StartMove(IIPParams* params, int direction, int speed) {
 }
 
 int CBasePTZComm::StartFocus(IIPParams* params, bool subtype2, int speed) {
-    return Queue(capabilities.focus, "norvane::CBasePTZComm::StartFocus",
-                 {CPTZItem::FOCUS, subtype2 ? CPTZItem::FOCUS_2 : CPTZItem::FOCUS_1, params, speed});
+    return Queue(
+        capabilities.focus, "norvane::CBasePTZComm::StartFocus",
+        {CPTZItem::FOCUS, subtype2 ? CPTZItem::FOCUS_2 : CPTZItem::FOCUS_1, params, speed});
 }
 
 int CBasePTZComm::StartIris(IIPParams* params, bool subtype3, int speed) {

@@ -30,7 +30,15 @@ public:
 
 class CPTZItem {
 public:
-    enum Type : int { MOVE = 1, FOCUS = 2, IRIS = 3, STOP = 4, AREA_ZOOM = 5, CENTER = 6, UNZOOM = 7 };
+    enum Type : int {
+        MOVE = 1,
+        FOCUS = 2,
+        IRIS = 3,
+        STOP = 4,
+        AREA_ZOOM = 5,
+        CENTER = 6,
+        UNZOOM = 7
+    };
     enum Subtype : int {
         FOCUS_1 = 1,
         FOCUS_2 = 2,
@@ -44,7 +52,12 @@ public:
 
     CPTZItem(int type, int subtype, IIPParams* params, int speed, int first = 0, int second = 0,
              int third = 0)
-        : type(type), subtype(subtype), params(params), speed(speed), first(first), second(second),
+        : type(type),
+          subtype(subtype),
+          params(params),
+          speed(speed),
+          first(first),
+          second(second),
           third(third) {}
     CPTZItem(const CPTZItem&) = default;
     virtual ~CPTZItem() = default;

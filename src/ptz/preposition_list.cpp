@@ -151,16 +151,18 @@ int CPrepositionList::AddPreposition(const std::string& name) {
         return PTZ_FAILED;
     if (!IsValidName(name)) {
         Log(LOG_ERROR, std::string("norvane::CPrepositionList::AddPreposition") +
-                           ": A preposition \"" + name + "\" cannot be added - the name is invalid.");
+                           ": A preposition \"" + name +
+                           "\" cannot be added - the name is invalid.");
         return PTZ_INVALID_ARGUMENT;
     }
     if (current != -1)
         return RenameCurrentPreposition(name);
     if (order.size() >= maxPrepositions) {
-        comm->Log(LOG_ERROR,
-                  "%s: A preposition \"%s\" cannot be added. Camera supports saving not more than %u "
-                  "prepositions.",
-                  "norvane::CPrepositionList::AddPreposition", name.c_str(), maxPrepositions);
+        comm->Log(
+            LOG_ERROR,
+            "%s: A preposition \"%s\" cannot be added. Camera supports saving not more than %u "
+            "prepositions.",
+            "norvane::CPrepositionList::AddPreposition", name.c_str(), maxPrepositions);
         return PTZ_PRESETS_FULL;
     }
     unsigned slot = 0;
@@ -190,8 +192,8 @@ int CPrepositionList::RenameCurrentPreposition(const std::string& name) {
         return PTZ_FAILED;
     if (comm)
         comm->Log(LOG_INFO, "%s: A preposition with index %d was renamed from \"%s\" to \"%s\".",
-                  "norvane::CPrepositionList::RenameCurrentPreposition", current, it->second.c_str(),
-                  name.c_str());
+                  "norvane::CPrepositionList::RenameCurrentPreposition", current,
+                  it->second.c_str(), name.c_str());
     it->second = name;
     return PTZ_OK;
 }

@@ -11,7 +11,8 @@ namespace {
 
 // Exactly one unsigned decimal number within 32 bits.
 bool ParseSlot(const std::string& text, unsigned& slot) {
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     const unsigned long long value = std::stoull(text);
     if (value > UINT32_MAX)

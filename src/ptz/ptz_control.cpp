@@ -166,7 +166,8 @@ int CBasePTZControl::CopyName(bool found, const std::string& name, char* buffer,
 int CBasePTZControl::GetPrepositionName(int index, char* buffer, unsigned size) {
     return Guarded(PTZ_PRESET_FAILED, [&] {
         std::string name;
-        const bool found = index >= 0 && prepositions.GetPrepositionName(static_cast<unsigned>(index), name);
+        const bool found =
+            index >= 0 && prepositions.GetPrepositionName(static_cast<unsigned>(index), name);
         return CopyName(found, name, buffer, size);
     });
 }
@@ -213,7 +214,8 @@ CBasePTZComm* CSanyoPTZControl::CreateComm() {
         capabilities.pan = capabilities.tilt = capabilities.center = false;
         capabilities.maxPrepositions = 8;
     }
-    return new (std::nothrow) CSanyoPTZComm(GetDriver(), capabilities, static_cast<uint16_t>(GetChannel()));
+    return new (std::nothrow)
+        CSanyoPTZComm(GetDriver(), capabilities, static_cast<uint16_t>(GetChannel()));
 }
 
 }  // namespace norvane

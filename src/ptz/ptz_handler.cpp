@@ -97,11 +97,12 @@ std::string CSanyoPTZHandler::GetXMLStorageFileName() {
     const std::string mac = GetDriver()->GetCustomParameterString(6);
     if (!mac.empty() && mac != "(none)" && IsPlainFileName(mac))
         return "Sanyo_" + mac + ".preset";
-    GetDriver()->Log(LOG_ERROR,
-                     "%s: PTZ handler for %s device cannot be initialized. Required custom parameter "
-                     "was not defined!",
-                     "norvane::CSanyoPTZHandler::GetXMLStorageFileName",
-                     GetDriver()->GetDeviceInfo()->address.c_str());
+    GetDriver()->Log(
+        LOG_ERROR,
+        "%s: PTZ handler for %s device cannot be initialized. Required custom parameter "
+        "was not defined!",
+        "norvane::CSanyoPTZHandler::GetXMLStorageFileName",
+        GetDriver()->GetDeviceInfo()->address.c_str());
     return {};
 }
 

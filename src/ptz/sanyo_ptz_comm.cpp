@@ -46,17 +46,28 @@ std::string SanyoMovePath(int direction, int speed) {
     const std::string pan = "&p_speed=" + s;
     const std::string tilt = "&t_speed=" + s;
     switch (direction) {
-        case 0: return kMove + "&cmd=4" + pan;
-        case 1: return kMove + "&cmd=5" + pan;
-        case 2: return kMove + "&cmd=2" + tilt;
-        case 3: return kMove + "&cmd=7" + tilt;
-        case 4: return kMove + "&cmd=1" + pan + tilt;
-        case 5: return kMove + "&cmd=3" + pan + tilt;
-        case 6: return kMove + "&cmd=6" + pan + tilt;
-        case 7: return kMove + "&cmd=8" + pan + tilt;
-        case 8: return kMove + "&cmd=9&z_speed=" + s;
-        case 9: return kMove + "&cmd=10&z_speed=" + s;
-        default: return kMove;
+        case 0:
+            return kMove + "&cmd=4" + pan;
+        case 1:
+            return kMove + "&cmd=5" + pan;
+        case 2:
+            return kMove + "&cmd=2" + tilt;
+        case 3:
+            return kMove + "&cmd=7" + tilt;
+        case 4:
+            return kMove + "&cmd=1" + pan + tilt;
+        case 5:
+            return kMove + "&cmd=3" + pan + tilt;
+        case 6:
+            return kMove + "&cmd=6" + pan + tilt;
+        case 7:
+            return kMove + "&cmd=8" + pan + tilt;
+        case 8:
+            return kMove + "&cmd=9&z_speed=" + s;
+        case 9:
+            return kMove + "&cmd=10&z_speed=" + s;
+        default:
+            return kMove;
     }
 }
 
@@ -80,7 +91,8 @@ struct CSanyoPTZComm::LensCommand {
     const char* method;
 };
 
-CSanyoPTZComm::CSanyoPTZComm(IDriver* driver, const CPtzCapabilities& capabilities, uint16_t channel)
+CSanyoPTZComm::CSanyoPTZComm(IDriver* driver, const CPtzCapabilities& capabilities,
+                             uint16_t channel)
     : CBasePTZComm(driver, capabilities, channel),
       client(*driver->GetDeviceInfo(), Web::HTTP_CLIENT_AGENT) {
     client.SetStopEvent(&StopEvent());
@@ -118,11 +130,15 @@ void CSanyoPTZComm::HandleWorkItem(CPTZItem* item) {
             SendCommand(SanyoMovePath(item->first, item->speed));
             break;
         case CPTZItem::FOCUS:
-            ProcessLensCommand(*item, {"ope=49", {CPTZItem::FOCUS_1, CPTZItem::FOCUS_2}, {"1", "0"},
+            ProcessLensCommand(*item, {"ope=49",
+                                       {CPTZItem::FOCUS_1, CPTZItem::FOCUS_2},
+                                       {"1", "0"},
                                        "norvane::CSanyoPTZComm::ProcessFocusCommand"});
             break;
         case CPTZItem::IRIS:
-            ProcessLensCommand(*item, {"ope=50", {CPTZItem::IRIS_3, CPTZItem::IRIS_4}, {"0", "1"},
+            ProcessLensCommand(*item, {"ope=50",
+                                       {CPTZItem::IRIS_3, CPTZItem::IRIS_4},
+                                       {"0", "1"},
                                        "norvane::CSanyoPTZComm::ProcessIrisCommand"});
             break;
         case CPTZItem::STOP:
@@ -136,7 +152,8 @@ void CSanyoPTZComm::HandleWorkItem(CPTZItem* item) {
             break;
         default:
             GetDriver()->Log(LOG_ERROR, "%s: unexpected command ID=%u",
-                             "norvane::CSanyoPTZComm::HandleWorkItem", static_cast<unsigned>(item->type));
+                             "norvane::CSanyoPTZComm::HandleWorkItem",
+                             static_cast<unsigned>(item->type));
     }
 }
 

@@ -18,9 +18,9 @@ std::string FormatPath(const char* format, va_list args) {
 }
 
 // Declares `va_list` formatting of a path argument list in one line.
-#define TAVRIN_FORMAT_PATH(name, format)  \
-    va_list args;                         \
-    va_start(args, format);               \
+#define TAVRIN_FORMAT_PATH(name, format)               \
+    va_list args;                                      \
+    va_start(args, format);                            \
     const std::string name = FormatPath(format, args); \
     va_end(args)
 

@@ -1,6 +1,5 @@
 // `tavrin-host ptz` against the bundled simulator: presets outlive the process.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -16,7 +15,8 @@ const std::string kPresetFile = std::string(TAVRIN_BINARY_DIR) + "/tools/Sanyo_E
 // Runs tavrin-host ptz with `arguments`; returns its exit status and fills `output`.
 int RunPtz(const std::string& arguments, const std::string& scratch, std::string& output) {
     const std::string out = scratch + "/ptz.txt";
-    const int status = std::system(("'" + kHost + "' ptz --mac E2EHOSTPTZ " + arguments + " > '" + out + "' 2>&1").c_str());
+    const int status = std::system(
+        ("'" + kHost + "' ptz --mac E2EHOSTPTZ " + arguments + " > '" + out + "' 2>&1").c_str());
     output = test::ReadText(out);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -38,6 +38,7 @@ TEST(HostPtz, PresetAddedInOneRunIsRecalledInTheNext) {
 
     EXPECT_EQ(RunPtz("--preset-goto B --move 3 --for 0 --speed 4", scratch, output), 1) << output;
     EXPECT_NE(output.find("preset-goto B                -23"), std::string::npos) << output;
-    EXPECT_NE(output.find("/cgi-bin/opecmd.cgi?ope=51&cmd=7&t_speed=2\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("/cgi-bin/opecmd.cgi?ope=51&cmd=7&t_speed=2\n"), std::string::npos)
+        << output;
     std::filesystem::remove(kPresetFile);
 }

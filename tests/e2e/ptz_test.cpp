@@ -1,5 +1,7 @@
 // A host steers the simulated camera's head and presets through Tavrin.so; the camera's command
 // log is the judge.
+#include "norvane/ptz.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,7 +9,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "norvane/ptz.h"
 #include "platform/system.h"
 #include "support/host_rig.h"
 
@@ -87,20 +88,37 @@ TEST(PtzOnTheWire, EveryCommandGivesItsRequest) {
     issue(ptz->StartIris4(1), 1);
     issue(ptz->Stop(), 2);
     issue(ptz->Unzoom(3), 1);
-    const std::vector<std::string> expected = {
-        "ope=51&cmd=4&p_speed=2", "ope=51&cmd=5&p_speed=2", "ope=51&cmd=2&t_speed=2",
-        "ope=51&cmd=7&t_speed=2", "ope=51&cmd=1&p_speed=2&t_speed=2",
-        "ope=51&cmd=3&p_speed=2&t_speed=2", "ope=51&cmd=6&p_speed=2&t_speed=2",
-        "ope=51&cmd=8&p_speed=2&t_speed=2", "ope=51&cmd=9&z_speed=1", "ope=51&cmd=10&z_speed=1",
-        "ope=51&cmd=12", "ope=51&cmd=11",
-        "ope=51&cmd=1&p_speed=1&t_speed=1", "ope=51&cmd=9&z_speed=1",
-        "ope=51&cmd=1&p_speed=1&t_speed=1", "ope=51&cmd=9&z_speed=1",
-        "ope=51&cmd=1&p_speed=2&t_speed=2", "ope=51&cmd=9&z_speed=1",
-        "ope=51&cmd=1&p_speed=6&t_speed=6", "ope=51&cmd=9&z_speed=4",
-        "ope=51&cmd=1&p_speed=1&t_speed=1", "ope=51&cmd=9&z_speed=1",
-        "ope=51&cmd=1&p_speed=6&t_speed=6", "ope=51&cmd=9&z_speed=4",
-        "ope=49&action=1", "ope=49&action=0", "ope=50&action=0", "ope=50&action=1",
-        "ope=51&cmd=12", "ope=51&cmd=11", "ope=52&num=1"};
+    const std::vector<std::string> expected = {"ope=51&cmd=4&p_speed=2",
+                                               "ope=51&cmd=5&p_speed=2",
+                                               "ope=51&cmd=2&t_speed=2",
+                                               "ope=51&cmd=7&t_speed=2",
+                                               "ope=51&cmd=1&p_speed=2&t_speed=2",
+                                               "ope=51&cmd=3&p_speed=2&t_speed=2",
+                                               "ope=51&cmd=6&p_speed=2&t_speed=2",
+                                               "ope=51&cmd=8&p_speed=2&t_speed=2",
+                                               "ope=51&cmd=9&z_speed=1",
+                                               "ope=51&cmd=10&z_speed=1",
+                                               "ope=51&cmd=12",
+                                               "ope=51&cmd=11",
+                                               "ope=51&cmd=1&p_speed=1&t_speed=1",
+                                               "ope=51&cmd=9&z_speed=1",
+                                               "ope=51&cmd=1&p_speed=1&t_speed=1",
+                                               "ope=51&cmd=9&z_speed=1",
+                                               "ope=51&cmd=1&p_speed=2&t_speed=2",
+                                               "ope=51&cmd=9&z_speed=1",
+                                               "ope=51&cmd=1&p_speed=6&t_speed=6",
+                                               "ope=51&cmd=9&z_speed=4",
+                                               "ope=51&cmd=1&p_speed=1&t_speed=1",
+                                               "ope=51&cmd=9&z_speed=1",
+                                               "ope=51&cmd=1&p_speed=6&t_speed=6",
+                                               "ope=51&cmd=9&z_speed=4",
+                                               "ope=49&action=1",
+                                               "ope=49&action=0",
+                                               "ope=50&action=0",
+                                               "ope=50&action=1",
+                                               "ope=51&cmd=12",
+                                               "ope=51&cmd=11",
+                                               "ope=52&num=1"};
     ASSERT_TRUE(rig.WaitForCommands(expected.size()));
     EXPECT_EQ(rig.Commands(), expected);
 
@@ -111,8 +129,10 @@ TEST(PtzOnTheWire, EveryCommandGivesItsRequest) {
     EXPECT_EQ(ptz->Center(INT_MAX, INT_MIN, 1), PTZ_OK);
     ASSERT_TRUE(rig.WaitForCommands(expected.size() + 2));
     const auto commands = rig.Commands();
-    EXPECT_EQ(commands[expected.size()], "ope=20&pan_dir=2&pan_percent=100&tilt_dir=1&tilt_percent=100");
-    EXPECT_EQ(commands[expected.size() + 1], "ope=20&pan_dir=1&pan_percent=100&tilt_dir=1&tilt_percent=100");
+    EXPECT_EQ(commands[expected.size()],
+              "ope=20&pan_dir=2&pan_percent=100&tilt_dir=1&tilt_percent=100");
+    EXPECT_EQ(commands[expected.size() + 1],
+              "ope=20&pan_dir=1&pan_percent=100&tilt_dir=1&tilt_percent=100");
 }
 
 TEST(PtzPresets, AddRenameGotoRemoveAndRestart) {
@@ -132,9 +152,10 @@ TEST(PtzPresets, AddRenameGotoRemoveAndRestart) {
     EXPECT_EQ(ptz->RemovePreposition("Yard"), PTZ_OK);
     EXPECT_EQ(ptz->AddPreposition("Road"), PTZ_OK);  // a removal leaves no current preset
     ASSERT_TRUE(rig.WaitForCommands(5));
-    EXPECT_EQ(rig.Commands(), (std::vector<std::string>{"ope=8&registration=1", "ope=51&cmd=4&p_speed=1",
-                                                        "ope=8&registration=2", "ope=11&execution=1",
-                                                        "ope=8&registration=2"}));
+    EXPECT_EQ(rig.Commands(),
+              (std::vector<std::string>{"ope=8&registration=1", "ope=51&cmd=4&p_speed=1",
+                                        "ope=8&registration=2", "ope=11&execution=1",
+                                        "ope=8&registration=2"}));
     EXPECT_EQ(rig.log.CountContaining("renamed from \"Door\" to \"Gate\""), 1u);
 
     rig.Close();
@@ -186,12 +207,24 @@ TEST(PtzConcurrency, FourHostThreadsOnTwoChannels) {
                 const char* name = names[(t * 7 + i) % 5];
                 char buffer[32];
                 switch (i % 6) {
-                case 0: ptz->StartMove(i % 10, i % 17); break;
-                case 1: ptz->Stop(); break;
-                case 2: ptz->AddPreposition(name); break;
-                case 3: ptz->GotoPreposition(0, name); break;
-                case 4: ptz->RemovePreposition(name); break;
-                default: ptz->GetCurrentPrepositionName(buffer, sizeof buffer), ptz->GetPrepositionCount();
+                    case 0:
+                        ptz->StartMove(i % 10, i % 17);
+                        break;
+                    case 1:
+                        ptz->Stop();
+                        break;
+                    case 2:
+                        ptz->AddPreposition(name);
+                        break;
+                    case 3:
+                        ptz->GotoPreposition(0, name);
+                        break;
+                    case 4:
+                        ptz->RemovePreposition(name);
+                        break;
+                    default:
+                        ptz->GetCurrentPrepositionName(buffer, sizeof buffer),
+                            ptz->GetPrepositionCount();
                 }
             }
         });

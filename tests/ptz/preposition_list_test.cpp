@@ -1,9 +1,10 @@
 // The preset list against a recording camera side and a real preset file.
+#include "ptz/preposition_list.h"
+
 #include <gtest/gtest.h>
 
 #include "norvane/ptz.h"
 #include "preset_support.h"
-#include "ptz/preposition_list.h"
 
 using namespace norvane;
 
@@ -132,12 +133,12 @@ TEST_F(PresetListTest, FileWithGapsIsRewritten) {
 }
 
 TEST_F(PresetListTest, BadSlotsAreDroppedAndTheFileRepaired) {
-    test::WriteFile(directory + "/" + kFile,
-                    test::PresetFile("<PtzChannel01>" + test::Record(0, "A", "1") +
-                                     test::Record(1, "B", "1") + test::Record(2, "C", "9") +
-                                     test::Record(3, "D", "x") + test::Record(4, "E", "3") +
-                                     "</PtzChannel01><PtzChannel02>" + test::Record(0, "Z", "0") +
-                                     "</PtzChannel02>"));
+    test::WriteFile(
+        directory + "/" + kFile,
+        test::PresetFile("<PtzChannel01>" + test::Record(0, "A", "1") + test::Record(1, "B", "1") +
+                         test::Record(2, "C", "9") + test::Record(3, "D", "x") +
+                         test::Record(4, "E", "3") + "</PtzChannel01><PtzChannel02>" +
+                         test::Record(0, "Z", "0") + "</PtzChannel02>"));
     auto list = MakeList(8);
     EXPECT_EQ(Names(*list), (std::vector<std::string>{"A", "E"}))
         << "a repeated slot, a slot beyond the limit and a slot that is no number are dropped";

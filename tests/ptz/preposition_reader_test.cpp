@@ -23,13 +23,15 @@ protected:
 
 TEST_F(PresetStoreTest, MissingOrEmptyFileIsCreated) {
     {
-        std::unique_ptr<CXMLPrepositionReader> store(test::OpenStore(directory, "Sanyo_00E0AB12CD34.preset"));
+        std::unique_ptr<CXMLPrepositionReader> store(
+            test::OpenStore(directory, "Sanyo_00E0AB12CD34.preset"));
         EXPECT_TRUE(std::filesystem::exists(Path()));
         EXPECT_EQ(test::ReadFile(Path()), "<?xml version='1.0' encoding='utf-8'?>\n<Sanyo/>");
         EXPECT_TRUE(store->WriteRecord(0, 0, "A", 0));
     }
     test::WriteFile(Path(), "");
-    std::unique_ptr<CXMLPrepositionReader> store(test::OpenStore(directory, "Sanyo_00E0AB12CD34.preset"));
+    std::unique_ptr<CXMLPrepositionReader> store(
+        test::OpenStore(directory, "Sanyo_00E0AB12CD34.preset"));
     EXPECT_TRUE(store->SetAutoSave(true));
     std::string name;
     unsigned slot = 0;
@@ -39,7 +41,7 @@ TEST_F(PresetStoreTest, MissingOrEmptyFileIsCreated) {
 
 // An unreadable file is kept aside whole; the store fails rather than start from nothing.
 TEST_F(PresetStoreTest, CorruptFileIsKeptAsideNotWiped) {
-    const std::string corrupt = test::PresetFile("<PtzChannel01>" + test::Record(0, "A", "0")) ;
+    const std::string corrupt = test::PresetFile("<PtzChannel01>" + test::Record(0, "A", "0"));
     test::WriteFile(Path(), corrupt);
     CXMLPrepositionReader store("Sanyo", &log);
     store.Settings().SetBaseDirectory(directory);
@@ -55,11 +57,13 @@ TEST_F(PresetStoreTest, CorruptFileIsKeptAsideNotWiped) {
 }
 
 TEST_F(PresetStoreTest, RecordsByChannelAndPosition) {
-    test::WriteFile(Path(), test::PresetFile("<PtzChannel01>" + test::Record(0, "A", "7") +
-                                             test::Record(1, "B", "x") + test::Record(2, "C", " 3") +
-                                             test::Record(3, "D", "99999999999") + test::Record(4, "", "1") +
-                                             test::Record(5, "E", "-1") + "</PtzChannel01>"));
-    std::unique_ptr<CXMLPrepositionReader> store(test::OpenStore(directory, "Sanyo_00E0AB12CD34.preset"));
+    test::WriteFile(
+        Path(), test::PresetFile("<PtzChannel01>" + test::Record(0, "A", "7") +
+                                 test::Record(1, "B", "x") + test::Record(2, "C", " 3") +
+                                 test::Record(3, "D", "99999999999") + test::Record(4, "", "1") +
+                                 test::Record(5, "E", "-1") + "</PtzChannel01>"));
+    std::unique_ptr<CXMLPrepositionReader> store(
+        test::OpenStore(directory, "Sanyo_00E0AB12CD34.preset"));
     std::string name;
     unsigned slot = 0;
     ASSERT_TRUE(store->ReadRecord(0, 0, name, slot));

@@ -1,4 +1,6 @@
 // The per-channel control and the handler, over the simulated camera.
+#include "ptz/ptz_control.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 #include <thread>
 
 #include "preset_support.h"
-#include "ptz/ptz_control.h"
 #include "ptz/ptz_handler.h"
 #include "ptz_rig.h"
 
@@ -86,7 +87,8 @@ TEST_F(PtzControlTest, PresetNamesThroughHostBuffers) {
     EXPECT_EQ(ptz->AddPreposition(nullptr), PTZ_INVALID_ARGUMENT);
     EXPECT_EQ(ptz->AddPreposition("Gate"), PTZ_OK);
     char buffer[8];
-    EXPECT_EQ(ptz->GetPrepositionName(0, buffer, 4), PTZ_INVALID_ARGUMENT) << "no room for the zero";
+    EXPECT_EQ(ptz->GetPrepositionName(0, buffer, 4), PTZ_INVALID_ARGUMENT)
+        << "no room for the zero";
     EXPECT_EQ(ptz->GetPrepositionName(0, buffer, 5), PTZ_OK);
     EXPECT_STREQ(buffer, "Gate");
     EXPECT_EQ(ptz->GetPrepositionName(0, nullptr, 5), PTZ_INVALID_ARGUMENT);
@@ -155,8 +157,10 @@ TEST_F(PtzControlTest, MissingOrUnsafeFileNameGivesNoControl) {
         auto handler = MakeHandler();
         for (int attempt = 0; attempt < 2; ++attempt)
             EXPECT_EQ(handler->GetPTZApiEx(0), nullptr) << mac;
-        EXPECT_EQ(driver.log.CountContaining("Required custom parameter was not defined!"), 2u) << mac;
-        EXPECT_EQ(driver.log.CountContaining("Name of file for preset storing was not defined"), 2u);
+        EXPECT_EQ(driver.log.CountContaining("Required custom parameter was not defined!"), 2u)
+            << mac;
+        EXPECT_EQ(driver.log.CountContaining("Name of file for preset storing was not defined"),
+                  2u);
     }
     EXPECT_FALSE(std::filesystem::exists(directory + "/../escape.preset"));
     // A parameter full of conversions is data, not a format.
@@ -172,7 +176,9 @@ TEST_F(PtzControlTest, CorruptFileFailsOnceAndIsKept) {
     test::WriteFile(path, "<Sanyo><PtzChannel01>");
     auto handler = MakeHandler();
     EXPECT_EQ(handler->GetPTZApiEx(0), nullptr);
-    EXPECT_EQ(driver.log.CountContaining("cannot initialize CXMLPrepositionReader object with parameter \"Sanyo_0080F0A1B2C3.preset\""), 1u);
+    EXPECT_EQ(driver.log.CountContaining("cannot initialize CXMLPrepositionReader object with "
+                                         "parameter \"Sanyo_0080F0A1B2C3.preset\""),
+              1u);
     EXPECT_EQ(test::ReadFile(path + ".bad"), "<Sanyo><PtzChannel01>");
     IIPPTZApiEx* ptz = handler->GetPTZApiEx(0);
     ASSERT_NE(ptz, nullptr);

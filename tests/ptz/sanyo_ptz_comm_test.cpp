@@ -1,5 +1,7 @@
 // The Sanyo command thread: request arithmetic, what reaches the camera, the bounded queue and
 // the stop path.
+#include "ptz/sanyo_ptz_comm.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,7 +9,6 @@
 #include <cstring>
 #include <thread>
 
-#include "ptz/sanyo_ptz_comm.h"
 #include "ptz_rig.h"
 #include "support/host_rig.h"
 
@@ -21,7 +22,6 @@ CPtzCapabilities AllCapabilities() {
     c.maxPrepositions = 255;
     return c;
 }
-
 
 class SanyoCommTest : public test::PtzTest {
 protected:
@@ -115,11 +115,18 @@ TEST_F(SanyoCommTest, EveryCommandReachesTheCamera) {
     ASSERT_TRUE(WaitForCommands(12));
     EXPECT_TRUE(comm->Close());
     const std::vector<std::string> expected = {
-        "ope=51&cmd=4&p_speed=2", "ope=51&cmd=12",  "ope=51&cmd=10&z_speed=4",
-        "ope=51&cmd=11",          "ope=49&action=1", "ope=49&action=0",
-        "ope=50&action=0",        "ope=50&action=1",
+        "ope=51&cmd=4&p_speed=2",
+        "ope=51&cmd=12",
+        "ope=51&cmd=10&z_speed=4",
+        "ope=51&cmd=11",
+        "ope=49&action=1",
+        "ope=49&action=0",
+        "ope=50&action=0",
+        "ope=50&action=1",
         "ope=20&pan_dir=1&pan_percent=50&tilt_dir=1&tilt_percent=50",
-        "ope=52&num=1",           "ope=8&registration=1", "ope=11&execution=5"};
+        "ope=52&num=1",
+        "ope=8&registration=1",
+        "ope=11&execution=5"};
     EXPECT_EQ(Commands(), expected) << "focus and iris stops send nothing";
 }
 
@@ -179,7 +186,9 @@ TEST_F(SanyoCommTest, CommandAfterCloseIsRefusedWithItsLine) {
                   "norvane::CBasePTZComm::StartMove: cannot send message (1) to thread"),
               1u);
     EXPECT_FALSE(comm->StopZooming(nullptr));
-    EXPECT_EQ(driver.log.CountContaining("norvane::CBasePTZComm::StopZooming: cannot send message (4)"), 1u);
+    EXPECT_EQ(
+        driver.log.CountContaining("norvane::CBasePTZComm::StopZooming: cannot send message (4)"),
+        1u);
     EXPECT_FALSE(comm->SavePreposition(0, "A")) << "presets fail once stopping";
     EXPECT_TRUE(Commands().empty());
 }
@@ -242,7 +251,9 @@ TEST_F(SanyoCommTest, UnexpectedItemsAreLoggedNotSent) {
     auto comm = Open(c);
     EXPECT_EQ(comm->AreaZoom(nullptr, 1, 2, 3, 4), PTZ_OK);
     ASSERT_TRUE(driver.log.WaitForText("unexpected command ID=5", std::chrono::seconds(5)));
-    EXPECT_EQ(driver.log.CountContaining("norvane::CSanyoPTZComm::HandleWorkItem: unexpected command ID=5"), 1u);
+    EXPECT_EQ(driver.log.CountContaining(
+                  "norvane::CSanyoPTZComm::HandleWorkItem: unexpected command ID=5"),
+              1u);
     driver.lastSize = {0, 0};
     EXPECT_EQ(comm->Center(nullptr, 1, 1, 1), PTZ_OK);
     EXPECT_EQ(comm->Unzoom(nullptr, 0), PTZ_OK);

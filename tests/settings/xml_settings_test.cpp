@@ -1,6 +1,7 @@
 // Path-addressed settings access on real files in a scratch directory.
-#include <gtest/gtest.h>
+#include "settings/xml_settings.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,7 +12,6 @@
 
 #include "platform/system.h"
 #include "platform/xml_document.h"
-#include "settings/xml_settings.h"
 #include "support/media.h"
 
 using namespace norvane;
@@ -139,6 +139,7 @@ TEST_F(XmlSettingsTest, SaveKilledMidwayLeavesAWholeFile) {
         platform::XmlDocument file;
         ASSERT_TRUE(file.Load(Path())) << "round " << round;
         const std::string value = file.GetAttribute("Sanyo/V", "value");
-        EXPECT_TRUE(value == a || value == b) << "round " << round << ": " << value.size() << " bytes";
+        EXPECT_TRUE(value == a || value == b)
+            << "round " << round << ": " << value.size() << " bytes";
     }
 }

@@ -60,7 +60,8 @@ std::unique_ptr<camsim::Camera> StartSimulator(PtzOptions& o, DeviceConfig& conf
     camera.jpegMedia = JpegMediaFor(320, 240).name;
     camera.user = o.user;
     camera.password = o.password;
-    camera.auth = o.user.empty() ? camsim::HttpAuthConfig::Mode::None : camsim::HttpAuthConfig::Mode::Digest;
+    camera.auth =
+        o.user.empty() ? camsim::HttpAuthConfig::Mode::None : camsim::HttpAuthConfig::Mode::Digest;
     auto simulator = std::make_unique<camsim::Camera>(camera);
     if (!simulator->Start())
         return nullptr;
@@ -93,11 +94,13 @@ public:
     void Continuous() {
         const int s = o_.speed;
         if (o_.move >= 0)
-            Hold("move " + std::to_string(o_.move) + " speed " + std::to_string(s), ptz_.StartMove(o_.move, s));
+            Hold("move " + std::to_string(o_.move) + " speed " + std::to_string(s),
+                 ptz_.StartMove(o_.move, s));
         if (!o_.zoom.empty())
             Hold("zoom " + o_.zoom, o_.zoom == "in" ? ptz_.StartZoom8(s) : ptz_.StartZoom9(s));
         if (!o_.focus.empty())
-            Hold("focus " + o_.focus, o_.focus == "near" ? ptz_.StartFocus1(s) : ptz_.StartFocus2(s));
+            Hold("focus " + o_.focus,
+                 o_.focus == "near" ? ptz_.StartFocus1(s) : ptz_.StartFocus2(s));
         if (!o_.iris.empty())
             Hold("iris " + o_.iris, o_.iris == "open" ? ptz_.StartIris3(s) : ptz_.StartIris4(s));
         if (o_.unzoom)
@@ -105,7 +108,8 @@ public:
     }
 
     void Center(int x, int y) {
-        Result("center " + std::to_string(x) + "," + std::to_string(y), ptz_.Center(x, y, o_.speed));
+        Result("center " + std::to_string(x) + "," + std::to_string(y),
+               ptz_.Center(x, y, o_.speed));
     }
 
     void Presets() {
@@ -114,7 +118,8 @@ public:
         if (!o_.presetGoto.empty())
             Result("preset-goto " + o_.presetGoto, ptz_.GotoPreposition(0, o_.presetGoto.c_str()));
         if (!o_.presetRemove.empty())
-            Result("preset-remove " + o_.presetRemove, ptz_.RemovePreposition(o_.presetRemove.c_str()));
+            Result("preset-remove " + o_.presetRemove,
+                   ptz_.RemovePreposition(o_.presetRemove.c_str()));
         if (o_.presetList) {
             const int count = ptz_.GetPrepositionCount();
             std::printf("presets: %d\n", count);
@@ -151,32 +156,46 @@ bool LearnPictureSize(norvane::ipcapture::IIPVideoCaptureEx* video, CaptureSink&
 
 CLI::App* AddPtzCommand(CLI::App& app, PtzOptions& o) {
     CLI::App* ptz = app.add_subcommand(
-        "ptz", "Steer the camera's head and presets through the driver; prints each result code "
-               "(1 success, -3 invalid argument, -18 failed, -19 not supported, -23 preset not "
-               "found, -26 preset table full) and, against the bundled simulator, the operation "
-               "requests the camera received.");
-    ptz->add_option("--library", o.library, "Path of the driver library to load")->capture_default_str();
+        "ptz",
+        "Steer the camera's head and presets through the driver; prints each result code "
+        "(1 success, -3 invalid argument, -18 failed, -19 not supported, -23 preset not "
+        "found, -26 preset table full) and, against the bundled simulator, the operation "
+        "requests the camera received.");
+    ptz->add_option("--library", o.library, "Path of the driver library to load")
+        ->capture_default_str();
     ptz->add_option("--address", o.address, "Camera address (default: the bundled simulator)");
     ptz->add_option("--port", o.port, "Camera HTTP port")->capture_default_str();
     ptz->add_option("--user", o.user, "Camera login");
     ptz->add_option("--password", o.password, "Camera password");
     ptz->add_option("--model", o.model, "Model of the bundled simulator")->capture_default_str();
-    ptz->add_option("--media", o.media, "Reference media folder of the bundled simulator (lets --center learn the picture size)");
-    ptz->add_option("--mac", o.mac, "Custom parameter 6, which names the preset file Sanyo_<mac>.preset beside tavrin-host (default: the simulator's)");
-    ptz->add_option("--group", o.group, "Camera group, custom parameter 3 (2 and 4: zoom, focus and iris only, 8 presets)");
+    ptz->add_option(
+        "--media", o.media,
+        "Reference media folder of the bundled simulator (lets --center learn the picture size)");
+    ptz->add_option("--mac", o.mac,
+                    "Custom parameter 6, which names the preset file Sanyo_<mac>.preset beside "
+                    "tavrin-host (default: the simulator's)");
+    ptz->add_option(
+        "--group", o.group,
+        "Camera group, custom parameter 3 (2 and 4: zoom, focus and iris only, 8 presets)");
     ptz->add_option("--channel", o.channel, "PTZ channel")->capture_default_str();
-    ptz->add_option("--move", o.move, "Move in direction 0-7 (pan/tilt) or 8-9 (zoom) for --for ms, then stop")
+    ptz->add_option("--move", o.move,
+                    "Move in direction 0-7 (pan/tilt) or 8-9 (zoom) for --for ms, then stop")
         ->check(CLI::Range(0, 9));
     ptz->add_option("--speed", o.speed, "Speed 1 to 16")->capture_default_str();
     ptz->add_option("--for", o.forMs, "How long a move, zoom, focus or iris command runs, in ms")
         ->check(CLI::Range(0u, 60000u))
         ->capture_default_str();
-    ptz->add_option("--zoom", o.zoom, "Zoom in or out for --for ms")->check(CLI::IsMember({"in", "out"}));
-    ptz->add_option("--focus", o.focus, "Focus near or far for --for ms")->check(CLI::IsMember({"near", "far"}));
-    ptz->add_option("--iris", o.iris, "Open or close the iris for --for ms")->check(CLI::IsMember({"open", "close"}));
+    ptz->add_option("--zoom", o.zoom, "Zoom in or out for --for ms")
+        ->check(CLI::IsMember({"in", "out"}));
+    ptz->add_option("--focus", o.focus, "Focus near or far for --for ms")
+        ->check(CLI::IsMember({"near", "far"}));
+    ptz->add_option("--iris", o.iris, "Open or close the iris for --for ms")
+        ->check(CLI::IsMember({"open", "close"}));
     ptz->add_option("--center", o.center, "Centre the picture on the point X,Y");
     ptz->add_flag("--unzoom", o.unzoom, "Zoom all the way out");
-    ptz->add_option("--preset-add", o.presetAdd, "Store the current position under NAME (renames the preset the head stands on)");
+    ptz->add_option(
+        "--preset-add", o.presetAdd,
+        "Store the current position under NAME (renames the preset the head stands on)");
     ptz->add_option("--preset-goto", o.presetGoto, "Move to the preset NAME");
     ptz->add_option("--preset-remove", o.presetRemove, "Remove the preset NAME");
     ptz->add_flag("--preset-list", o.presetList, "List the channel's presets");
@@ -230,8 +249,9 @@ int RunPtzCommand(PtzOptions& o, const std::string& media) {
         session.Continuous();
         if (!o.center.empty()) {
             if (!LearnPictureSize(driver->GetVideoCaptureEx(), sink))
-                std::printf("note: no picture arrived, so the driver knows no picture size and "
-                            "sends no centre request (give --media with the simulator)\n");
+                std::printf(
+                    "note: no picture arrived, so the driver knows no picture size and "
+                    "sends no centre request (give --media with the simulator)\n");
             session.Center(x, y);
         }
         session.Presets();
