@@ -6,6 +6,7 @@
 #include "channels/sanyo_rtsp_channel.h"
 #include "io/sanyo_io.h"
 #include "io/sanyo_md_channel.h"
+#include "ptz/ptz_handler.h"
 
 namespace norvane {
 
@@ -30,9 +31,10 @@ bool CTavrinDriver::CreateIO() {
     return true;
 }
 
-// The PTZ handler is not built yet; the driver opens without PTZ.
 bool CTavrinDriver::CreatePTZ() {
-    return true;
+    if (!ptz)
+        ptz = new (std::nothrow) CSanyoPTZHandler(this, GetChannelCount());
+    return ptz != nullptr;
 }
 
 ICameraChannel* CTavrinDriver::CreateChannel(unsigned index, ICaptureSink* sink, bool largeFrame) {

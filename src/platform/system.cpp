@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <random>
@@ -180,6 +181,52 @@ int64_t FileSize(const std::string& path) {
     const int rc = fstat(fd, &st);
     close(fd);
     return rc == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+namespace {
+
+bool WriteAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Makes a finished rename durable.
+void SyncDirectoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    fsync(fd);
+    close(fd);
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::string& data) {
+    const std::string temporary = path + ".tmp";
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = WriteAll(fd, data) && fsync(fd) == 0;
+    if (close(fd) != 0 || !written || !RenameFile(temporary, path)) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    SyncDirectoryOf(path);
+    return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    return rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool HostModuleVersion(std::array<uint16_t, 4>& version) {

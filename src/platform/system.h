@@ -25,6 +25,11 @@ std::string ExecutableDirectory();
 bool FileExists(const std::string& path);
 // Size in bytes, or -1 when the file cannot be opened.
 int64_t FileSize(const std::string& path);
+// Replaces `path` whole or not at all: the data goes to a temporary file beside it, which is
+// synced and renamed over it. A crash leaves the old file or the new one.
+bool WriteFileAtomically(const std::string& path, const std::string& data);
+// Renames, replacing an existing `to`.
+bool RenameFile(const std::string& from, const std::string& to);
 
 // Version A.B.C.D of the loaded host module "liborbhost.so.A.B.C.D"; false if none is loaded.
 bool HostModuleVersion(std::array<uint16_t, 4>& version);

@@ -79,6 +79,7 @@ bool Camera::Start() {
 }
 
 void Camera::Stop() {
+    ReleaseHeld();
     rtsp_.Stop();
     http_->Stop();
 }
@@ -95,7 +96,36 @@ void Camera::SetPushShape(const PushShape& shape) {
     pushShape_ = shape;
 }
 
+void Camera::HoldRequests(const std::string& path) {
+    std::lock_guard<std::mutex> lock(holdMutex_);
+    heldPath_ = path;
+}
+
+void Camera::ReleaseHeld() {
+    std::lock_guard<std::mutex> lock(holdMutex_);
+    heldPath_.clear();
+    holdChanged_.notify_all();
+}
+
+bool Camera::WaitForHeld(unsigned count, unsigned milliseconds) {
+    std::unique_lock<std::mutex> lock(holdMutex_);
+    return holdChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                 [&] { return held_ >= count; });
+}
+
+void Camera::WaitWhileHeld(const std::string& path) {
+    std::unique_lock<std::mutex> lock(holdMutex_);
+    if (heldPath_.empty() || heldPath_ != path)
+        return;
+    ++held_;
+    holdChanged_.notify_all();
+    holdChanged_.wait_for(lock, std::chrono::milliseconds(MAX_REPLY_DELAY_MS),
+                          [&] { return heldPath_ != path; });
+    --held_;
+}
+
 HttpReply Camera::Answer(const HttpRequest& request) {
+    WaitWhileHeld(request.path);
     HttpReply reply = Page(request);
     reply.headDelayMs = std::max(reply.headDelayMs, std::min(replyDelayMs_.load(), MAX_REPLY_DELAY_MS));
     if (const unsigned pause = tricklePauseMs_.load()) {

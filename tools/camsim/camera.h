@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -55,6 +56,11 @@ public:
     void SetTrickle(unsigned milliseconds);
     // How push streams opened from now are cut and spoilt.
     void SetPushShape(const PushShape& shape);
+    // Requests of `path` wait before they are answered until ReleaseHeld, Stop or 30 s.
+    void HoldRequests(const std::string& path);
+    void ReleaseHeld();
+    // True once `count` requests wait at the same time, within the limit.
+    bool WaitForHeld(unsigned count, unsigned milliseconds);
     // Refuse every HTTP and RTSP request with a challenge, whatever the credentials.
     void SetDenyAll(bool deny);
     // Offline: both ports refuse connections and every RTSP session ends; back online the
@@ -65,6 +71,7 @@ public:
 
 private:
     HttpReply Answer(const HttpRequest& request);
+    void WaitWhileHeld(const std::string& path);
     HttpReply Page(const HttpRequest& request);
     HttpReply PushStream(const HttpRequest& request);
     HttpAuthConfig AuthConfig() const;
@@ -83,6 +90,10 @@ private:
     std::atomic<unsigned> replyDelayMs_{0};
     std::atomic<unsigned> tricklePauseMs_{0};
     std::atomic<bool> denyAll_{false};
+    std::mutex holdMutex_;
+    std::condition_variable holdChanged_;
+    std::string heldPath_;
+    unsigned held_ = 0;
 };
 
 }  // namespace camsim

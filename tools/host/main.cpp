@@ -17,6 +17,7 @@
 #include "host/io_command.h"
 #include "host/log_receiver.h"
 #include "host/probe_command.h"
+#include "host/ptz_command.h"
 #include "host/stream_session.h"
 
 namespace {
@@ -138,9 +139,14 @@ int main(int argc, char** argv) {
     host::AddIOOptions(app, io);
     int probeExit = -1;
     host::AddProbeCommand(app, TAVRIN_DEFAULT_LIBRARY, probeExit);
+    host::PtzOptions ptz;
+    ptz.library = TAVRIN_DEFAULT_LIBRARY;
+    CLI::App* ptzCommand = host::AddPtzCommand(app, ptz);
     CLI11_PARSE(app, argc, argv);
     if (probeExit >= 0)
         return probeExit;
+    if (ptzCommand->parsed())
+        return host::RunPtzCommand(ptz, o.media);
     if (o.codec == 1 && !app.count("--width") && !app.count("--height"))
         o.width = 1280, o.height = 720;
 

@@ -1,0 +1,135 @@
+// PTZ command thread: takes one work item per continuous command from the control, keeps at most
+// 16 of them (the oldest give way), and lets the camera-specific subclass send each one on its
+// own thread. Also the camera side of presets, called synchronously from the preset list.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "foundation/queue_thread.h"
+#include "norvane/debug.h"
+#include "norvane/ptz.h"
+
+namespace norvane {
+
+class CPtzCapabilities {
+public:
+    virtual ~CPtzCapabilities() = default;
+
+    bool pan = false;
+    bool tilt = false;
+    bool zoom = false;
+    bool focus = false;
+    bool iris = false;
+    bool areaZoom = false;
+    bool center = false;
+    bool unzoom = false;
+    uint32_t maxPrepositions = 0;
+};
+
+class CPTZItem {
+public:
+    enum Type : int {
+        MOVE = 1,
+        FOCUS = 2,
+        IRIS = 3,
+        STOP = 4,
+        AREA_ZOOM = 5,
+        CENTER = 6,
+        UNZOOM = 7
+    };
+    enum Subtype : int {
+        FOCUS_1 = 1,
+        FOCUS_2 = 2,
+        IRIS_3 = 3,
+        IRIS_4 = 4,
+        STOP_MOVING = 5,
+        STOP_ZOOMING = 6,
+        STOP_FOCUSING = 7,
+        STOP_IRIS = 8,
+    };
+
+    CPTZItem(int type, int subtype, IIPParams* params, int speed, int first = 0, int second = 0,
+             int third = 0)
+        : type(type),
+          subtype(subtype),
+          params(params),
+          speed(speed),
+          first(first),
+          second(second),
+          third(third) {}
+    CPTZItem(const CPTZItem&) = default;
+    virtual ~CPTZItem() = default;
+
+    int type;
+    int subtype;
+    IIPParams* params;  // the issuing control, not owned
+    int speed;
+    int first;   // direction (move), x (center), first area-zoom value
+    int second;  // y (center), second area-zoom value
+    int third;   // third area-zoom value
+};
+
+// Camera side of presets; slots are the preset list's 0-based slot numbers.
+class IPrepositionComm : public virtual IDebugMessage {
+public:
+    virtual bool SavePreposition(unsigned slot, const std::string& name) = 0;
+    virtual bool GotoPreposition(unsigned slot, const std::string& name, int value) = 0;
+    // Cameras that forget a stored position on their own need nothing: true without a request.
+    virtual bool RemovePreposition(unsigned slot, const std::string& name);
+};
+
+class CBasePTZComm : public CQueueThread<CPTZItem>, public IPrepositionComm {
+public:
+    static constexpr unsigned STOP_LIMIT_MS = 5000;
+    static constexpr int ZOOM_IN = 8;
+    static constexpr int ZOOM_OUT = 9;
+
+    CBasePTZComm(IDriver* driver, const CPtzCapabilities& capabilities, uint16_t channel);
+    ~CBasePTZComm() override;
+
+    virtual bool Open();
+    // Stops the thread: aborts the request in flight, drops queued items, joins. False when the
+    // thread was not started.
+    virtual bool Close();
+    virtual bool HasContinuousControl();
+    // Fills the host's record and restarts the failure log throttle.
+    virtual int GetCapabilities(PTZ_CAPABILITIES* out);
+
+    // PTZ_OK when queued, PTZ_NOT_SUPPORTED without the capability, PTZ_FAILED when stopping.
+    int StartMove(IIPParams* params, int direction, int speed);
+    int StartFocus(IIPParams* params, bool subtype2, int speed);
+    int StartIris(IIPParams* params, bool subtype3, int speed);
+    int AreaZoom(IIPParams* params, int a, int b, int c, int d);
+    int Center(IIPParams* params, int x, int y, int speed);
+    int Unzoom(IIPParams* params, int value);
+    // True when queued.
+    bool StopMoving(IIPParams* params);
+    bool StopZooming(IIPParams* params);
+    bool StopFocusing(IIPParams* params);
+    bool StopIrisChanging(IIPParams* params);
+
+    // IDebugMessage: to the driver's log.
+    void Log(int type, const char* format, ...) override __attribute__((format(printf, 3, 4)));
+
+    const CPtzCapabilities& Capabilities() const { return capabilities; }
+    uint16_t Channel() const { return channel; }
+
+protected:
+    // Ends the request in flight at once; called from the stop path after the stop event is set.
+    virtual void AbortRequests() {}
+    // The error-log throttle of the camera requests.
+    bool ShouldLogFailure();
+
+private:
+    // Posts a copy of `fields` when capable, logging a refusal under the method's name.
+    int Queue(bool capable, const char* method, const CPTZItem& fields);
+
+    uint16_t channel;
+    CPtzCapabilities capabilities;
+    std::atomic<bool> started{false};
+    std::atomic<uint32_t> failureCounter{0};
+};
+
+}  // namespace norvane

@@ -1,0 +1,113 @@
+#include "ptz/ptz_handler.h"
+
+#include <new>
+
+#include "foundation/idriver.h"
+#include "http/result_def.h"
+#include "http/utils.h"
+#include "ptz/ptz_control.h"
+
+namespace norvane {
+
+namespace {
+
+// A name that stays in its directory: no separator, no control character, not "." or "..".
+bool IsPlainFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    for (const unsigned char c : name)
+        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+CBasePTZHandler::CBasePTZHandler(IDriver* driver, int channelCount, const std::string& deviceType)
+    : driver(driver), channelCount(channelCount), deviceType(deviceType) {}
+
+CBasePTZHandler::~CBasePTZHandler() {
+    ReleaseControls();
+    CLockGuard guard(lock);
+    store.Assign(nullptr);
+}
+
+IIPPTZApiEx* CBasePTZHandler::GetPTZApiEx(int channel) {
+    if (channel < 0 || channel >= channelCount)
+        return nullptr;
+    CLockGuard guard(lock);
+    const auto it = controls.find(channel);
+    if (it != controls.end())
+        return it->second;
+    if (deviceType.empty() || (!store && !InitializeXMLStorage()))
+        return nullptr;
+    CBasePTZControl* control = CreateControl(channel);
+    if (!control)
+        return nullptr;
+    if (!control->Initialize(store)) {
+        delete control;
+        return nullptr;
+    }
+    controls[channel] = control;
+    return control;
+}
+
+void CBasePTZHandler::ReleaseControls() {
+    CLockGuard guard(lock);
+    for (auto& [channel, control] : controls)
+        delete control;
+    controls.clear();
+}
+
+bool CBasePTZHandler::InitializeXMLStorage() {
+    CLockGuard guard(lock);
+    CResultDef result;
+    const std::string name = GetXMLStorageFileName();
+    if (name.empty()) {
+        result.SetFormatted(CResultDef::LEVEL_ERROR, CResultDef::CODE_NOT_DEFINED,
+                            "%s: PTZ module cannot be initialized! Name of file for preset storing "
+                            "was not defined",
+                            "norvane::CBasePTZHandler::InitializeXMLStorage");
+    } else {
+        auto* reader = new (std::nothrow) CXMLPrepositionReader(deviceType, driver);
+        if (reader && !storeDirectory.empty())
+            reader->Settings().SetBaseDirectory(storeDirectory);
+        store.Assign(reader);
+        if (!store) {
+            result.SetFormatted(CResultDef::LEVEL_ERROR, CResultDef::CODE_NO_MEMORY,
+                                "%s: not enough memory for creating CXMLPrepositionReader object",
+                                "norvane::CBasePTZHandler::InitializeXMLStorage");
+        } else if (!store->OpenStore(name)) {
+            result.SetFormatted(CResultDef::LEVEL_ERROR, CResultDef::CODE_INIT_FAILED,
+                                "%s: cannot initialize CXMLPrepositionReader object with parameter "
+                                "\"%s\"",
+                                "norvane::CBasePTZHandler::InitializeXMLStorage", name.c_str());
+            // The next request tries again; an unreadable file has been kept aside by then.
+            store.Assign(nullptr);
+        }
+    }
+    Utils::LogResult(driver, result);
+    return result.Succeeded();
+}
+
+CSanyoPTZHandler::CSanyoPTZHandler(IDriver* driver, int channelCount)
+    : CBasePTZHandler(driver, channelCount, "Sanyo") {}
+
+std::string CSanyoPTZHandler::GetXMLStorageFileName() {
+    const std::string mac = GetDriver()->GetCustomParameterString(6);
+    if (!mac.empty() && mac != "(none)" && IsPlainFileName(mac))
+        return "Sanyo_" + mac + ".preset";
+    GetDriver()->Log(
+        LOG_ERROR,
+        "%s: PTZ handler for %s device cannot be initialized. Required custom parameter "
+        "was not defined!",
+        "norvane::CSanyoPTZHandler::GetXMLStorageFileName",
+        GetDriver()->GetDeviceInfo()->address.c_str());
+    return {};
+}
+
+CBasePTZControl* CSanyoPTZHandler::CreateControl(int channel) {
+    return new (std::nothrow) CSanyoPTZControl(GetDriver(), channel);
+}
+
+}  // namespace norvane

@@ -1,0 +1,44 @@
+// `tavrin-host ptz` against the bundled simulator: presets outlive the process.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/media.h"
+
+namespace {
+
+const std::string kHost = std::string(TAVRIN_BINARY_DIR) + "/tools/tavrin-host";
+const std::string kPresetFile = std::string(TAVRIN_BINARY_DIR) + "/tools/Sanyo_E2EHOSTPTZ.preset";
+
+// Runs tavrin-host ptz with `arguments`; returns its exit status and fills `output`.
+int RunPtz(const std::string& arguments, const std::string& scratch, std::string& output) {
+    const std::string out = scratch + "/ptz.txt";
+    const int status = std::system(
+        ("'" + kHost + "' ptz --mac E2EHOSTPTZ " + arguments + " > '" + out + "' 2>&1").c_str());
+    output = test::ReadText(out);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+TEST(HostPtz, PresetAddedInOneRunIsRecalledInTheNext) {
+    const std::string scratch = test::OutputDir();
+    std::filesystem::remove(kPresetFile);
+    std::string output;
+    ASSERT_EQ(RunPtz("--preset-add A", scratch, output), 0) << output;
+    EXPECT_NE(output.find("preset-add A"), std::string::npos) << output;
+    EXPECT_NE(output.find("/cgi-bin/opecmd.cgi?ope=8&registration=1"), std::string::npos) << output;
+    EXPECT_NE(test::ReadText(kPresetFile).find("<Name value='A'/>"), std::string::npos);
+
+    ASSERT_EQ(RunPtz("--preset-goto A --preset-list", scratch, output), 0) << output;
+    EXPECT_NE(output.find("/cgi-bin/opecmd.cgi?ope=11&execution=1"), std::string::npos) << output;
+    EXPECT_NE(output.find("  0 A"), std::string::npos) << output;
+
+    EXPECT_EQ(RunPtz("--preset-goto B --move 3 --for 0 --speed 4", scratch, output), 1) << output;
+    EXPECT_NE(output.find("preset-goto B                -23"), std::string::npos) << output;
+    EXPECT_NE(output.find("/cgi-bin/opecmd.cgi?ope=51&cmd=7&t_speed=2\n"), std::string::npos)
+        << output;
+    std::filesystem::remove(kPresetFile);
+}
