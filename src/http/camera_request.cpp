@@ -16,18 +16,21 @@ constexpr const char* LANGUAGE_PAGE = "/cgi-bin/lang.cgi";
 constexpr uint64_t EXCHANGE_TIMEOUTS = 2;
 
 uint32_t ExchangeLimit(const Web::CHttpClient& client) {
-    return static_cast<uint32_t>(std::min<uint64_t>(EXCHANGE_TIMEOUTS * client.Timeout(), INT32_MAX));
+    return static_cast<uint32_t>(
+        std::min<uint64_t>(EXCHANGE_TIMEOUTS * client.Timeout(), INT32_MAX));
 }
 
 }  // namespace
 
-CResultDef SendRequestRD(Web::ByteBuffer& reply, Web::CHttpClient& client, const std::string& path) {
+CResultDef SendRequestRD(Web::ByteBuffer& reply, Web::CHttpClient& client,
+                         const std::string& path) {
     CResultDef result;
     const std::string peer = "host " + client.Host() + ":" + std::to_string(client.Port());
     reply.clear();
     if (!client.SendRequest("GET", path, ExchangeLimit(client)) || client.StatusCode() == 0) {
         result.SetFormatted(CResultDef::LEVEL_NOT_LOGGED, CResultDef::CODE_NOT_SENT,
-                            "%s: can not send request \"%s\" to %s", METHOD, path.c_str(), peer.c_str());
+                            "%s: can not send request \"%s\" to %s", METHOD, path.c_str(),
+                            peer.c_str());
         return result;
     }
     if (client.StatusCode() / 100 != 2) {
@@ -42,8 +45,8 @@ CResultDef SendRequestRD(Web::ByteBuffer& reply, Web::CHttpClient& client, const
     reply.resize(length);
     if (length == 0)
         result.SetFormatted(CResultDef::LEVEL_ERROR, CResultDef::CODE_EMPTY_REPLY,
-                            "%s: incorrect response for request \"%s\" from %s", METHOD, path.c_str(),
-                            peer.c_str());
+                            "%s: incorrect response for request \"%s\" from %s", METHOD,
+                            path.c_str(), peer.c_str());
     reply.push_back(0);
     return result;
 }
@@ -57,16 +60,47 @@ bool SendRequestRD(Web::CHttpClient& client, Web::ByteBuffer& reply, const std::
     return SendRequestRD(reply, client, path).Succeeded();
 }
 
+size_t ReplyLength(const Web::ByteBuffer& reply) {
+    return reply.empty() ? 0 : reply.size() - 1;
+}
+
+std::string ReplyText(const Web::ByteBuffer& reply) {
+    const auto end = std::find(reply.begin(), reply.end(), 0);
+    return std::string(reply.begin(), end);
+}
+
+bool IsLanguagePage(const Web::ByteBuffer& reply) {
+    static constexpr std::string_view HTML_MARK = "<HTML>";
+    const auto begin = reply.begin();
+    const auto end = begin + static_cast<std::ptrdiff_t>(ReplyLength(reply));
+    return std::search(begin, end, HTML_MARK.begin(), HTML_MARK.end()) != end;
+}
+
+namespace {
+
+// One request; true for code 0 (which carries a body).
+bool Fetch(Web::CHttpClient& client, const std::string& path, Web::ByteBuffer& reply,
+           CResultDef* failure) {
+    const CResultDef result = SendRequestRD(reply, client, path);
+    if (!result.Succeeded() && failure)
+        *failure = result;
+    return result.Succeeded() && ReplyLength(reply) != 0;
+}
+
+}  // namespace
+
 bool SendRequestWithLanguageFallback(Web::CHttpClient& client, Web::ByteBuffer& reply,
-                                     const std::string& path, CManualEvent* stop) {
-    if (!SendRequestRD(client, reply, path))
+                                     const std::string& path, CManualEvent* stop,
+                                     CResultDef* failure) {
+    const auto stopping = [stop] { return stop && stop->Wait(0); };
+    if (stopping() || !Fetch(client, path, reply, failure))
         return false;
-    const std::string_view text(reinterpret_cast<const char*>(reply.data()), reply.size());
-    if (text.find("<HTML>") == std::string_view::npos)
+    if (!IsLanguagePage(reply))
         return true;
-    if (!client.SendRequest("GET", LANGUAGE_PAGE) || (stop && stop->Wait(0)))
+    // The language page is never taken for the page asked for, not even while stopping.
+    if (stopping() || !client.SendRequest("GET", LANGUAGE_PAGE) || stopping())
         return false;
-    return SendRequestRD(client, reply, path);
+    return Fetch(client, path, reply, failure) && !IsLanguagePage(reply);
 }
 
 }  // namespace norvane::Utils

@@ -1,6 +1,7 @@
 // GET of one camera CGI page, judged into a result record with its log line.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "http/http_client.h"
@@ -18,11 +19,21 @@ CResultDef SendRequestRD(Web::CHttpClient& client, const std::string& path);
 // The same, true when the code is 0.
 bool SendRequestRD(Web::CHttpClient& client, Web::ByteBuffer& reply, const std::string& path);
 
-// The success-only form for a camera whose menu language was never chosen: such a camera answers
-// every page with an HTML page until its language page is visited. On an answer containing
-// "<HTML>" the language page is sent (its reply unread) and `path` asked for once more. False
-// when a request fails or `stop` (may be null) is set before the repeat.
+// Length of a reply without the zero byte the request helper appends.
+size_t ReplyLength(const Web::ByteBuffer& reply);
+// The reply up to its first zero byte.
+std::string ReplyText(const Web::ByteBuffer& reply);
+// True when the reply holds "<HTML>" anywhere in its own length (replies may be binary).
+bool IsLanguagePage(const Web::ByteBuffer& reply);
+
+// GET `path` into `reply` from a camera whose menu language may never have been chosen: such a
+// camera answers every CGI with an HTML page until its language page is visited. A language page
+// leads to one visit of "/cgi-bin/lang.cgi" (its reply unread) and one repeat; only a reply that
+// is not (or no longer) the language page succeeds. Fails at once when `stop` (may be null) is
+// set. When a request ends with a failure code, `failure` (if given) receives its result for the
+// caller's log; failures caused by the stop or by the language page leave it untouched.
 bool SendRequestWithLanguageFallback(Web::CHttpClient& client, Web::ByteBuffer& reply,
-                                     const std::string& path, CManualEvent* stop);
+                                     const std::string& path, CManualEvent* stop,
+                                     CResultDef* failure = nullptr);
 
 }  // namespace norvane::Utils

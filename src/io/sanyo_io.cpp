@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "io/camera_page.h"
+#include "http/camera_request.h"
 
 namespace norvane {
 
@@ -27,7 +27,9 @@ CSanyoIO::CSanyoIO(IDriver* driver)
 }
 
 // The threads use the clients: they end before the clients go.
-CSanyoIO::~CSanyoIO() { StopIO(); }
+CSanyoIO::~CSanyoIO() {
+    StopIO();
+}
 
 int CSanyoIO::InputState(uint8_t status, unsigned index) {
     const bool active = index < STATUS_BITS && ((status >> index) & 1u) != 0;
@@ -50,16 +52,17 @@ std::string CSanyoIO::OutputRequest(int group, int index, int state) {
 
 bool CSanyoIO::WriteOutput(int index, int state) {
     Web::ByteBuffer reply;
-    return RequestWithLanguageFallback(outputClient, OutputRequest(cameraGroup, index, state), reply,
-                                       OutputStopEvent());
+    return Utils::SendRequestWithLanguageFallback(
+        outputClient, reply, OutputRequest(cameraGroup, index, state), &OutputStopEvent());
 }
 
 // A failed request changes and reports nothing: only a failed write resets the states.
 bool CSanyoIO::PollInputs() {
     Web::ByteBuffer reply;
     const size_t offset = StatusOffset(cameraGroup);
-    if (!RequestWithLanguageFallback(inputClient, POLL_REQUEST, reply, InputStopEvent()) ||
-        ReplyLength(reply) <= offset)
+    if (!Utils::SendRequestWithLanguageFallback(inputClient, reply, POLL_REQUEST,
+                                                &InputStopEvent()) ||
+        Utils::ReplyLength(reply) <= offset)
         return true;
     const uint8_t status = reply[offset];
     const unsigned inputs = GetDriver()->GetIOCounts().first;

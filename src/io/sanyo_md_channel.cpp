@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "http/camera_request.h"
 #include "http/utils.h"
-#include "io/camera_page.h"
 
 namespace norvane {
 
@@ -24,11 +24,13 @@ CSanyoMDChannel::CSanyoMDChannel(unsigned channel, ICaptureSink* sink, IDriver* 
     : CBaseMotionHTTPChannel(channel, driver, sink) {}
 
 // The thread calls this class's operations: it ends before the object is taken apart.
-CSanyoMDChannel::~CSanyoMDChannel() { StopDetection(); }
+CSanyoMDChannel::~CSanyoMDChannel() {
+    StopDetection();
+}
 
 bool CSanyoMDChannel::Request(const std::string& path, Web::ByteBuffer& reply) {
     CResultDef failure;
-    if (RequestWithLanguageFallback(HttpClient(), path, reply, Stop(), &failure))
+    if (Utils::SendRequestWithLanguageFallback(HttpClient(), reply, path, &Stop(), &failure))
         return true;
     if (!failure.Succeeded() && Utils::ShouldLog(failureCounter))
         Utils::LogResult(GetDriver(), failure);
@@ -48,7 +50,7 @@ bool CSanyoMDChannel::ConfigureCamera() {
     Web::ByteBuffer reply;
     if (!Request(SETTINGS_REQUEST, reply))
         return false;
-    const std::string settings = ReplyText(reply);
+    const std::string settings = Utils::ReplyText(reply);
     if (settings.empty())
         return false;
     std::string changes;
@@ -61,7 +63,7 @@ bool CSanyoMDChannel::ConfigureCamera() {
 
 // The reply's own length decides, not the buffer's with its appended zero byte.
 bool CSanyoMDChannel::MotionInReply(const Web::ByteBuffer& reply, bool& motion) {
-    if (ReplyLength(reply) < MOTION_AREA_OFFSET + MOTION_AREA_SIZE)
+    if (Utils::ReplyLength(reply) < MOTION_AREA_OFFSET + MOTION_AREA_SIZE)
         return false;
     const auto area = reply.begin() + MOTION_AREA_OFFSET;
     motion = std::any_of(area, area + MOTION_AREA_SIZE, [](uint8_t b) { return b != 0; });
