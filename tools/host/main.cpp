@@ -1,14 +1,16 @@
 // tavrin-host: a recording-server stand-in that loads Tavrin.so, runs one camera through it and
 // streams its channels to files.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
-#include <unistd.h>
 
 #include "host/bundled_camera.h"
+#include "host/camera_options.h"
 #include "host/channel_config.h"
 #include "host/contact_sheet.h"
 #include "host/device_config.h"
@@ -23,12 +25,7 @@
 namespace {
 
 struct Options {
-    std::string library = TAVRIN_DEFAULT_LIBRARY;
-    std::string address;  // empty: the bundled camera simulator on loopback
-    uint16_t port = 80;
-    std::string user;
-    std::string password;
-    std::string model = "VCC-HD2300";
+    host::CameraOptions camera;
     int codec = 3;
     int channels = 1;
     uint16_t width = 1920;  // 1280x720 for Motion-JPEG unless given
@@ -39,7 +36,6 @@ struct Options {
     std::string out = "tavrin-out";
     size_t queue = 100;
     std::map<int, std::string> custom;
-    std::string media;
 };
 
 const char* const kFooter =
@@ -51,14 +47,7 @@ const char* const kFooter =
     "frames, 1 when one did not, 2 when the library or the simulator could not be used.";
 
 void Describe(CLI::App& app, Options& o) {
-    app.add_option("--library", o.library, "Path of the driver library to load")->capture_default_str();
-    app.add_option("--address", o.address,
-                   "Camera host name or IPv4 address (default: start the bundled simulator)");
-    app.add_option("--media", o.media, "Reference media folder for the bundled simulator");
-    app.add_option("--port", o.port, "Camera HTTP port")->capture_default_str();
-    app.add_option("--user", o.user, "Camera login");
-    app.add_option("--password", o.password, "Camera password");
-    app.add_option("--model", o.model, "Device model name as the host configures it")->capture_default_str();
+    host::AddCameraOptions(app, o.camera);
     app.add_option("--codec", o.codec, "Codec type: 1 Motion-JPEG, 3 H.264")
         ->check(CLI::IsMember({1, 3}))
         ->capture_default_str();
@@ -90,16 +79,17 @@ void Describe(CLI::App& app, Options& o) {
 
 // Starts the bundled simulator and points the options at it; null when it did not start.
 std::unique_ptr<camsim::Camera> StartSimulator(Options& o) {
-    auto simulator =
-        host::StartBundledCamera({o.model, o.width, o.height, o.user, o.password, o.media});
+    auto simulator = host::StartBundledCamera(
+        {o.camera.model, o.width, o.height, o.camera.user, o.camera.password, o.camera.media});
     if (!simulator)
         return nullptr;
-    const host::SimulatorMedia media =
-        o.codec == 3 ? host::H264MediaFor(o.width, o.height) : host::JpegMediaFor(o.width, o.height);
-    o.address = "127.0.0.1";
-    o.port = simulator->HttpPort();
+    const host::SimulatorMedia media = o.codec == 3 ? host::H264MediaFor(o.width, o.height)
+                                                    : host::JpegMediaFor(o.width, o.height);
+    o.camera.address = "127.0.0.1";
+    o.camera.port = simulator->HttpPort();
     std::printf("bundled camera simulator %s on 127.0.0.1:%u (RTSP %u), serving %ux%u media\n",
-                o.model.c_str(), o.port, simulator->RtspPort(), media.width, media.height);
+                o.camera.model.c_str(), o.camera.port, simulator->RtspPort(), media.width,
+                media.height);
     if (media.width != o.width || media.height != o.height)
         std::printf("note: the simulator does not scale; %ux%u was asked for\n", o.width, o.height);
     return simulator;
@@ -122,46 +112,49 @@ void MakeContactSheets(const Options& o, const host::RunSummary& run) {
             continue;
         const std::string sheet = o.out + "/contact-" + std::to_string(c.index) + ".png";
         const bool made = host::MakeContactSheet(o.out + "/" + c.file, sheet);
-        std::printf("%s %s\n", made ? "contact sheet" : "no contact sheet (ffmpeg failed):",
-                    sheet.c_str());
+        std::printf("%s %s\n",
+                    made ? "contact sheet" : "no contact sheet (ffmpeg failed):", sheet.c_str());
     }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"tavrin-host: loads the Tavrin driver library as a recording server does, opens "
-                 "one camera, streams its channels to files for a bounded time with a live status "
-                 "line per channel, and writes a summary."};
+    CLI::App app{
+        "tavrin-host: loads the Tavrin driver library as a recording server does, opens "
+        "one camera, streams its channels to files for a bounded time with a live status "
+        "line per channel, and writes a summary."};
     Options o;
+    o.camera.library = TAVRIN_DEFAULT_LIBRARY;
     Describe(app, o);
     host::IOOptions io;
     host::AddIOOptions(app, io);
     int probeExit = -1;
     host::AddProbeCommand(app, TAVRIN_DEFAULT_LIBRARY, probeExit);
     host::PtzOptions ptz;
-    ptz.library = TAVRIN_DEFAULT_LIBRARY;
+    ptz.camera.library = TAVRIN_DEFAULT_LIBRARY;
     CLI::App* ptzCommand = host::AddPtzCommand(app, ptz);
     CLI11_PARSE(app, argc, argv);
     if (probeExit >= 0)
         return probeExit;
     if (ptzCommand->parsed())
-        return host::RunPtzCommand(ptz, o.media);
+        return host::RunPtzCommand(ptz, o.camera.media);
     if (o.codec == 1 && !app.count("--width") && !app.count("--height"))
         o.width = 1280, o.height = 720;
 
     host::StopSignal stop;  // before any other thread starts
     host::DriverLibrary library;
-    if (!library.Load(o.library)) {
+    if (!library.Load(o.camera.library)) {
         std::fprintf(stderr, "tavrin-host: %s\n", library.Error().c_str());
         return 2;
     }
     std::unique_ptr<camsim::Camera> simulator;
-    if (o.address.empty() && !(simulator = StartSimulator(o))) {
+    if (o.camera.address.empty() && !(simulator = StartSimulator(o))) {
         std::fprintf(stderr, "tavrin-host: the bundled simulator did not start\n");
         return 2;
     }
-    o.custom = host::ProbeCustomParameters(library, {o.address, o.port, o.user, o.password}, o.custom);
+    o.custom = host::ProbeCustomParameters(
+        library, {o.camera.address, o.camera.port, o.camera.user, o.camera.password}, o.custom);
     std::error_code made;
     std::filesystem::create_directories(o.out, made);
     const std::string logPath = o.out + "/driver.log";
@@ -170,12 +163,12 @@ int main(int argc, char** argv) {
     host::LogReceiver log(logFile.get());
     host::FrameAllocator frames;
     host::DeviceConfig config;
-    config.device.model = o.model;
+    config.device.model = o.camera.model;
     config.device.channelCount = o.channels;
-    config.connection.address = o.address;
-    config.connection.port = o.port;
-    config.connection.userName = o.user;
-    config.connection.password = o.password;
+    config.connection.address = o.camera.address;
+    config.connection.port = o.camera.port;
+    config.connection.userName = o.camera.user;
+    config.connection.password = o.camera.password;
     config.connection.codecType = o.codec;
     config.custom = o.custom;
     std::string ioError;

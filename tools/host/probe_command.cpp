@@ -4,6 +4,8 @@
 #include <memory>
 
 #include "host/bundled_camera.h"
+#include "host/camera_options.h"
+#include "host/camera_options.h"
 
 namespace host {
 
@@ -13,26 +15,21 @@ namespace {
 constexpr std::chrono::seconds PROBE_LIMIT{60};
 
 struct ProbeOptions {
-    std::string library;
-    std::string address;  // empty: the bundled simulator
-    uint16_t port = 80;
-    std::string user;
-    std::string password;
-    std::string model = "VCC-HD2300";
-    std::string media;
+    CameraOptions camera;
     bool json = false;
 };
 
 int RunProbe(const ProbeOptions& o) {
     DriverLibrary library;
-    if (!library.Load(o.library)) {
+    if (!library.Load(o.camera.library)) {
         std::fprintf(stderr, "tavrin-host: %s\n", library.Error().c_str());
         return 2;
     }
-    ProbeTarget target{o.address, o.port, o.user, o.password};
+    ProbeTarget target{o.camera.address, o.camera.port, o.camera.user, o.camera.password};
     std::unique_ptr<camsim::Camera> simulator;
-    if (o.address.empty()) {
-        simulator = StartBundledCamera({o.model, 1920, 1080, o.user, o.password, o.media});
+    if (o.camera.address.empty()) {
+        simulator = StartBundledCamera(
+            {o.camera.model, 1920, 1080, o.camera.user, o.camera.password, o.camera.media});
         if (!simulator) {
             std::fprintf(stderr, "tavrin-host: the bundled simulator did not start\n");
             return 2;
@@ -40,7 +37,7 @@ int RunProbe(const ProbeOptions& o) {
         target.address = "127.0.0.1";
         target.port = simulator->HttpPort();
         if (!o.json)
-            std::printf("bundled camera simulator %s on 127.0.0.1:%u\n", o.model.c_str(),
+            std::printf("bundled camera simulator %s on 127.0.0.1:%u\n", o.camera.model.c_str(),
                         target.port);
     }
     const ProbeResult probe = Probe(library, target, PROBE_LIMIT);
@@ -52,23 +49,13 @@ int RunProbe(const ProbeOptions& o) {
 
 void AddProbeCommand(CLI::App& app, const std::string& defaultLibrary, int& exitCode) {
     auto options = std::make_shared<ProbeOptions>();
-    options->library = defaultLibrary;
+    options->camera.library = defaultLibrary;
     CLI::App* probe = app.add_subcommand(
         "probe",
         "Ask the driver library what the camera offers (capability query) and print "
         "the results; exit code 0 when the query succeeded, 1 when it failed, 2 when "
         "the library or the simulator could not be used");
-    probe->add_option("--library", options->library, "Path of the driver library to load")
-        ->capture_default_str();
-    probe->add_option("--address", options->address,
-                      "Camera host name or IPv4 address (default: start the bundled simulator)");
-    probe->add_option("--port", options->port, "Camera HTTP port")->capture_default_str();
-    probe->add_option("--user", options->user, "Camera login");
-    probe->add_option("--password", options->password, "Camera password");
-    probe->add_option("--model", options->model, "Model the bundled simulator plays")
-        ->capture_default_str();
-    probe->add_option("--media", options->media,
-                      "Reference media folder for the bundled simulator");
+    AddCameraOptions(*probe, options->camera);
     probe->add_flag("--json", options->json, "Print the results as JSON");
     probe->callback([options, &exitCode] { exitCode = RunProbe(*options); });
 }

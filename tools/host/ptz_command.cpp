@@ -55,20 +55,21 @@ private:
 
 std::unique_ptr<camsim::Camera> StartSimulator(PtzOptions& o, DeviceConfig& config) {
     camsim::CameraConfig camera;
-    camera.personality = SimulatorPersonality(o.model, 320, 240);
-    camera.mediaDir = o.media;
+    camera.personality = SimulatorPersonality(o.camera.model, 320, 240);
+    camera.mediaDir = o.camera.media;
     camera.jpegMedia = JpegMediaFor(320, 240).name;
-    camera.user = o.user;
-    camera.password = o.password;
-    camera.auth =
-        o.user.empty() ? camsim::HttpAuthConfig::Mode::None : camsim::HttpAuthConfig::Mode::Digest;
+    camera.user = o.camera.user;
+    camera.password = o.camera.password;
+    camera.auth = o.camera.user.empty() ? camsim::HttpAuthConfig::Mode::None
+                                        : camsim::HttpAuthConfig::Mode::Digest;
     auto simulator = std::make_unique<camsim::Camera>(camera);
     if (!simulator->Start())
         return nullptr;
     config.custom = CustomParameters(camera.personality, simulator->RtspPort());
-    o.address = "127.0.0.1";
-    o.port = simulator->HttpPort();
-    std::printf("bundled camera simulator %s on 127.0.0.1:%u\n", o.model.c_str(), o.port);
+    o.camera.address = "127.0.0.1";
+    o.camera.port = simulator->HttpPort();
+    std::printf("bundled camera simulator %s on 127.0.0.1:%u\n", o.camera.model.c_str(),
+                o.camera.port);
     return simulator;
 }
 
@@ -161,16 +162,7 @@ CLI::App* AddPtzCommand(CLI::App& app, PtzOptions& o) {
         "(1 success, -3 invalid argument, -18 failed, -19 not supported, -23 preset not "
         "found, -26 preset table full) and, against the bundled simulator, the operation "
         "requests the camera received.");
-    ptz->add_option("--library", o.library, "Path of the driver library to load")
-        ->capture_default_str();
-    ptz->add_option("--address", o.address, "Camera address (default: the bundled simulator)");
-    ptz->add_option("--port", o.port, "Camera HTTP port")->capture_default_str();
-    ptz->add_option("--user", o.user, "Camera login");
-    ptz->add_option("--password", o.password, "Camera password");
-    ptz->add_option("--model", o.model, "Model of the bundled simulator")->capture_default_str();
-    ptz->add_option(
-        "--media", o.media,
-        "Reference media folder of the bundled simulator (lets --center learn the picture size)");
+    AddCameraOptions(*ptz, o.camera);
     ptz->add_option("--mac", o.mac,
                     "Custom parameter 6, which names the preset file Sanyo_<mac>.preset beside "
                     "tavrin-host (default: the simulator's)");
@@ -203,30 +195,30 @@ CLI::App* AddPtzCommand(CLI::App& app, PtzOptions& o) {
 }
 
 int RunPtzCommand(PtzOptions& o, const std::string& media) {
-    if (o.media.empty())
-        o.media = media;
+    if (o.camera.media.empty())
+        o.camera.media = media;
     int x = 0, y = 0;
     if (!o.center.empty() && !ParsePoint(o.center, x, y)) {
         std::fprintf(stderr, "tavrin-host ptz: --center takes X,Y\n");
         return 2;
     }
     DriverLibrary library;
-    if (!library.Load(o.library)) {
+    if (!library.Load(o.camera.library)) {
         std::fprintf(stderr, "tavrin-host ptz: %s\n", library.Error().c_str());
         return 2;
     }
     DeviceConfig config;
     std::unique_ptr<camsim::Camera> simulator;
-    if (o.address.empty() && !(simulator = StartSimulator(o, config))) {
+    if (o.camera.address.empty() && !(simulator = StartSimulator(o, config))) {
         std::fprintf(stderr, "tavrin-host ptz: the bundled simulator did not start\n");
         return 2;
     }
-    config.device.model = o.model;
+    config.device.model = o.camera.model;
     config.device.channelCount = o.channel + 1;
-    config.connection.address = o.address;
-    config.connection.port = o.port;
-    config.connection.userName = o.user;
-    config.connection.password = o.password;
+    config.connection.address = o.camera.address;
+    config.connection.port = o.camera.port;
+    config.connection.userName = o.camera.user;
+    config.connection.password = o.camera.password;
     config.connection.codecType = 1;
     if (!o.mac.empty())
         config.SetCustomParameter(6, o.mac);

@@ -6,18 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "host/camera_options.h"
+
 namespace host {
 
 struct PtzOptions {
-    std::string library;
-    std::string address;  // empty: the bundled simulator
-    uint16_t port = 80;
-    std::string user;
-    std::string password;
-    std::string model = "VCC-HD2300";
-    std::string media;  // reference media of the simulator; lets --center learn the picture size
-    std::string mac;    // custom parameter 6, which names the preset file
-    int group = 0;      // custom parameter 3; 0: the simulator's
+    CameraOptions camera;  // the simulator's media lets --center learn the picture size
+    std::string mac;       // custom parameter 6, which names the preset file
+    int group = 0;         // custom parameter 3; 0: the simulator's
     int channel = 0;
     int move = -1;
     int speed = 8;
