@@ -88,7 +88,10 @@ bool CHttpClient::Negotiate(const std::string& verb, const std::string& path, co
         if (statusCode_ == lastStatus)
             return true;  // the owner sees the repeated 401 or 407
         const uint32_t chosen = PreferredScheme(offeredSchemes_);
-        if (chosen == 0 || chosen == authScheme_)
+        // A Digest challenge to a Digest answer carries a new nonce (a camera that restarted
+        // forgot the old one): it is answered once, like a change of scheme.
+        const bool newNonce = chosen == platform::HTTP_AUTH_DIGEST && chosen == authScheme_;
+        if (chosen == 0 || (chosen == authScheme_ && !newNonce))
             return true;
         authScheme_ = chosen;
         authTarget_ = offeredTarget_;

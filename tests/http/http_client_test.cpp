@@ -145,6 +145,26 @@ TEST_F(HttpClientTest, DigestOnlyServerIsReachedAfterOneRefusal) {
     EXPECT_EQ(server.ConnectionCount(), 1u);
 }
 
+// A camera that restarted forgot its nonces: the client's Digest answer gets a new challenge,
+// which is answered once within the same request.
+TEST_F(HttpClientTest, DigestIsAnsweredAgainWhenTheCameraForgetsItsNonce) {
+    RequireAuth(HttpAuthConfig::Mode::Digest);
+    Serve("/cgi-bin/p.cgi", 200, "digest ok");
+    auto client = MakeClient();
+    ASSERT_TRUE(client->SendRequest("GET", "/cgi-bin/p.cgi?x=1"));
+    ASSERT_EQ(client->StatusCode(), 200u);
+    RequireAuth(HttpAuthConfig::Mode::Digest);  // the nonces given so far no longer hold
+    const size_t before = server.RequestCount();
+    ASSERT_TRUE(client->SendRequest("GET", "/cgi-bin/p.cgi?x=2"));
+    EXPECT_EQ(client->StatusCode(), 200u);
+    EXPECT_EQ(server.RequestCount() - before, 2u) << "one refusal, one answer";
+    // A second refusal of the answer is the owner's to see.
+    SetCredentials("admin", "wrong");
+    auto wrong = MakeClient();
+    ASSERT_TRUE(wrong->SendRequest("GET", "/cgi-bin/p.cgi?x=3"));
+    EXPECT_EQ(wrong->StatusCode(), 401u);
+}
+
 TEST_F(HttpClientTest, SeveralOfferedSchemesPickDigestBeforeBasic) {
     RequireAuth(HttpAuthConfig::Mode::Digest);
     HttpAuthConfig auth;

@@ -425,6 +425,7 @@ void HttpServer::SetDefaultHandler(HttpHandler handler) {
 void HttpServer::SetAuth(const HttpAuthConfig& auth) {
     std::lock_guard<std::mutex> lock(mutex_);
     auth_ = auth;
+    nonces_.clear();  // as a camera that restarts: the nonces it gave no longer hold
 }
 
 unsigned HttpServer::ConnectionCount() {
