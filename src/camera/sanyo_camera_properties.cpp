@@ -253,9 +253,9 @@ bool CSanyoCameraProperties::AddFrameRatesAndSizes() {
         } else if (period >= top) {
             entry.framePeriods = {period};
         }
-        const bool known = std::any_of(resolutions.begin(), resolutions.end(), [&](const auto& r) {
-            return r.width == width && r.height == height;
-        });
+        const bool known = std::any_of(
+            resolutions.begin(), resolutions.end(),
+            [&entry](const auto& r) { return r.width == entry.width && r.height == entry.height; });
         if (!known)
             resolutions.push_back(entry);
     }
