@@ -18,7 +18,6 @@ constexpr const char* NAME_FIRST_STREAM =
 constexpr const char* RESET_STREAM = "/cgi-bin/codec_stream.cgi?status=1&default=%u";
 constexpr const char* ASPECT_STATUS = "/cgi-bin/aspect.cgi?status=1";
 constexpr const char* ASPECT_WRITE = "/cgi-bin/aspect.cgi?aspect_ratio=%u&status=1";
-constexpr const char* LANGUAGE_PAGE = "/cgi-bin/lang.cgi";
 constexpr const char* SUBMIT_REQUEST = "/cgi-bin/codec_stream.cgi?submit=1&1258359654505";
 
 constexpr int ASPECT_PARAMETER = 8;
@@ -65,12 +64,6 @@ std::string StreamValue(const char* field, unsigned stream, const std::string& s
     return Utils::GetReplyValue(name, ":", status, "\r\n");
 }
 
-// The reply body as text: up to its terminating (or first) zero byte.
-std::string BodyText(const Web::ByteBuffer& reply) {
-    return std::string(reinterpret_cast<const char*>(reply.data()),
-                       std::find(reply.begin(), reply.end(), 0) - reply.begin());
-}
-
 }  // namespace
 
 CCommonChannel::CCommonChannel(IDriver* driver)
@@ -95,7 +88,7 @@ bool CCommonChannel::ReadStreamStatus(std::string& text) {
         LogFailure(result);
         return false;
     }
-    text = BodyText(reply);
+    text = Utils::ReplyText(reply);
     return !text.empty();
 }
 
@@ -130,7 +123,7 @@ bool CCommonChannel::ApplyAspectRatio() {
     if (!Utils::SendRequestRD(httpClient, reply, ASPECT_STATUS))
         return false;
     uint32_t current = 0;
-    if (!Utils::ParseInteger(Utils::GetBracketedReplyValue("aspect_ratio", BodyText(reply)),
+    if (!Utils::ParseInteger(Utils::GetBracketedReplyValue("aspect_ratio", Utils::ReplyText(reply)),
                              current))
         return false;
     if (wantedAspectRatio < 0 || static_cast<uint32_t>(wantedAspectRatio) == current)
@@ -173,7 +166,7 @@ bool CCommonChannel::ConfigureStream(CManualEvent& stop, const StreamParameterLi
         return true;  // nothing to change
 
     // The language page is visited before every write; its answer is not examined.
-    if (!httpClient.SendRequest("GET", LANGUAGE_PAGE) || stopping())
+    if (!httpClient.SendRequest("GET", Utils::LANGUAGE_PAGE) || stopping())
         return false;
     CResultDef result = Utils::SendRequestRD(httpClient, request);
     if (result.Succeeded()) {

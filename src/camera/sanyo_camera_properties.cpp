@@ -123,8 +123,7 @@ bool CSanyoCameraProperties::Request(const std::string& path, std::string& text)
     Web::ByteBuffer reply;
     if (!Utils::SendRequestWithLanguageFallback(httpClient, reply, path, &abortEvent))
         return false;
-    const auto end = std::find(reply.begin(), reply.end(), 0);
-    text.assign(reply.begin(), end);
+    text = Utils::ReplyText(reply);
     return !text.empty();
 }
 

@@ -9,7 +9,6 @@ namespace norvane::Utils {
 namespace {
 
 constexpr const char* METHOD = "norvane::Utils::SendRequestRD";
-constexpr const char* LANGUAGE_PAGE = "/cgi-bin/lang.cgi";
 
 // A camera page, head and body, must arrive within this many receive time-outs: a camera that
 // trickles its reply cannot hold the caller for longer.

@@ -9,6 +9,10 @@
 
 namespace norvane::Utils {
 
+// The camera's language page: a camera whose menu language was never chosen answers every CGI
+// with an HTML page until this page is visited.
+constexpr const char* LANGUAGE_PAGE = "/cgi-bin/lang.cgi";
+
 // Sends GET `path`; on success `reply` holds the body and a terminating zero byte (codes 0 and
 // 10); it is empty after codes 6 and 9. The exchange as a whole is bounded to twice the
 // client's time-out: a head that comes later gives code 9, a body that is not complete by then

@@ -29,6 +29,10 @@ Event::Event(bool manualReset) : manual_(manualReset) {}
 
 void Event::Set() {
     std::lock_guard<std::mutex> lock(mutex_);
+    // Already set: no one sleeps on it (a waiter that came after the last Set took or saw the
+    // signal), and two Sets without a wait between them are one. Per-packet Sets stay cheap.
+    if (signalled_)
+        return;
     signalled_ = true;
     if (manual_)
         cv_.notify_all();

@@ -2,13 +2,13 @@
 // running the real channel classes in a test.
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "camsim/camera.h"
 #include "host/capture_sink.h"
+#include "support/camera_checks.h"
 #include "support/fake_driver.h"
 #include "support/media.h"
 
@@ -52,27 +52,12 @@ struct ChannelRig {
             targets.push_back(request.target);
         return targets;
     }
-    size_t CountRtsp(const std::string& method) {
-        size_t n = 0;
-        for (const auto& entry : camera->Rtsp().Requests())
-            n += entry.method == method;
-        return n;
-    }
+    size_t CountRtsp(const std::string& method) { return CountRtspRequests(*camera, method); }
 
     std::unique_ptr<camsim::Camera> camera;
     bool started = false;
     FakeDriver driver;
     host::CaptureSink sink;
 };
-
-// Milliseconds a call takes.
-template <typename F>
-long long MillisecondsOf(F f) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start)
-        .count();
-}
 
 }  // namespace test

@@ -24,10 +24,7 @@ std::vector<std::string> Decode(const std::vector<host::DeliveredFrame>& frames,
 }
 
 size_t CountPushRequests(ChannelRig& rig) {
-    size_t n = 0;
-    for (const auto& request : rig.camera->Http().Requests())
-        n += request.path == "/liveimg.cgi";
-    return n;
+    return test::CountHttpRequests(*rig.camera, "/liveimg.cgi");
 }
 
 bool StartChannel(CMjpegHttpChannel& channel) {

@@ -167,10 +167,7 @@ TEST(DriverVideo, MotionJpegTransportFollowsTheWidthAndTheStreamPath) {
                                                         10000));
         }
         rig.Close();
-        size_t pushes = 0;
-        for (const auto& request : rig.simulator->Http().Requests())
-            pushes += request.path == "/liveimg.cgi";
-        EXPECT_EQ(pushes > 0, c.overHttp);
+        EXPECT_EQ(test::CountHttpRequests(*rig.simulator, "/liveimg.cgi") > 0, c.overHttp);
         EXPECT_EQ(rig.CountRtsp("DESCRIBE") > 0, !c.overHttp);
     }
 }

@@ -2,8 +2,6 @@
 // loads it, its objects, and the simulated camera it opens.
 #pragma once
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,17 +14,10 @@
 #include "host/frames.h"
 #include "host/log_receiver.h"
 #include "norvane/ipcapture.h"
+#include "support/camera_checks.h"
 #include "support/media.h"
 
 namespace test {
-
-inline long long MillisecondsOf(const std::function<void()>& f) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start)
-        .count();
-}
 
 // The host's side of one camera: the loaded library, its objects and the simulated camera.
 class HostRig {
@@ -72,12 +63,7 @@ public:
         driver = nullptr;
         video = nullptr;
     }
-    size_t CountRtsp(const std::string& method) {
-        size_t n = 0;
-        for (const auto& entry : simulator->Rtsp().Requests())
-            n += entry.method == method;
-        return n;
-    }
+    size_t CountRtsp(const std::string& method) { return CountRtspRequests(*simulator, method); }
 
     std::unique_ptr<camsim::Camera> simulator;
     host::DriverLibrary library;
