@@ -23,8 +23,11 @@ namespace test {
 class HostRig {
 public:
     HostRig(int codec, camsim::HttpAuthConfig::Mode auth, int channels = 1,
-            camsim::Personality personality = camsim::Personality::ForModel("VCC-HD4000")) {
+            camsim::Personality personality = camsim::Personality::ForModel("VCC-HD4000"),
+            const std::string& h264Media = {}) {
         camsim::CameraConfig camera;
+        if (!h264Media.empty())
+            camera.h264Media = h264Media;
         camera.personality = std::move(personality);
         camera.auth = auth;
         camera.mediaDir = test::MediaDir();
