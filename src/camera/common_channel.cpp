@@ -80,16 +80,21 @@ void CCommonChannel::LogFailure(const CResultDef& result) {
         Utils::LogResult(driver, result);
 }
 
-bool CCommonChannel::ReadStreamStatus(std::string& text) {
-    text.clear();
+bool CCommonChannel::ReadStatusPage(const char* path, CManualEvent* stop, std::string& text,
+                                    CResultDef& failure) {
     Web::ByteBuffer reply;
-    const CResultDef result = Utils::SendRequestRD(reply, httpClient, STATUS_REQUEST);
-    if (!result.Succeeded()) {
-        LogFailure(result);
-        return false;
-    }
-    text = Utils::ReplyText(reply);
+    const bool read = Utils::SendRequestWithLanguageFallback(httpClient, reply, path, stop, &failure);
+    text = read ? Utils::ReplyText(reply) : std::string();
     return !text.empty();
+}
+
+bool CCommonChannel::ReadStreamStatus(std::string& text, CManualEvent* stop) {
+    CResultDef failure;
+    if (ReadStatusPage(STATUS_REQUEST, stop, text, failure))
+        return true;
+    if (!failure.Succeeded())
+        LogFailure(failure);
+    return false;
 }
 
 bool CCommonChannel::PrepareStreams(const std::string& status, bool& changed) {
@@ -118,13 +123,12 @@ bool CCommonChannel::PrepareStreams(const std::string& status, bool& changed) {
     return result.Succeeded();
 }
 
-bool CCommonChannel::ApplyAspectRatio() {
-    Web::ByteBuffer reply;
-    if (!Utils::SendRequestRD(httpClient, reply, ASPECT_STATUS))
-        return false;
+bool CCommonChannel::ApplyAspectRatio(CManualEvent* stop) {
+    std::string status;
+    CResultDef failure;  // not logged: a camera without the page fails here every attempt
     uint32_t current = 0;
-    if (!Utils::ParseInteger(Utils::GetBracketedReplyValue("aspect_ratio", Utils::ReplyText(reply)),
-                             current))
+    if (!ReadStatusPage(ASPECT_STATUS, stop, status, failure) ||
+        !Utils::ParseInteger(Utils::GetBracketedReplyValue("aspect_ratio", status), current))
         return false;
     if (wantedAspectRatio < 0 || static_cast<uint32_t>(wantedAspectRatio) == current)
         return true;
@@ -147,11 +151,11 @@ bool CCommonChannel::ConfigureStream(CManualEvent& stop, const StreamParameterLi
     const auto stopping = [&stop] { return stop.Wait(0); };
     std::string status;
     bool changed = false;
-    if (stopping() || !ReadStreamStatus(status) || !PrepareStreams(status, changed))
+    if (stopping() || !ReadStreamStatus(status, &stop) || !PrepareStreams(status, changed))
         return false;
-    if (changed && !ReadStreamStatus(status))
+    if (changed && !ReadStreamStatus(status, &stop))
         return false;
-    if (stopping() || !ApplyAspectRatio())
+    if (stopping() || !ApplyAspectRatio(&stop))
         return false;
 
     std::string base = STATUS_REQUEST;

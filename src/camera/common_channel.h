@@ -21,13 +21,15 @@ public:
     CCommonChannel(const CCommonChannel&) = delete;
     CCommonChannel& operator=(const CCommonChannel&) = delete;
 
-    // The codec status page into `text`; false when it fails or is empty.
-    bool ReadStreamStatus(std::string& text);
+    // The codec status page into `text`; false when it fails or is empty. Here and in
+    // ApplyAspectRatio a camera that answers with its language page is led past it; a set
+    // `stop` (may be null) fails the read.
+    bool ReadStreamStatus(std::string& text, CManualEvent* stop = nullptr);
     // Names an unnamed, switched-off first stream and resets every other stream that is named or
     // switched on; `changed` tells whether a request was sent.
     bool PrepareStreams(const std::string& status, bool& changed);
     // Writes the wanted aspect ratio when it is set and differs from the camera's.
-    bool ApplyAspectRatio();
+    bool ApplyAspectRatio(CManualEvent* stop = nullptr);
     // "&name=wanted" when the camera reports `name` with another value; empty otherwise.
     static std::string BuildChangedParameter(uint32_t wanted, const std::string& status,
                                              const std::string& name);
@@ -43,6 +45,10 @@ public:
 private:
     // Logs a failed result when the throttle allows it.
     void LogFailure(const CResultDef& result);
+    // GET of a status page into `text`; false when it fails or is empty. `failure` receives the
+    // result of a request that failed with an error code.
+    bool ReadStatusPage(const char* path, CManualEvent* stop, std::string& text,
+                        CResultDef& failure);
 
     IDriver* driver;
     int wantedAspectRatio;  // 0 or 1; CUSTOM_PARAMETER_NOT_SET for anything else

@@ -344,6 +344,26 @@ TEST_F(CommonChannelTest, LanguagePageAnswerIsNotExaminedButItsSendMustSucceed) 
     EXPECT_EQ(driver.log.Count(), 0u);
 }
 
+// A camera whose menu language is not chosen answers the status and aspect pages with its
+// language page: the page is visited, the read repeated, and the settings written. A camera
+// that stays on the language page fails without a write.
+TEST_F(CommonChannelTest, LanguagePageBeforeTheStatusPagesIsVisitedOnce) {
+    Start("VCC-HD1100");
+    camera->Cgi().SetLanguageChosen(false);
+    ASSERT_TRUE(channel->ConfigureStream(stop, GROUP1_HD));
+    EXPECT_EQ(Answered(), (Requests{STATUS, LANGUAGE, STATUS, ASPECT, LANGUAGE, GROUP1_HD_WRITE,
+                                    SUBMIT}));
+    EXPECT_EQ(camera->Cgi().Setting("resol"), "2");
+
+    camera->Cgi().SetLanguageStuck(true);
+    camera->Cgi().SetSetting("resol", "1");
+    const size_t before = Answered().size();
+    EXPECT_FALSE(channel->ConfigureStream(stop, GROUP1_HD));
+    EXPECT_EQ(AnsweredSince(before), (Requests{STATUS, LANGUAGE, STATUS}));
+    EXPECT_EQ(camera->Cgi().Submits(), 1);
+    EXPECT_EQ(driver.log.Count(), 0u);
+}
+
 TEST_F(CommonChannelTest, FailingCodecWriteOrSubmitFails) {
     Start("VCC-HD1100");
     bool failSubmit = false;
