@@ -28,7 +28,12 @@ run_suite() {
   echo "=== $name: exports"
   bash scripts/check-exports.sh "$dir/Tavrin.so"
   echo "=== $name: tests"
-  ctest --test-dir "$dir" -j "$JOBS" --output-on-failure --timeout 300
+  rm -rf "$dir/fault-matrix"
+  local status=0
+  ctest --test-dir "$dir" -j "$JOBS" --output-on-failure --timeout 300 || status=$?
+  echo "=== $name: fault matrix"
+  bash scripts/fault-table.sh "$dir"
+  return "$status"
 }
 
 run_fuzz() {

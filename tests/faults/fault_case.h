@@ -110,6 +110,8 @@ public:
     }
     long long RecoveryMs() const { return recoveryMs_; }
     int64_t GrowthSinceMark() const { return AllocatedBytes() - memoryBefore_; }
+    // Added to the memory column of the row.
+    void NoteMemory(const std::string& note) { memoryNote_ = " (" + note + ")"; }
 
     // Memory after recovery, the channel closed, the delivered stream decoded, the row written.
     void Finish(int64_t memoryBound = MEMORY_BOUND) {
@@ -119,7 +121,7 @@ public:
         rig.Close();
         const long long lost = static_cast<long long>(sent) - static_cast<long long>(got);
         WriteRow(recovered_ ? "yes" : "no", recovered_ ? std::to_string(recoveryMs_) + " ms" : "-",
-                 std::to_string(lost), std::to_string(growth));
+                 std::to_string(lost), std::to_string(growth) + memoryNote_);
         EXPECT_LE(growth, memoryBound) << "heap bytes held after the fault";
         if (!recovered_) {
             for (const auto& record : rig.log.Records())
@@ -194,6 +196,7 @@ private:
     size_t framesAtClear_ = 0;
     bool recovered_ = false;
     long long recoveryMs_ = -1;
+    std::string memoryNote_;
 };
 
 }  // namespace test

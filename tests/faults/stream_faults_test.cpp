@@ -30,11 +30,15 @@ bool WaitForRtsp(FaultCase& c, const std::function<bool(const camsim::RtspTotals
 TEST(StreamFaults, CameraRestart) {
     FaultCase c("camera restarts");
     ASSERT_TRUE(c.Warm());
+    const auto down = test::Clock::now();
     ASSERT_TRUE(c.rig.simulator->SetOffline(true));
     EXPECT_FALSE(c.rig.sink.WaitForFrames(c.rig.sink.FrameCount() + 2, 2s)) << "still streaming";
     ASSERT_TRUE(c.rig.simulator->SetOffline(false));
+    const long long outageMs = test::MillisecondsSince(down);
     c.FaultCleared();
     EXPECT_TRUE(c.WaitRecovered(test::RECONNECT_BOUND));
+    // Counted from the moment the camera went down.
+    EXPECT_LE(outageMs + c.RecoveryMs(), std::chrono::milliseconds(test::RECONNECT_BOUND).count());
     EXPECT_GE(c.rig.CountRtsp("SETUP"), 2u);
     c.Finish();
 }
@@ -163,5 +167,6 @@ TEST(StreamFaults, HostStallsInDeliverFrame) {
     EXPECT_TRUE(c.WaitRecovered(test::RECONNECT_BOUND));
     // Queued datagrams are bounded to 8 MiB; frames in assembly and socket buffers add a little.
     EXPECT_LE(stallGrowth, int64_t{12} << 20) << "heap held at the end of the stall";
+    c.NoteMemory("at the end of the stall: " + std::to_string(stallGrowth));
     c.Finish();
 }
