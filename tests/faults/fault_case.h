@@ -25,7 +25,8 @@
 #endif
 
 #ifdef TAVRIN_FAULTS_SANITIZED
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtimes' count of live heap bytes (declared here: GCC ships no header for it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif
