@@ -83,7 +83,8 @@ void CCommonChannel::LogFailure(const CResultDef& result) {
 bool CCommonChannel::ReadStatusPage(const char* path, CManualEvent* stop, std::string& text,
                                     CResultDef& failure) {
     Web::ByteBuffer reply;
-    const bool read = Utils::SendRequestWithLanguageFallback(httpClient, reply, path, stop, &failure);
+    const bool read =
+        Utils::SendRequestWithLanguageFallback(httpClient, reply, path, stop, &failure);
     text = read ? Utils::ReplyText(reply) : std::string();
     return !text.empty();
 }

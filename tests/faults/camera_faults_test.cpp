@@ -3,10 +3,9 @@
 // RTP ports are all taken, and a camera name that does not resolve yet. The channel keeps
 // trying at its own pace and streams once the fault is gone.
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <netdb.h>
 #include <sys/resource.h>
-
-#include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <cstring>
@@ -51,12 +50,28 @@ size_t StatusRequests(FaultCase& c) {
     return test::CountHttpRequests(*c.rig.simulator, STATUS_PAGE);
 }
 
-// Requests of the stream-settings page that the camera left without a status line.
-size_t UnansweredStatusRequests(FaultCase& c) {
-    size_t n = 0;
-    for (const auto& request : c.rig.simulator->Http().Requests())
-        n += request.path == STATUS_PAGE && request.status == 0;
-    return n;
+// True once `count` requests of the stream-settings page went without a status line.
+bool WaitForUnansweredStatus(FaultCase& c, size_t count) {
+    const auto unanswered = [&] {
+        size_t n = 0;
+        for (const auto& request : c.rig.simulator->Http().Requests())
+            n += request.path == STATUS_PAGE && request.status == 0;
+        return n;
+    };
+    return c.rig.simulator->Http().WaitUntil([&] { return unanswered() >= count; }, 5000);
+}
+
+// A literal with the zero bytes inside it.
+template <size_t N>
+std::string Binary(const char (&text)[N]) {
+    return std::string(text, N - 1);
+}
+
+camsim::HttpReply Reply(camsim::HttpReply::Action action, std::string body = {}) {
+    camsim::HttpReply reply;
+    reply.action = action;
+    reply.body = std::move(body);
+    return reply;
 }
 
 // While the fault lasts (`window`): the channel keeps trying, at most a few attempts a second,
@@ -120,24 +135,25 @@ TEST(CameraFaults, LanguagePage) {
     c.Finish();
 }
 
-// The stream settings come back as bytes without an HTTP head, the aspect ratio as binary
-// junk under a 200 status. A reply that is not HTTP makes the client try HTTPS on the same
-// port, which the camera does not answer: that exchange lasts the HTTP time-out.
+// The stream-settings and aspect pages answer binary junk under a 200 status, then the
+// stream-settings page answers bytes without an HTTP head.
 TEST(CameraFaults, GarbageCgiReplies) {
     FaultCase c("garbage CGI replies");
     ASSERT_TRUE(c.Open() && c.Mark());
-    camsim::HttpReply raw;
-    raw.action = camsim::HttpReply::Action::Raw;
-    raw.body = std::string("\x01\xff garbage (\r\n\r\n))(:", 20);
-    c.rig.simulator->SetPageFault(STATUS_PAGE, raw);
-    camsim::HttpReply junk;
-    junk.body = std::string("aspect_ratio:(\xfe\x00\x80 9999999999999999999999)\r\n<HTM", 40);
-    c.rig.simulator->SetPageFault("/cgi-bin/aspect.cgi", junk);
+    using Action = camsim::HttpReply::Action;
+    c.rig.simulator->SetPageFault(STATUS_PAGE,
+                                  Reply(Action::Reply, Binary("\x01\xff stream1_name:((\r\n")));
+    c.rig.simulator->SetPageFault(
+        "/cgi-bin/aspect.cgi",
+        Reply(Action::Reply, Binary("aspect_ratio:(\xfe\x00\x80 99999999999999999999)\r\n")));
     ASSERT_TRUE(c.StartChannel());
     ExpectPacedAttempts(c, 4s);
+    c.rig.simulator->SetPageFault(STATUS_PAGE,
+                                  Reply(Action::Raw, "\x01\xff garbage (\r\n\r\n))(:"));
+    ASSERT_TRUE(WaitForUnansweredStatus(c, 1));
     c.rig.simulator->ClearPageFaults();
     c.FaultCleared();
-    EXPECT_TRUE(c.WaitRecovered(test::HTTP_TIMEOUT + 3s));
+    EXPECT_TRUE(c.WaitRecovered(5s));
     c.Finish();
 }
 
@@ -147,18 +163,12 @@ TEST(CameraFaults, GarbageCgiReplies) {
 TEST(CameraFaults, SilentServer) {
     FaultCase c("silent server (accepts, never answers)");
     ASSERT_TRUE(c.Open() && c.Mark());
-    camsim::HttpReply silent;
-    silent.action = camsim::HttpReply::Action::Silent;
-    c.rig.simulator->SetPageFault(STATUS_PAGE, silent);
+    c.rig.simulator->SetPageFault(STATUS_PAGE, Reply(camsim::HttpReply::Action::Silent));
     ASSERT_TRUE(c.StartChannel());
-    const auto unanswered = [&](size_t count) {
-        return c.rig.simulator->Http().WaitUntil(
-            [&] { return UnansweredStatusRequests(c) >= count; }, 5000);
-    };
-    ASSERT_TRUE(unanswered(1));
+    ASSERT_TRUE(WaitForUnansweredStatus(c, 1));
     EXPECT_LT(test::MillisecondsOf([&] { c.rig.video->StopChannel(0); }), 1000);
     ASSERT_TRUE(c.StartChannel());
-    ASSERT_TRUE(unanswered(2));
+    ASSERT_TRUE(WaitForUnansweredStatus(c, 2));
     c.rig.simulator->ClearPageFaults();
     c.FaultCleared();
     // The exchange in progress ends at its bound, twice the HTTP time-out: nothing comes over

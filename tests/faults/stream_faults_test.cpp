@@ -24,6 +24,13 @@ bool WaitForRtsp(FaultCase& c, const std::function<bool(const camsim::RtspTotals
     return c.rig.simulator->Rtsp().WaitUntil([&] { return condition(Totals(c)); }, milliseconds);
 }
 
+// The fault is over or has been noticed: the channel sets up a new session and streams again.
+void ExpectNewSession(FaultCase& c, size_t frames = 25) {
+    c.FaultCleared();
+    EXPECT_TRUE(c.WaitRecovered(test::RECONNECT_BOUND, frames));
+    EXPECT_GE(c.rig.CountRtsp("SETUP"), 2u) << "no new session";
+}
+
 }  // namespace
 
 // The camera goes away for two seconds and comes back on the same ports.
@@ -35,11 +42,9 @@ TEST(StreamFaults, CameraRestart) {
     EXPECT_FALSE(c.rig.sink.WaitForFrames(c.rig.sink.FrameCount() + 2, 2s)) << "still streaming";
     ASSERT_TRUE(c.rig.simulator->SetOffline(false));
     const long long outageMs = test::MillisecondsSince(down);
-    c.FaultCleared();
-    EXPECT_TRUE(c.WaitRecovered(test::RECONNECT_BOUND));
+    ExpectNewSession(c);
     // Counted from the moment the camera went down.
     EXPECT_LE(outageMs + c.RecoveryMs(), std::chrono::milliseconds(test::RECONNECT_BOUND).count());
-    EXPECT_GE(c.rig.CountRtsp("SETUP"), 2u);
     c.Finish();
 }
 
@@ -49,11 +54,10 @@ TEST(StreamFaults, RtspConnectionCut) {
     c.rig.simulator->Rtsp().SetSessionTimeout(4, 4000);
     ASSERT_TRUE(c.Warm());
     c.rig.simulator->Rtsp().CutConnections();
-    ASSERT_TRUE(WaitForRtsp(c, [](const auto& t) { return t.timedOut >= 1; }, 10000))
+    ASSERT_TRUE(WaitForRtsp(
+        c, [](const auto& t) { return t.timedOut >= 1; }, 10000))
         << "the session outlived its keep-alives";
-    c.FaultCleared();
-    EXPECT_TRUE(c.WaitRecovered(test::RECONNECT_BOUND));
-    EXPECT_GE(c.rig.CountRtsp("SETUP"), 2u);
+    ExpectNewSession(c);
     c.Finish();
 }
 
@@ -63,10 +67,9 @@ TEST(StreamFaults, SessionTimeOutShorterThanAnnounced) {
     FaultCase c("session time-out shorter than announced");
     c.rig.simulator->Rtsp().SetSessionTimeout(60, 3000);
     ASSERT_TRUE(c.Warm(10));
-    ASSERT_TRUE(WaitForRtsp(c, [](const auto& t) { return t.timedOut >= 1; }, 10000));
-    c.FaultCleared();
-    EXPECT_TRUE(c.WaitRecovered(test::RECONNECT_BOUND, 10));
-    EXPECT_GE(c.rig.CountRtsp("SETUP"), 2u);
+    ASSERT_TRUE(WaitForRtsp(
+        c, [](const auto& t) { return t.timedOut >= 1; }, 10000));
+    ExpectNewSession(c, 10);
     c.Finish();
 }
 
@@ -111,12 +114,11 @@ TEST(StreamFaults, RtpFromAnotherAddress) {
     faults.otherSource = true;
     c.rig.simulator->Rtsp().SetRtpFaults(faults);
     ASSERT_TRUE(c.Open() && c.Mark() && c.StartChannel());
-    ASSERT_TRUE(WaitForRtsp(c, [](const auto& t) { return t.frames >= 25; }, 10000));
+    ASSERT_TRUE(WaitForRtsp(
+        c, [](const auto& t) { return t.frames >= 25; }, 10000));
     EXPECT_EQ(c.rig.sink.FrameCount(), 0u) << "frames from a foreign address were taken";
     c.rig.simulator->Rtsp().SetRtpFaults({});
-    c.FaultCleared();
-    EXPECT_TRUE(c.WaitRecovered(test::RECONNECT_BOUND));
-    EXPECT_GE(c.rig.CountRtsp("SETUP"), 2u);
+    ExpectNewSession(c);
     c.Finish();
 }
 
@@ -128,11 +130,10 @@ TEST(StreamFaults, CameraFreezesItsStream) {
     camsim::RtpFaults faults;
     faults.freezeMs = 15000;
     c.rig.simulator->Rtsp().SetRtpFaults(faults);
-    ASSERT_TRUE(WaitForRtsp(c, [](const auto& t) { return t.faults.freezes >= 1; }, 2000));
-    c.FaultCleared();
+    ASSERT_TRUE(WaitForRtsp(
+        c, [](const auto& t) { return t.faults.freezes >= 1; }, 2000));
     c.rig.simulator->Rtsp().SetRtpFaults({});  // sessions set up from now do not freeze
-    EXPECT_TRUE(c.WaitRecovered(test::RECONNECT_BOUND));
-    EXPECT_GE(c.rig.CountRtsp("SETUP"), 2u);
+    ExpectNewSession(c);  // timed from the start of the freeze, which outlasts the frame time-out
     c.Finish();
 }
 
