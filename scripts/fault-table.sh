@@ -14,7 +14,8 @@ echo "|---|---|---|---|---|"
 cat "${rows[@]}"
 cat <<'NOTE'
 time to recover: from the end of the fault (the camera back, the fault knob cleared, the stall
-  over, or the ended session noticed) to the first frame the host receives after it.
+  over), or from the moment the camera ended the session or froze (the channel has to notice
+  those itself), to the first frame the host receives after it.
 frames lost: frames the simulator sent on its RTSP sessions from the warmed-up stream (or from
   the channel's start) to the end of the case, minus the frames the host received in that time;
   a camera that is offline or frozen sends nothing, so a planned outage is not counted.
