@@ -187,12 +187,20 @@ TEST(CameraFaults, PortRangeExhausted) {
     FaultCase c("port range 3556-4554 exhausted");
     ASSERT_TRUE(c.Open() && c.Mark());
     std::vector<std::unique_ptr<norvane::platform::UdpSocket>> taken;
-    for (uint16_t port = 3556; port <= 4555; ++port) {
-        auto socket = std::make_unique<norvane::platform::UdpSocket>();
-        if (socket->Open(port))
-            taken.push_back(std::move(socket));
+    unsigned heldElsewhere = 0;  // pairs another program holds, and may free meanwhile
+    for (uint16_t port = 3556; port <= 4554; port += 2) {
+        bool blocked = false;
+        for (const uint16_t p : {port, static_cast<uint16_t>(port + 1)}) {
+            auto socket = std::make_unique<norvane::platform::UdpSocket>();
+            if (socket->Open(p)) {
+                taken.push_back(std::move(socket));
+                blocked = true;
+            }
+        }
+        heldElsewhere += !blocked;
     }
-    ASSERT_GT(taken.size(), 900u) << "most ports are taken by this test";
+    if (heldElsewhere > 0)
+        GTEST_SKIP() << heldElsewhere << " port pairs of the range are used by another program";
     ASSERT_TRUE(c.StartChannel());
     ExpectPacedAttempts(c, 4s);
     EXPECT_EQ(c.rig.CountRtsp("SETUP"), 0u);
