@@ -27,7 +27,7 @@ bool WaitForRtsp(FaultCase& c, const std::function<bool(const camsim::RtspTotals
 // The fault is over or has been noticed: the channel sets up a new session and streams again.
 void ExpectNewSession(FaultCase& c, size_t frames = 25) {
     c.FaultCleared();
-    EXPECT_TRUE(c.WaitRecovered(test::RECONNECT_BOUND, frames));
+    EXPECT_TRUE(c.WaitRecovered(test::RECOVERY_LIMIT, frames));
     EXPECT_GE(c.rig.CountRtsp("SETUP"), 2u) << "no new session";
 }
 
@@ -165,7 +165,7 @@ TEST(StreamFaults, HostStallsInDeliverFrame) {
         ASSERT_TRUE(changed.wait_for(lock, 40s, [&] { return over; }));
     }
     c.FaultCleared();
-    EXPECT_TRUE(c.WaitRecovered(test::RECONNECT_BOUND));
+    EXPECT_TRUE(c.WaitRecovered(test::RECOVERY_LIMIT));
     // Queued datagrams are bounded to 8 MiB; frames in assembly and socket buffers add a little.
     EXPECT_LE(stallGrowth, int64_t{12} << 20) << "heap held at the end of the stall";
     c.NoteMemory("at the end of the stall: " + std::to_string(stallGrowth));
