@@ -27,8 +27,14 @@ run_suite() {
   cmake --build "$dir" -j "$JOBS"
   echo "=== $name: exports"
   bash scripts/check-exports.sh "$dir/Tavrin.so"
+  echo "=== $name: soak in the background ($dir/soak.log)"
+  bash scripts/soak.sh "$dir" >"$dir/soak.log" 2>&1 &
+  local soak=$!
   echo "=== $name: tests"
-  ctest --test-dir "$dir" -j "$JOBS" --output-on-failure --timeout 300
+  ctest --test-dir "$dir" -j "$JOBS" --output-on-failure --timeout 300 || { kill "$soak"; wait "$soak" || true; exit 1; }
+  echo "=== $name: soak"
+  wait "$soak" || { cat "$dir/soak.log"; echo "=== $name: soak failed" >&2; exit 1; }
+  grep -E '^(soak|period|summary)' "$dir/soak.log"
 }
 
 run_fuzz() {
