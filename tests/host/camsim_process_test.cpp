@@ -1,11 +1,12 @@
 // The simulator as a separate process: started on fixed ports, stopped with its exit judged, and
 // started again on the same ports, as a soak's offline cycle does.
+#include "host/camsim_process.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "host/camsim_process.h"
 #include "support/media.h"
 
 namespace {
@@ -18,7 +19,8 @@ using std::chrono::seconds;
 std::string WrapperEndingWith(const std::string& dir, int status) {
     const std::string path = dir + "/wrapped-camsim.sh";
     std::ofstream(path) << "#!/bin/sh\ntrap 'kill $child; wait $child; exit " << status
-                        << "' TERM\n'" << TAVRIN_CAMSIM_PATH << "' \"$@\" &\nchild=$!\nwait $child\n";
+                        << "' TERM\n'" << TAVRIN_CAMSIM_PATH
+                        << "' \"$@\" &\nchild=$!\nwait $child\n";
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     return path;
 }

@@ -1,4 +1,6 @@
 // The figures a soak watches in its own process and the judgement of their growth.
+#include "host/process_figures.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -6,8 +8,6 @@
 #include <memory>
 #include <thread>
 #include <vector>
-
-#include "host/process_figures.h"
 
 namespace {
 
@@ -34,10 +34,10 @@ TEST(GrowthBeyondSlack, JudgesEachFigureAgainstItsOwnSlack) {
 
 TEST(GrowthBeyondSlack, LeavesUnknownFiguresUnjudged) {
     const host::GrowthSlack none{};
-    EXPECT_TRUE(host::GrowthBeyondSlack(Figures(-1, -1, 10, 10), Figures(900, 900, 10, 10), none)
-                    .empty());
-    EXPECT_TRUE(host::GrowthBeyondSlack(Figures(10, 10, 10, 10), Figures(10, 10, -1, -1), none)
-                    .empty());
+    EXPECT_TRUE(
+        host::GrowthBeyondSlack(Figures(-1, -1, 10, 10), Figures(900, 900, 10, 10), none).empty());
+    EXPECT_TRUE(
+        host::GrowthBeyondSlack(Figures(10, 10, 10, 10), Figures(10, 10, -1, -1), none).empty());
 }
 
 // The sample follows what the process holds: a thread, a descriptor, a touched allocation.

@@ -64,7 +64,9 @@ std::string DescribeWaitStatus(int status) {
 
 CamsimProcess::CamsimProcess(std::string program, std::vector<std::string> arguments,
                              std::string logPath)
-    : program_(std::move(program)), arguments_(std::move(arguments)), logPath_(std::move(logPath)) {}
+    : program_(std::move(program)),
+      arguments_(std::move(arguments)),
+      logPath_(std::move(logPath)) {}
 
 CamsimProcess::~CamsimProcess() {
     std::string ignored;
@@ -82,8 +84,8 @@ bool CamsimProcess::Start(std::chrono::milliseconds limit, std::string& error) {
         error = "already running";
         return false;
     }
-    std::vector<std::string> args{program_, "--http-port", std::to_string(httpPort_),
-                                  "--rtsp-port", std::to_string(rtspPort_)};
+    std::vector<std::string> args{program_, "--http-port", std::to_string(httpPort_), "--rtsp-port",
+                                  std::to_string(rtspPort_)};
     args.insert(args.end(), arguments_.begin(), arguments_.end());
     std::vector<char*> argv;
     for (std::string& arg : args)

@@ -7,7 +7,8 @@
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define HOST_SANITIZER_HEAP 1
-#include <sanitizer/allocator_interface.h>
+// Part of every sanitizer runtime; GCC ships no header that declares it.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace host {

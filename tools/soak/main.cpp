@@ -37,7 +37,7 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 constexpr const char* kModel = "VCC-HD5600";  // full PTZ, two inputs, two outputs
-constexpr const char* kPresetOwner = "Soak";   // names this run's preset file
+constexpr const char* kPresetOwner = "Soak";  // names this run's preset file
 
 struct Options {
     std::string library = TAVRIN_LIBRARY;
@@ -245,11 +245,19 @@ void RemovePresetFiles() {
         std::filesystem::remove(PresetPath() + suffix, ignored);
 }
 
+// Every start of the simulator replays its alarm script: input 0 and motion go on and off again
+// within the time the camera is there each period, so every period brings changes to report.
 std::vector<std::string> CamsimArguments(const Options& o) {
-    // Every start replays the script: each period brings input and motion changes to report.
-    return {"--model", kModel, "--media", o.media, "--h264-media", o.h264Media,
-            "--alarm", "12000:input0=1", "--alarm", "24000:input0=0",
-            "--alarm", "15000:motion=1", "--alarm", "27000:motion=0"};
+    std::vector<std::string> args{"--model", kModel,         "--media",
+                                  o.media,   "--h264-media", o.h264Media};
+    const unsigned window = (o.period - o.offlineSeconds) * 1000;
+    const std::pair<const char*, unsigned> events[] = {{"input0=1", window / 4},
+                                                       {"motion=1", window / 3},
+                                                       {"input0=0", window / 2},
+                                                       {"motion=0", window * 2 / 3}};
+    for (const auto& [what, at] : events)
+        args.insert(args.end(), {"--alarm", std::to_string(at) + ":" + what});
+    return args;
 }
 
 std::string Join(const std::vector<unsigned>& items) {
@@ -271,11 +279,11 @@ public:
     Soak(const Options& o, host::StopSignal& stop) : o_(o), stop_(stop) {}
 
     int Run() {
-        std::printf("soak: %u channels, %u s, a cycle every %u s (offline %u s, back within %u s), "
-                    "slack rss %ld KiB heap %ld KiB threads %ld fds %ld; heap is %s\n",
-                    o_.channels, o_.seconds, o_.period, o_.offlineSeconds, o_.backSeconds,
-                    o_.rssSlackKiB, o_.heapSlackKiB, o_.threadSlack, o_.fdSlack,
-                    host::HeapSource());
+        std::printf(
+            "soak: %u channels, %u s, a cycle every %u s (offline %u s, back within %u s), "
+            "slack rss %ld KiB heap %ld KiB threads %ld fds %ld; heap is %s\n",
+            o_.channels, o_.seconds, o_.period, o_.offlineSeconds, o_.backSeconds, o_.rssSlackKiB,
+            o_.heapSlackKiB, o_.threadSlack, o_.fdSlack, host::HeapSource());
         std::fflush(stdout);
         if (!library_.Load(o_.library))
             return Fatal(library_.Error());
@@ -369,6 +377,10 @@ private:
     int Periods(norvane::ipcapture::IIPCaptureDriverEx3& driver, Channels& channels) {
         const unsigned periods = std::max(1u, o_.seconds / o_.period);
         Commands commands(driver, o_.channels, verdict_);
+        // A channel's PTZ control starts its worker on first use: one round on every channel
+        // before the first period, so that the baseline holds them all.
+        for (unsigned i = 0; i < o_.channels; ++i)
+            commands.Round(stop_);
         const auto start = Clock::now();
         channels.Mark();
         TakeLog(log_);
@@ -396,16 +408,21 @@ private:
             inputsSeen = ioSink_.ChangeCount();
             const size_t motion = channels.MotionRecords() - motionSeen;
             motionSeen = channels.MotionRecords();
-            std::printf("period %u elapsed_s=%.0f rss_kib=%ld heap_kib=%lld threads=%ld fds=%ld "
-                        "frames_min=%zu frames_max=%zu cycles=%u back_s=%.1f commands=%u "
-                        "input_changes=%zu motion_records=%zu io_failures=%zu signal_lost=%zu log_errors=%zu "
-                        "log_warnings=%zu refused=%u\n",
-                        p, SecondsSince(start), f.process.rssKiB,
-                        static_cast<long long>(f.process.heapBytes / 1024), f.process.threads,
-                        f.process.fds, f.frames.first, f.frames.second, p, back,
-                        commands.Done(), inputs, motion, ioSink_.FailureCount(), channels.SignalLost(),
-                        logged.errors, logged.warnings, allocator_.Refused());
+            std::printf(
+                "period %u elapsed_s=%.0f rss_kib=%ld heap_kib=%lld threads=%ld fds=%ld "
+                "frames_min=%zu frames_max=%zu cycles=%u back_s=%.1f commands=%u "
+                "input_changes=%zu motion_records=%zu io_failures=%zu signal_lost=%zu "
+                "log_errors=%zu log_warnings=%zu refused=%u\n",
+                p, SecondsSince(start), f.process.rssKiB,
+                static_cast<long long>(f.process.heapBytes / 1024), f.process.threads,
+                f.process.fds, f.frames.first, f.frames.second, p, back, commands.Done(), inputs,
+                motion, ioSink_.FailureCount(), channels.SignalLost(), logged.errors,
+                logged.warnings, allocator_.Refused());
             std::fflush(stdout);
+            if (back >= 0 && inputs == 0)
+                verdict_.Fail("no input change reported in period " + std::to_string(p));
+            if (back >= 0 && motion < channels.Count())
+                verdict_.Fail("fewer motion records than channels in period " + std::to_string(p));
             for (const std::string& grew : host::GrowthBeyondSlack(
                      figures.front().process, f.process,
                      {o_.rssSlackKiB, o_.heapSlackKiB * 1024, o_.threadSlack, o_.fdSlack}))
@@ -428,11 +445,12 @@ private:
         double slowest = 0;
         for (const PeriodFigures& f : figures)
             slowest = std::max(slowest, f.backSeconds);
-        std::printf("summary periods=%zu rss_kib %ld->%ld heap_kib %lld->%lld threads %ld->%ld "
-                    "fds %ld->%ld slowest_back_s=%.1f input_changes=%zu io_failures=%zu\n",
-                    figures.size(), a.rssKiB, b.rssKiB, static_cast<long long>(a.heapBytes / 1024),
-                    static_cast<long long>(b.heapBytes / 1024), a.threads, b.threads, a.fds, b.fds,
-                    slowest, ioSink_.ChangeCount(), ioSink_.FailureCount());
+        std::printf(
+            "summary periods=%zu rss_kib %ld->%ld heap_kib %lld->%lld threads %ld->%ld "
+            "fds %ld->%ld slowest_back_s=%.1f input_changes=%zu io_failures=%zu\n",
+            figures.size(), a.rssKiB, b.rssKiB, static_cast<long long>(a.heapBytes / 1024),
+            static_cast<long long>(b.heapBytes / 1024), a.threads, b.threads, a.fds, b.fds, slowest,
+            ioSink_.ChangeCount(), ioSink_.FailureCount());
     }
 
     const Options& o_;
@@ -454,8 +472,9 @@ int main(int argc, char** argv) {
     Options o;
     if (const char* env = std::getenv("TAVRIN_SOAK_SECONDS"))
         o.seconds = static_cast<unsigned>(std::strtoul(env, nullptr, 10));
-    CLI::App app{"tavrin-soak: a bounded soak of N channels with PTZ, outputs and an offline "
-                 "cycle each period, through Tavrin.so against tavrin-camsim."};
+    CLI::App app{
+        "tavrin-soak: a bounded soak of N channels with PTZ, outputs and an offline "
+        "cycle each period, through Tavrin.so against tavrin-camsim."};
     app.add_option("--library", o.library, "Driver library")->capture_default_str();
     app.add_option("--camsim", o.camsim, "tavrin-camsim executable")->capture_default_str();
     app.add_option("--media", o.media, "Reference media folder (scripts/make-media.sh)")
@@ -482,10 +501,13 @@ int main(int argc, char** argv) {
     app.add_option("--rss-slack-kib", o.rssSlackKiB, "RSS growth allowed")->capture_default_str();
     app.add_option("--heap-slack-kib", o.heapSlackKiB, "Heap growth allowed")
         ->capture_default_str();
-    app.add_option("--thread-slack", o.threadSlack, "Thread growth allowed")
-        ->capture_default_str();
+    app.add_option("--thread-slack", o.threadSlack, "Thread growth allowed")->capture_default_str();
     app.add_option("--fd-slack", o.fdSlack, "Descriptor growth allowed")->capture_default_str();
     CLI11_PARSE(app, argc, argv);
+    if (o.period < o.offlineSeconds + 10) {
+        std::fprintf(stderr, "tavrin-soak: --period must leave at least 10 s after --offline\n");
+        return 2;
+    }
     std::error_code made;
     std::filesystem::create_directories(o.logDir, made);
     return Soak(o, stop).Run();
