@@ -412,12 +412,13 @@ private:
                 "period %u elapsed_s=%.0f rss_kib=%ld heap_kib=%lld threads=%ld fds=%ld "
                 "frames_min=%zu frames_max=%zu cycles=%u back_s=%.1f commands=%u "
                 "input_changes=%zu motion_records=%zu io_failures=%zu signal_lost=%zu "
-                "log_errors=%zu log_warnings=%zu refused=%u\n",
+                "log_errors=%zu log_warnings=%zu refused=%u frames_held=%d\n",
                 p, SecondsSince(start), f.process.rssKiB,
                 static_cast<long long>(f.process.heapBytes / 1024), f.process.threads,
                 f.process.fds, f.frames.first, f.frames.second, p, back, commands.Done(), inputs,
                 motion, ioSink_.FailureCount(), channels.SignalLost(), logged.errors,
-                logged.warnings, allocator_.Refused());
+                logged.warnings, allocator_.Refused(),
+                static_cast<int>(allocator_.Allocated() - allocator_.Released()));
             std::fflush(stdout);
             if (back >= 0 && inputs == 0)
                 verdict_.Fail("no input change reported in period " + std::to_string(p));
