@@ -15,15 +15,6 @@ namespace host {
 
 namespace {
 
-// Value of a "Name:   value" line of /proc/self/status; -1 when absent.
-long StatusField(const std::string& name) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.compare(0, name.size() + 1, name + ":") == 0)
-            return std::stol(line.substr(name.size() + 1));
-    return -1;
-}
-
 long OpenDescriptors() {
     std::error_code error;
     long count = 0;
@@ -42,6 +33,14 @@ void Judge(std::vector<std::string>& out, const char* name, T base, T now, T sla
 }
 
 }  // namespace
+
+long StatusField(const std::string& name) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.compare(0, name.size() + 1, name + ":") == 0)
+            return std::stol(line.substr(name.size() + 1));
+    return -1;
+}
 
 int64_t HeapInUse() {
 #ifdef HOST_SANITIZER_HEAP

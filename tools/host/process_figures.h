@@ -15,6 +15,8 @@ struct ProcessFigures {
     long fds = -1;
 };
 
+// Value of a "Name:   value" line of /proc/self/status (kB for sizes); -1 when absent.
+long StatusField(const std::string& name);
 // The figures of this process now (-1 for one that cannot be read).
 ProcessFigures SampleProcess();
 // Bytes the allocator holds for the program: the sanitizer's count under a sanitizer, else

@@ -466,6 +466,11 @@ private:
     host::IOEventSink ioSink_;
 };
 
+void AddBounded(CLI::App& app, const std::string& name, unsigned& value, const std::string& text,
+                unsigned low, unsigned high) {
+    app.add_option(name, value, text)->capture_default_str()->check(CLI::Range(low, high));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -484,21 +489,15 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--log-dir", o.logDir, "Folder for driver.log and camsim.log")
         ->capture_default_str();
-    app.add_option("--seconds", o.seconds, "Soak time (default TAVRIN_SOAK_SECONDS, else 300)")
-        ->capture_default_str()
-        ->check(CLI::Range(10u, 4u * 3600u));
-    app.add_option("--period", o.period, "Seconds between offline cycles and figure lines")
-        ->capture_default_str()
-        ->check(CLI::Range(10u, 3600u));
-    app.add_option("--channels", o.channels, "H.264 channels")
-        ->capture_default_str()
-        ->check(CLI::Range(1u, 64u));
-    app.add_option("--offline", o.offlineSeconds, "Seconds the camera stays away each cycle")
-        ->capture_default_str()
-        ->check(CLI::Range(1u, 600u));
-    app.add_option("--back-within", o.backSeconds, "Seconds every channel has to deliver again")
-        ->capture_default_str()
-        ->check(CLI::Range(1u, 600u));
+    AddBounded(app, "--seconds", o.seconds, "Soak time (default TAVRIN_SOAK_SECONDS, else 300)", 10,
+               4 * 3600);
+    AddBounded(app, "--period", o.period, "Seconds between offline cycles and figure lines", 10,
+               3600);
+    AddBounded(app, "--channels", o.channels, "H.264 channels", 1, 64);
+    AddBounded(app, "--offline", o.offlineSeconds, "Seconds the camera stays away each cycle", 1,
+               600);
+    AddBounded(app, "--back-within", o.backSeconds, "Seconds every channel has to deliver again", 1,
+               600);
     app.add_option("--rss-slack-kib", o.rssSlackKiB, "RSS growth allowed")->capture_default_str();
     app.add_option("--heap-slack-kib", o.heapSlackKiB, "Heap growth allowed")
         ->capture_default_str();
