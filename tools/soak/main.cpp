@@ -6,7 +6,6 @@
 // fails on growth beyond the slack, a channel that did not come back, or a failed command.
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,14 +17,13 @@
 #include "camsim/personality.h"
 #include "host/bundled_camera.h"
 #include "host/camsim_process.h"
-#include "host/capture_sink.h"
-#include "host/channel_config.h"
 #include "host/device_config.h"
 #include "host/driver_library.h"
 #include "host/frames.h"
 #include "host/io_sink.h"
 #include "host/log_receiver.h"
 #include "host/process_figures.h"
+#include "host/soak_channels.h"
 #include "host/stop_signal.h"
 #include "norvane/ptz.h"
 #include "platform/system.h"
@@ -79,93 +77,6 @@ public:
 
 private:
     unsigned failures_ = 0;
-};
-
-// A channel's sink that counts motion records apart, so that frame counts are video alone.
-class VideoSink : public host::CaptureSink {
-public:
-    bool DeliverFrame(norvane::IMediaFrame* media) override {
-        const auto* frame = dynamic_cast<host::Frame*>(media);
-        if (frame && frame->fourcc == norvane::FOURCC_MEMD) {
-            ++motion;
-            return true;
-        }
-        return CaptureSink::DeliverFrame(media);
-    }
-    std::atomic<size_t> motion{0};
-};
-
-// The channels, their sinks and the frame counts at the last look.
-class Channels {
-public:
-    Channels(norvane::ipcapture::IIPVideoCaptureEx& video, unsigned count) : video_(video) {
-        config_.stream.motionDetection = 1;
-        for (unsigned i = 0; i < count; ++i) {
-            sinks_.push_back(std::make_unique<VideoSink>());
-            sinks_.back()->SetKeepFrames(false);
-        }
-        marks_.assign(count, 0);
-    }
-    ~Channels() {
-        for (unsigned i = 0; i < sinks_.size(); ++i)
-            video_.StopChannel(i);
-    }
-
-    unsigned Start() {
-        unsigned started = 0;
-        for (unsigned i = 0; i < sinks_.size(); ++i)
-            started += video_.StartChannel(i, sinks_[i].get(), &config_);
-        return started;
-    }
-    size_t Count() const { return sinks_.size(); }
-    size_t Frames(unsigned i) const { return sinks_[i]->FrameCount(); }
-    size_t SignalLost() const {
-        size_t n = 0;
-        for (const auto& sink : sinks_)
-            n += sink->SignalLostCount();
-        return n;
-    }
-    size_t MotionRecords() const {
-        size_t n = 0;
-        for (const auto& sink : sinks_)
-            n += sink->motion;
-        return n;
-    }
-    // Channels that delivered no frame since the last Mark.
-    std::vector<unsigned> Silent() const {
-        std::vector<unsigned> silent;
-        for (unsigned i = 0; i < sinks_.size(); ++i)
-            if (Frames(i) <= marks_[i])
-                silent.push_back(i);
-        return silent;
-    }
-    // Waits (bounded) until every channel delivered since the last Mark; the silent ones.
-    std::vector<unsigned> WaitAllDelivered(Clock::time_point deadline) const {
-        for (unsigned i = 0; i < sinks_.size(); ++i) {
-            const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-            sinks_[i]->WaitForFrames(marks_[i] + 1, std::max(left, milliseconds(0)));
-        }
-        return Silent();
-    }
-    // Frames since the last Mark: fewest and most over the channels.
-    std::pair<size_t, size_t> Spread() const {
-        size_t low = SIZE_MAX, high = 0;
-        for (unsigned i = 0; i < sinks_.size(); ++i) {
-            low = std::min(low, Frames(i) - marks_[i]);
-            high = std::max(high, Frames(i) - marks_[i]);
-        }
-        return {sinks_.empty() ? 0 : low, high};
-    }
-    void Mark() {
-        for (unsigned i = 0; i < sinks_.size(); ++i)
-            marks_[i] = Frames(i);
-    }
-
-private:
-    norvane::ipcapture::IIPVideoCaptureEx& video_;
-    host::ChannelConfig config_{320, 240};
-    std::vector<std::unique_ptr<VideoSink>> sinks_;
-    std::vector<size_t> marks_;
 };
 
 // PTZ moves and preset store/recall/removal, rotating over the channels, and output toggles.
@@ -339,7 +250,7 @@ private:
             return Fatal("the driver's I/O did not start");
         int status = 0;
         {
-            Channels channels(*video, o_.channels);
+            host::SoakChannels channels(*video, o_.channels);
             if (channels.Start() != o_.channels)
                 verdict_.Fail("a channel did not start");
             const auto silent = channels.WaitAllDelivered(Clock::now() + seconds(o_.backSeconds));
@@ -353,7 +264,7 @@ private:
 
     // One cycle: the camera goes away past the offline judgement and comes back; every channel
     // must deliver again within the bound. The seconds it took, or -1.
-    double Cycle(Channels& channels) {
+    double Cycle(host::SoakChannels& channels) {
         std::string error;
         if (!camera_.Stop(seconds(10), error))
             verdict_.Fail("offline: " + error);
@@ -374,7 +285,7 @@ private:
         return SecondsSince(back);
     }
 
-    int Periods(norvane::ipcapture::IIPCaptureDriverEx3& driver, Channels& channels) {
+    int Periods(norvane::ipcapture::IIPCaptureDriverEx3& driver, host::SoakChannels& channels) {
         const unsigned periods = std::max(1u, o_.seconds / o_.period);
         Commands commands(driver, o_.channels, verdict_);
         // A channel's PTZ control starts its worker on first use: one round on every channel
