@@ -48,6 +48,16 @@ public:
     unsigned refuse = ~0u;
 };
 
+// Channels started on a fake capture and marked.
+struct StartedChannels {
+    explicit StartedChannels(unsigned count) : channels(video, count) {
+        channels.Start();
+        channels.Mark();
+    }
+    FakeVideo video;
+    host::SoakChannels channels;
+};
+
 }  // namespace
 
 TEST(SoakChannels, StartsEveryChannelWithMotionAndStopsThemAll) {
@@ -82,10 +92,9 @@ TEST(SoakChannels, TellsWhichChannelsDeliveredSinceTheMark) {
 
 // A channel that reports motion but delivers no picture has not come back.
 TEST(SoakChannels, MotionRecordsDoNotCountAsVideo) {
-    FakeVideo video;
-    host::SoakChannels channels(video, 2);
-    channels.Start();
-    channels.Mark();
+    StartedChannels t(2);
+    FakeVideo& video = t.video;
+    host::SoakChannels& channels = t.channels;
     video.Deliver(0, norvane::FOURCC_MEMD);
     video.Deliver(1, norvane::FOURCC_MEMD);
     video.Deliver(1);
@@ -95,10 +104,9 @@ TEST(SoakChannels, MotionRecordsDoNotCountAsVideo) {
 }
 
 TEST(SoakChannels, WaitForEveryChannelIsBoundedAndEndsWhenAllDelivered) {
-    FakeVideo video;
-    host::SoakChannels channels(video, 2);
-    channels.Start();
-    channels.Mark();
+    StartedChannels t(2);
+    FakeVideo& video = t.video;
+    host::SoakChannels& channels = t.channels;
     std::thread late([&] {
         video.Deliver(1);
         video.Deliver(0);
