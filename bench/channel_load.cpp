@@ -27,6 +27,7 @@
 #include "host/driver_library.h"
 #include "host/frames.h"
 #include "host/log_receiver.h"
+#include "host/process_figures.h"
 
 namespace {
 
@@ -45,14 +46,7 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Value of a "Name:   value kB" line of /proc/self/status; -1 when absent.
-long StatusField(const std::string& name) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.compare(0, name.size() + 1, name + ":") == 0)
-            return std::stol(line.substr(name.size() + 1));
-    return -1;
-}
+using host::StatusField;
 
 struct Sample {
     double at;  // seconds since the channels were started

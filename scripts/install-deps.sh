@@ -7,7 +7,7 @@ PACKAGES=(
   libcurl4-openssl-dev libpugixml-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libclang-rt-14-dev llvm
-  ffmpeg libjpeg-turbo-progs openssl curl
+  ffmpeg libjpeg-turbo-progs openssl curl iproute2 util-linux
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gir1.2-gst-rtsp-server-1.0 python3-gi
 )

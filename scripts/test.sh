@@ -19,6 +19,19 @@ configure() {
   cmake -S . -B "$dir" -G Ninja -DTAVRIN_WERROR=ON "$@" >/dev/null
 }
 
+# Runs a command in a network namespace of its own with loopback up, when the machine allows one,
+# so that the soak's sockets never meet the tests' port ranges (one case takes every RTP port).
+isolated() {
+  if unshare -n true 2>/dev/null; then
+    unshare -n bash -c 'ip link set lo up && exec "$@"' isolated "$@"
+  elif unshare -rn true 2>/dev/null; then
+    unshare -rn bash -c 'ip link set lo up && exec "$@"' isolated "$@"
+  else
+    echo "no network namespace here: the soak shares the machine's ports" >&2
+    "$@"
+  fi
+}
+
 run_suite() {
   local name=$1; shift
   local dir="build-$name"
@@ -27,13 +40,23 @@ run_suite() {
   cmake --build "$dir" -j "$JOBS"
   echo "=== $name: exports"
   bash scripts/check-exports.sh "$dir/Tavrin.so"
+  echo "=== $name: soak in the background ($dir/soak.log)"
+  isolated bash scripts/soak.sh "$dir" >"$dir/soak.log" 2>&1 &
+  local soak=$!
   echo "=== $name: tests"
   rm -rf "$dir/fault-matrix"
   local status=0
   ctest --test-dir "$dir" -j "$JOBS" --output-on-failure --timeout 300 || status=$?
   echo "=== $name: fault matrix"
   bash scripts/fault-table.sh "$dir"
-  return "$status"
+  if ((status)); then
+    kill "$soak" 2>/dev/null || true
+    wait "$soak" || true
+    return "$status"
+  fi
+  echo "=== $name: soak"
+  wait "$soak" || { cat "$dir/soak.log"; echo "=== $name: soak failed" >&2; return 1; }
+  grep -E '^(soak|period|summary)' "$dir/soak.log"
 }
 
 run_fuzz() {

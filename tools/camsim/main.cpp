@@ -1,5 +1,6 @@
 // tavrin-camsim: a fake camera of the supported family on loopback, for trying the driver.
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -9,11 +10,14 @@
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-volatile std::sig_atomic_t totalsRequested = 0;
+// Any thread may take a signal, so the flags are lock-free atomics rather than sig_atomic_t,
+// which is only safe within the thread that reads it.
+std::atomic<bool> stopRequested{false};
+std::atomic<bool> totalsRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-void OnSignal(int) { stopRequested = 1; }
-void OnTotalsSignal(int) { totalsRequested = 1; }
+void OnSignal(int) { stopRequested = true; }
+void OnTotalsSignal(int) { totalsRequested = true; }
 
 struct Options {
     camsim::CameraConfig camera;
@@ -236,6 +240,10 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
     ApplyPersonality(o);
 
+    // Before the ports open: whoever sees them open may stop the simulator at once.
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGUSR1, OnTotalsSignal);
     camsim::Camera camera(o.camera);
     if (!ApplyFaults(camera, o))
         return 2;
@@ -248,9 +256,6 @@ int main(int argc, char** argv) {
                 camera.Rtsp().Url(o.camera.personality.h264Path).c_str(),
                 camera.Rtsp().Url(o.camera.personality.mjpegPath).c_str());
     std::fflush(stdout);
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    std::signal(SIGUSR1, OnTotalsSignal);
     const auto start = std::chrono::steady_clock::now();
     size_t printed = 0, printedRtsp = 0;
     int offlinePhase = 0;
@@ -264,10 +269,8 @@ int main(int argc, char** argv) {
         camera.Http().WaitUntil([&] { return camera.Http().RequestCount() > printed; }, 200);
         printed = PrintRequests(camera.Http(), printed);
         printedRtsp = PrintRtspRequests(camera.Rtsp(), printedRtsp);
-        if (totalsRequested) {
-            totalsRequested = 0;
+        if (totalsRequested.exchange(false))
             PrintTotals(camera.Rtsp());
-        }
     }
     camera.Stop();
     PrintRequests(camera.Http(), printed);
