@@ -9,10 +9,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+// The record alone, without the functions windows.h declares.
+#include <windef.h>
+#include <minwinbase.h>
 #else
 struct SYSTEMTIME {
     uint16_t wYear;

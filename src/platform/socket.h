@@ -161,7 +161,8 @@ public:
     // Creates an IPv4 datagram socket bound to address:port (address 0 = all, port 0 = any free).
     bool Open(uint16_t port, uint32_t address = 0);
     // Receives one waiting datagram without blocking: its full length (which exceeds `size` and
-    // sets `truncated` when the datagram did not fit and its rest was lost), -1 when none or error.
+    // sets `truncated` when the datagram did not fit and its rest was lost; Windows does not tell
+    // that length and gives size + 1), -1 when none or error.
     int ReceiveFrom(void* buffer, size_t size, InetAddress& source, bool& truncated);
     // Sends one datagram whole; false unless every byte left in it.
     bool SendTo(const void* data, size_t size, const InetAddress& destination);

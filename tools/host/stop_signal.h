@@ -1,6 +1,7 @@
-// SIGINT and SIGTERM turned into a stop request the run can wait on. Construct it before any
-// other thread starts: the signals are blocked for every thread and taken by one waiting thread.
-// Repeated signals (a process group and its member both signalled) make one request.
+// SIGINT and SIGTERM (on Windows the console's Ctrl+C, Ctrl+Break and close events) turned into
+// a stop request the run can wait on. Construct it before any other thread starts: the signals
+// are blocked for every thread and taken by one waiting thread. Repeated signals (a process
+// group and its member both signalled) make one request.
 #pragma once
 
 #include <chrono>
@@ -19,6 +20,11 @@ public:
 
     // True when a stop signal came before `deadline`.
     bool WaitUntil(std::chrono::steady_clock::time_point deadline);
+
+#if defined(_WIN32)
+    // Called by the console control handler.
+    void Notify();
+#endif
 
 private:
     void Run();
