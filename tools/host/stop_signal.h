@@ -19,7 +19,10 @@ public:
     StopSignal& operator=(const StopSignal&) = delete;
 
     // True when a stop signal came before `deadline`.
-    bool WaitUntil(std::chrono::steady_clock::time_point deadline);
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_until(lock, deadline, [this] { return requested_; });
+    }
 
 #if defined(_WIN32)
     // Called by the console control handler.

@@ -64,24 +64,6 @@ int SocketLibraryUsers() { return socketLibraryUsers.load(); }
 
 // ---- Socket ----
 
-Socket::~Socket() { Close(); }
-
-Socket::Socket(Socket&& other) noexcept : handle_(other.handle_), wake_(other.wake_) {
-    other.handle_ = INVALID_HANDLE;
-    other.wake_ = INVALID_HANDLE;
-}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        wake_ = other.wake_;
-        other.handle_ = INVALID_HANDLE;
-        other.wake_ = INVALID_HANDLE;
-    }
-    return *this;
-}
-
 bool Socket::Adopt(int handle) {
     Close();
     if (handle < 0)
@@ -148,8 +130,6 @@ WaitResult Socket::WaitFor(short events, unsigned milliseconds) {
     return WaitResult::Ready;
 }
 
-WaitResult Socket::WaitReadable(unsigned milliseconds) { return WaitFor(POLLIN, milliseconds); }
-
 void Socket::Wake() {
     if (wake_ == INVALID_HANDLE)
         return;
@@ -197,19 +177,6 @@ TcpSocket::ConnectState TcpSocket::PollConnect(unsigned milliseconds) {
     }
 }
 
-bool TcpSocket::Connect(uint32_t address, uint16_t port, unsigned milliseconds) {
-    if (!Create())
-        return false;
-    ConnectState state = StartConnect(address, port);
-    if (state == ConnectState::Pending)
-        state = PollConnect(milliseconds);
-    if (state != ConnectState::Connected || !SetBlocking(true)) {
-        Close();
-        return false;
-    }
-    return true;
-}
-
 bool TcpSocket::SetBlocking(bool blocking) {
     return IsOpen() && SetFlag(Handle(), O_NONBLOCK, !blocking);
 }
@@ -253,12 +220,6 @@ int TcpSocket::Receive(void* buffer, size_t size) {
         received = ::recv(Handle(), buffer, size, 0);
     } while (received < 0 && errno == EINTR);
     return received < 0 ? -1 : static_cast<int>(received);
-}
-
-int TcpSocket::ReceiveWithin(void* buffer, size_t size, unsigned milliseconds) {
-    if (WaitReadable(milliseconds) != WaitResult::Ready)
-        return -1;
-    return Receive(buffer, size);
 }
 
 bool TcpSocket::SendAllWithin(const void* data, size_t size, unsigned milliseconds) {

@@ -108,24 +108,6 @@ int SocketLibraryUsers() { return socketLibraryUsers.load(); }
 
 // ---- Socket ----
 
-Socket::~Socket() { Close(); }
-
-Socket::Socket(Socket&& other) noexcept : handle_(other.handle_), wake_(other.wake_) {
-    other.handle_ = INVALID_HANDLE;
-    other.wake_ = INVALID_HANDLE;
-}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        wake_ = other.wake_;
-        other.handle_ = INVALID_HANDLE;
-        other.wake_ = INVALID_HANDLE;
-    }
-    return *this;
-}
-
 bool Socket::Adopt(int handle) {
     Close();
     if (handle == INVALID_HANDLE)
@@ -196,8 +178,6 @@ WaitResult Socket::WaitFor(short events, unsigned milliseconds) {
     return count == 0 ? WaitResult::Timeout : WaitResult::Ready;
 }
 
-WaitResult Socket::WaitReadable(unsigned milliseconds) { return WaitFor(POLLIN, milliseconds); }
-
 void Socket::Wake() {
     if (wake_ != INVALID_HANDLE)
         ::send(AsSocket(wake_), "w", 1, 0);
@@ -247,19 +227,6 @@ TcpSocket::ConnectState TcpSocket::PollConnect(unsigned milliseconds) {
     }
 }
 
-bool TcpSocket::Connect(uint32_t address, uint16_t port, unsigned milliseconds) {
-    if (!Create())
-        return false;
-    ConnectState state = StartConnect(address, port);
-    if (state == ConnectState::Pending)
-        state = PollConnect(milliseconds);
-    if (state != ConnectState::Connected || !SetBlocking(true)) {
-        Close();
-        return false;
-    }
-    return true;
-}
-
 bool TcpSocket::SetBlocking(bool blocking) {
     if (!IsOpen() || !SetNonBlocking(Handle(), !blocking))
         return false;
@@ -306,12 +273,6 @@ int TcpSocket::Receive(void* buffer, size_t size) {
     const int chunk = static_cast<int>(std::min<size_t>(size, 1u << 30));
     const int received = ::recv(AsSocket(Handle()), static_cast<char*>(buffer), chunk, 0);
     return received < 0 ? -1 : received;
-}
-
-int TcpSocket::ReceiveWithin(void* buffer, size_t size, unsigned milliseconds) {
-    if (WaitReadable(milliseconds) != WaitResult::Ready)
-        return -1;
-    return Receive(buffer, size);
 }
 
 bool TcpSocket::SendAllWithin(const void* data, size_t size, unsigned milliseconds) {

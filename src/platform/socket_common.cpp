@@ -1,4 +1,4 @@
-// Address helpers shared by both socket back ends.
+// The parts of the socket classes both back ends share: addresses, moves, composed waits.
 #include "platform/socket.h"
 
 #if defined(_WIN32)
@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #endif
 
@@ -59,6 +60,47 @@ uint32_t ResolveIPv4(const std::string& host) {
     }
     freeaddrinfo(list);
     return address;
+}
+
+// ---- Socket and TcpSocket, over each back end's primitives ----
+
+Socket::~Socket() { Close(); }
+
+Socket::Socket(Socket&& other) noexcept : handle_(other.handle_), wake_(other.wake_) {
+    other.handle_ = INVALID_HANDLE;
+    other.wake_ = INVALID_HANDLE;
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        wake_ = other.wake_;
+        other.handle_ = INVALID_HANDLE;
+        other.wake_ = INVALID_HANDLE;
+    }
+    return *this;
+}
+
+WaitResult Socket::WaitReadable(unsigned milliseconds) { return WaitFor(POLLIN, milliseconds); }
+
+bool TcpSocket::Connect(uint32_t address, uint16_t port, unsigned milliseconds) {
+    if (!Create())
+        return false;
+    ConnectState state = StartConnect(address, port);
+    if (state == ConnectState::Pending)
+        state = PollConnect(milliseconds);
+    if (state != ConnectState::Connected || !SetBlocking(true)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+int TcpSocket::ReceiveWithin(void* buffer, size_t size, unsigned milliseconds) {
+    if (WaitReadable(milliseconds) != WaitResult::Ready)
+        return -1;
+    return Receive(buffer, size);
 }
 
 }  // namespace norvane::platform
