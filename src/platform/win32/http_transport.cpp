@@ -4,8 +4,11 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/system.h"
 
@@ -45,6 +48,55 @@ DWORD QueryNumber(HINTERNET request, DWORD what) {
     return value;
 }
 
+// One request handle's asynchronous completions. Shared by the caller and the status callback;
+// the callback's share ends when the handle is closed, so a late completion never touches freed
+// memory, and a read lands in `buffer`, never in the caller's.
+struct Call {
+    HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    bool ok = false;
+    DWORD bytes = 0;
+    std::vector<uint8_t> buffer;
+
+    ~Call() {
+        if (done)
+            CloseHandle(done);
+    }
+    void Complete(bool success, DWORD count) {
+        ok = success;
+        bytes = count;
+        SetEvent(done);
+    }
+};
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD length) {
+    auto* holder = reinterpret_cast<std::shared_ptr<Call>*>(context);
+    if (!holder)
+        return;
+    Call& call = **holder;
+    switch (status) {
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+        call.Complete(true, 0);
+        break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+        call.Complete(true, *static_cast<DWORD*>(info));
+        break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+        call.Complete(true, length);
+        break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+        call.Complete(false, 0);
+        break;
+    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+        delete holder;
+        break;
+    default:
+        break;
+    }
+}
+
+constexpr DWORD NOTIFICATIONS = WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES;
+
 }  // namespace
 
 uint32_t SupportedHttpAuthSchemes() {
@@ -57,18 +109,21 @@ struct HttpTransport::Impl {
 
     bool Cancelled() const { return closes.load() != transferCloses; }
     void ReleaseRequest();
-    bool Publish(HINTERNET handle);
-    bool WithinDeadline();
+    bool Open(const HttpRequestSpec& spec);
+    bool Await(bool started);
     bool Exchange(const HttpRequestSpec& request);
     void ReadHead(HttpReplyHead& head);
     size_t WaitForBody(uint64_t transfer);
 
-    std::mutex mutex;         // serialises Send, Available and Read
-    std::mutex handleMutex;   // guards `request` against a Close from another thread
+    std::mutex mutex;        // serialises Send, Available and Read
+    std::mutex handleMutex;  // guards `request` against a Close from another thread
     HINTERNET session = nullptr;
     HINTERNET connection = nullptr;
     HINTERNET request = nullptr;  // the open request handle; null once closed
     HINTERNET active = nullptr;   // the caller's copy: closed under it, calls on it fail
+    HANDLE wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // set by Close
+    std::shared_ptr<Call> call;
+    DWORD_PTR context = 0;  // the callback's share of `call`, given with every send
     HttpServer server;
     std::atomic<uint64_t> closes{0};
     uint64_t current = 0;
@@ -83,7 +138,7 @@ struct HttpTransport::Impl {
 
 HttpTransport::Impl::Impl(const std::string& agent, const HttpServer& server) : server(server) {
     session = WinHttpOpen(Wide(agent).c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                          WINHTTP_NO_PROXY_BYPASS, 0);
+                          WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
     if (session)
         connection = WinHttpConnect(session, Wide(server.host).c_str(), server.port, 0);
     if (!connection && session) {
@@ -98,17 +153,35 @@ HttpTransport::Impl::~Impl() {
         WinHttpCloseHandle(connection);
     if (session)
         WinHttpCloseHandle(session);
+    if (wake)
+        CloseHandle(wake);
 }
 
 void HttpTransport::Impl::ReleaseRequest() {
     std::lock_guard<std::mutex> guard(handleMutex);
     if (request)
-        WinHttpCloseHandle(request);  // a call blocked on it in another thread returns
+        WinHttpCloseHandle(request);  // pending operations end; the callback frees its share
     request = nullptr;
 }
 
-// Makes `handle` the current request unless a Close came first.
-bool HttpTransport::Impl::Publish(HINTERNET handle) {
+// Opens the request handle with its completion record and makes it current unless a Close came
+// first.
+bool HttpTransport::Impl::Open(const HttpRequestSpec& spec) {
+    HINTERNET handle = WinHttpOpenRequest(connection, Wide(spec.verb).c_str(), Wide(spec.path).c_str(),
+                                          nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                          spec.secure ? WINHTTP_FLAG_SECURE : 0);
+    if (!handle)
+        return false;
+    call = std::make_shared<Call>();
+    auto* holder = new std::shared_ptr<Call>(call);
+    context = reinterpret_cast<DWORD_PTR>(holder);
+    if (!call->done ||
+        WinHttpSetStatusCallback(handle, &OnStatus, NOTIFICATIONS, 0) == WINHTTP_INVALID_STATUS_CALLBACK ||
+        !WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context))) {
+        WinHttpCloseHandle(handle);
+        delete holder;  // no context was set, so no callback holds it
+        return false;
+    }
     std::lock_guard<std::mutex> guard(handleMutex);
     if (Cancelled()) {
         WinHttpCloseHandle(handle);
@@ -118,18 +191,21 @@ bool HttpTransport::Impl::Publish(HINTERNET handle) {
     return true;
 }
 
-// Bounds the next wait by the time-out and what is left of the deadline; false past it.
-bool HttpTransport::Impl::WithinDeadline() {
+// Waits for the completion of the operation just started, bounded by the time-out and the
+// deadline, ended at once by Close. False on failure, time-out, expiry or close.
+bool HttpTransport::Impl::Await(bool started) {
+    if (!started)
+        return false;
     uint32_t limit = server.timeoutMs;
-    if (deadline) {
+    if (deadline)
         limit = std::min(limit, Remaining(*deadline, SteadyMs()));
-        if (limit == 0) {
-            expired = true;
-            return false;
-        }
-    }
-    const int ms = static_cast<int>(std::min<uint32_t>(limit, INT32_MAX));
-    return WinHttpSetTimeouts(active, ms, ms, ms, ms);
+    const HANDLE handles[2] = {call->done, wake};
+    const DWORD result = WaitForMultipleObjects(2, handles, FALSE, limit);
+    if (result == WAIT_OBJECT_0 && call->ok && !Cancelled())
+        return true;
+    if (result == WAIT_TIMEOUT && deadline && Remaining(*deadline, SteadyMs()) == 0)
+        expired = true;
+    return false;
 }
 
 // Sends the request and receives the final head, answering one challenge for the requested
@@ -146,10 +222,10 @@ bool HttpTransport::Impl::Exchange(const HttpRequestSpec& spec) {
         return false;
     bool answered = spec.authScheme == HTTP_AUTH_BASIC;
     for (int send = 0; send < MAX_SENDS; ++send) {
-        if (Cancelled() || !WithinDeadline() ||
-            !WinHttpSendRequest(active, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                                0, 0, 0) ||
-            !WinHttpReceiveResponse(active, nullptr))
+        if (Cancelled() ||
+            !Await(WinHttpSendRequest(active, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                      WINHTTP_NO_REQUEST_DATA, 0, 0, context)) ||
+            !Await(WinHttpReceiveResponse(active, nullptr)))
             return false;
         const DWORD status = QueryNumber(active, WINHTTP_QUERY_STATUS_CODE);
         if ((status != 401 && status != 407) || !credentials || answered)
@@ -177,12 +253,11 @@ void HttpTransport::Impl::ReadHead(HttpReplyHead& head) {
 size_t HttpTransport::Impl::WaitForBody(uint64_t transfer) {
     if (transfer == 0 || transfer != current || failed)
         return 0;
-    DWORD available = 0;
-    if (Cancelled() || !WithinDeadline() || !WinHttpQueryDataAvailable(active, &available)) {
+    if (Cancelled() || !Await(WinHttpQueryDataAvailable(active, nullptr))) {
         failed = true;
         return 0;
     }
-    return available;
+    return call->bytes;
 }
 
 HttpTransport::HttpTransport(const std::string& agent, const HttpServer& server)
@@ -190,7 +265,7 @@ HttpTransport::HttpTransport(const std::string& agent, const HttpServer& server)
 
 HttpTransport::~HttpTransport() = default;
 
-bool HttpTransport::IsOpen() const { return impl_->connection != nullptr; }
+bool HttpTransport::IsOpen() const { return impl_->connection != nullptr && impl_->wake != nullptr; }
 
 uint64_t HttpTransport::CloseCount() const { return impl_->closes.load(); }
 
@@ -198,7 +273,7 @@ uint64_t HttpTransport::Send(const HttpRequestSpec& spec, HttpReplyHead& head, u
     Impl& t = *impl_;
     std::lock_guard<std::mutex> guard(t.mutex);
     head = HttpReplyHead{};
-    if (!t.connection)
+    if (!IsOpen())
         return 0;
     t.ReleaseRequest();
     t.failed = t.expired = false;
@@ -206,20 +281,20 @@ uint64_t HttpTransport::Send(const HttpRequestSpec& spec, HttpReplyHead& head, u
     t.current = id;
     t.transferCloses = closeCount;
     t.deadline = spec.deadline;
-    HINTERNET request = WinHttpOpenRequest(t.connection, Wide(spec.verb).c_str(),
-                                           Wide(spec.path).c_str(), nullptr, WINHTTP_NO_REFERER,
-                                           WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                           spec.secure ? WINHTTP_FLAG_SECURE : 0);
-    if (!request || !t.Publish(request)) {
+    ResetEvent(t.wake);  // before the handle is published: a Close after that sets it again
+    if (!t.Open(spec)) {
         t.failed = true;
         return 0;
     }
+    // The waits are bounded here; WinHTTP's own limits only stop work nobody waits for.
+    const int ms = static_cast<int>(std::min<uint32_t>(t.server.timeoutMs, INT32_MAX));
+    WinHttpSetTimeouts(t.active, ms, ms, ms, ms);
     DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-    WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof(redirects));
+    WinHttpSetOption(t.active, WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof(redirects));
     if (spec.secure && spec.ignoreCertificateErrors) {
         DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                       SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
-        WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+        WinHttpSetOption(t.active, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
     }
     if (!t.Exchange(spec)) {
         t.failed = true;
@@ -241,12 +316,18 @@ size_t HttpTransport::Read(uint64_t transfer, void* buffer, size_t size) {
     if (!buffer || size == 0)
         return 0;
     const size_t available = t.WaitForBody(transfer);
-    DWORD read = 0;
-    if (available == 0 || !WinHttpReadData(t.active, buffer,
-                                           static_cast<DWORD>(std::min(size, available)), &read)) {
+    if (available == 0)
+        return 0;
+    Call& call = *t.call;
+    call.buffer.resize(std::min(size, available));
+    if (!t.Await(WinHttpReadData(t.active, call.buffer.data(), static_cast<DWORD>(call.buffer.size()),
+                                 nullptr))) {
+        t.failed = true;
         return 0;
     }
-    return read;
+    const size_t bytes = std::min<size_t>(call.bytes, call.buffer.size());
+    std::memcpy(buffer, call.buffer.data(), bytes);
+    return bytes;
 }
 
 bool HttpTransport::Expired(uint64_t transfer) {
@@ -257,7 +338,9 @@ bool HttpTransport::Expired(uint64_t transfer) {
 void HttpTransport::Close() {
     Impl& t = *impl_;
     ++t.closes;
-    // Closing the handle from here ends a send or read blocked on it in another thread.
+    // The caller's wait ends at once; closing the handle stops WinHTTP's work on it.
+    if (t.wake)
+        SetEvent(t.wake);
     t.ReleaseRequest();
 }
 
