@@ -97,6 +97,22 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, D
 
 constexpr DWORD NOTIFICATIONS = WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES;
 
+// Content-Length as sent; 0 when absent, not a number or beyond 32 bits (the numeric query of
+// WinHTTP would clamp it).
+uint32_t QueryContentLength(HINTERNET request) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                             text, &size, WINHTTP_NO_HEADER_INDEX))
+        return 0;
+    uint64_t value = 0;
+    for (const wchar_t* c = text; *c; ++c) {
+        if (*c < L'0' || *c > L'9' || (value = value * 10 + static_cast<uint64_t>(*c - L'0')) > UINT32_MAX)
+            return 0;
+    }
+    return static_cast<uint32_t>(value);
+}
+
 }  // namespace
 
 uint32_t SupportedHttpAuthSchemes() {
@@ -241,7 +257,7 @@ bool HttpTransport::Impl::Exchange(const HttpRequestSpec& spec) {
 
 void HttpTransport::Impl::ReadHead(HttpReplyHead& head) {
     head.status = QueryNumber(active, WINHTTP_QUERY_STATUS_CODE);
-    head.contentLength = QueryNumber(active, WINHTTP_QUERY_CONTENT_LENGTH);
+    head.contentLength = QueryContentLength(active);
     head.authTarget = head.status == 407 ? HTTP_AUTH_TARGET_PROXY : HTTP_AUTH_TARGET_SERVER;
     DWORD offered = 0, first = 0, target = 0;
     if ((head.status == 401 || head.status == 407) &&
