@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the tools need. Idempotent.
+# With the argument "windows" also the 32-bit Windows cross build and Wine (i386 architecture).
 set -euo pipefail
 
 PACKAGES=(
@@ -12,14 +13,23 @@ PACKAGES=(
   gir1.2-gst-rtsp-server-1.0 python3-gi
 )
 
+SUDO=""
+[[ $(id -u) -ne 0 ]] && SUDO="sudo"
+
+if [[ ${1:-} == windows ]]; then
+  PACKAGES+=(g++-mingw-w64-i686-posix googletest wine wine32:i386)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    $SUDO apt-get update
+  fi
+fi
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
 if ((${#missing[@]})); then
-  SUDO=""
-  [[ $(id -u) -ne 0 ]] && SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"

@@ -3,7 +3,9 @@
 
 #include "norvane/ipcapture.h"
 
-#if defined(TAVRIN_BUILDING_LIBRARY)
+#if defined(_WIN32)
+#define TAVRIN_EXPORT extern "C"  // exported by name through exports.def
+#elif defined(TAVRIN_BUILDING_LIBRARY)
 #define TAVRIN_EXPORT extern "C" __attribute__((visibility("default")))
 #else
 #define TAVRIN_EXPORT extern "C"
@@ -28,7 +30,7 @@ TAVRIN_EXPORT int StartCapabilityQuery(const char* address, int port, const char
 TAVRIN_EXPORT int TerminateCapabilityQuery();
 TAVRIN_EXPORT int UninitCapabilityQuery();
 
-// Function-pointer types for hosts that resolve the exports with dlsym.
+// Function-pointer types for hosts that resolve the exports by name (dlsym, GetProcAddress).
 using CreateIPCaptureEx3Fn = norvane::ipcapture::IIPCaptureDriverEx3* (*)();
 using DeleteIPCaptureEx3Fn = void (*)(norvane::ipcapture::IIPCaptureDriverEx3*);
 using CreateCapabilityQueryModuleFn = norvane::IIPCapabilityQuery* (*)(norvane::ICapabilityQueryCallback*,

@@ -4,7 +4,15 @@
 #include <cstdint>
 #include <string>
 
-// Broken-down UTC time, as the host's frames take it.
+// Broken-down UTC time, as the host's frames take it: on Windows the system's own record.
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+// The record alone, without the functions windows.h declares.
+#include <windef.h>
+#include <minwinbase.h>
+#else
 struct SYSTEMTIME {
     uint16_t wYear;
     uint16_t wMonth;
@@ -15,6 +23,7 @@ struct SYSTEMTIME {
     uint16_t wSecond;
     uint16_t wMilliseconds;
 };
+#endif
 
 namespace norvane {
 

@@ -1,10 +1,12 @@
-// Auto- and manual-reset events with one- and two-event waits. Built on a mutex and condition
-// variable each; no file descriptor per event, no polling.
+// Auto- and manual-reset events with one- and two-event waits. On Linux built on a mutex and
+// condition variable each (no file descriptor per event, no polling); on Windows a kernel event.
 #pragma once
 
+#if !defined(_WIN32)
 #include <condition_variable>
 #include <mutex>
 #include <vector>
+#endif
 
 namespace norvane::platform {
 
@@ -13,6 +15,7 @@ constexpr unsigned WAIT_INFINITE = 0xFFFFFFFFu;
 class Event {
 public:
     explicit Event(bool manualReset);
+    ~Event();
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
 
@@ -25,6 +28,10 @@ public:
     static int WaitAny(Event& first, Event& second, unsigned milliseconds);
 
 private:
+    const bool manual_;
+#if defined(_WIN32)
+    void* handle_;  // kernel event object
+#else
     struct Waiter {
         std::mutex mutex;
         std::condition_variable cv;
@@ -39,8 +46,8 @@ private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool signalled_ = false;
-    const bool manual_;
     std::vector<Waiter*> waiters_;  // two-event waits currently watching this event
+#endif
 };
 
 }  // namespace norvane::platform

@@ -31,7 +31,7 @@ std::string FormatIPv4(uint32_t address);
 // First IPv4 address the resolver gives for a host name or dotted text; 0 when none.
 uint32_t ResolveIPv4(const std::string& host);
 
-// Socket library start-up and clean-up per user object; a counted no-op on this platform.
+// Socket library start-up and clean-up per user object: counted, and on Linux a no-op.
 bool SocketLibraryStartup();
 void SocketLibraryCleanup();
 // Number of start-ups not yet cleaned up (for checks of the start/stop rules).
@@ -100,7 +100,7 @@ public:
 protected:
     // Takes a fresh OS handle and creates the wake signal; false (handle closed) on failure.
     bool Adopt(int handle);
-    // Poll for `events` (poll flags) on the handle and the wake signal.
+    // Waits for `events` (POLLIN and/or POLLOUT) on the handle and the wake signal.
     WaitResult WaitFor(short events, unsigned milliseconds);
 
 private:
@@ -141,6 +141,9 @@ public:
 
 private:
     friend class TcpListener;
+#if defined(_WIN32)
+    bool blocking_ = true;  // the mode cannot be read back from the system
+#endif
 };
 
 // Listening stream socket.
@@ -158,7 +161,8 @@ public:
     // Creates an IPv4 datagram socket bound to address:port (address 0 = all, port 0 = any free).
     bool Open(uint16_t port, uint32_t address = 0);
     // Receives one waiting datagram without blocking: its full length (which exceeds `size` and
-    // sets `truncated` when the datagram did not fit and its rest was lost), -1 when none or error.
+    // sets `truncated` when the datagram did not fit and its rest was lost; Windows does not tell
+    // that length and gives size + 1), -1 when none or error.
     int ReceiveFrom(void* buffer, size_t size, InetAddress& source, bool& truncated);
     // Sends one datagram whole; false unless every byte left in it.
     bool SendTo(const void* data, size_t size, const InetAddress& destination);

@@ -19,7 +19,7 @@ uint32_t SteadyMs();
 uint64_t FileTimeNow();
 bool FileTimeToSystemTime(uint64_t fileTime, SYSTEMTIME* out);
 
-// Directory of the running executable, without a trailing '/'; empty if unknown.
+// Directory of the running executable, without a trailing separator; empty if unknown.
 std::string ExecutableDirectory();
 // Absent only when opening fails because the file does not exist.
 bool FileExists(const std::string& path);
@@ -31,7 +31,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& data);
 // Renames, replacing an existing `to`.
 bool RenameFile(const std::string& from, const std::string& to);
 
-// Version A.B.C.D of the loaded host module "liborbhost.so.A.B.C.D"; false if none is loaded.
+// Version A.B.C.D of the host module: on Linux from the name of the loaded
+// "liborbhost.so.A.B.C.D", on Windows from the version resource of "orbhost.dll" beside the
+// executable; false if there is none.
 bool HostModuleVersion(std::array<uint16_t, 4>& version);
 
 // Invalid input becomes U+FFFD.

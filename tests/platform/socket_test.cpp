@@ -99,7 +99,12 @@ TEST(Udp, DatagramWithSourceAndTruncation) {
     InetAddress from;
     bool truncated = false;
     ASSERT_EQ(receiver.WaitReadable(1000), WaitResult::Ready);
+#if defined(_WIN32)
+    // Windows does not tell a truncated datagram's length: one more than fitted.
+    EXPECT_EQ(receiver.ReceiveFrom(buffer, sizeof(buffer), from, truncated), 5);
+#else
     EXPECT_EQ(receiver.ReceiveFrom(buffer, sizeof(buffer), from, truncated), 10);
+#endif
     EXPECT_TRUE(truncated);
     EXPECT_EQ(std::memcmp(buffer, data, 4), 0);
     EXPECT_EQ(from.address, LoopbackIPv4());

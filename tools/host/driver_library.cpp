@@ -1,6 +1,6 @@
 #include "host/driver_library.h"
 
-#include <dlfcn.h>
+#include "platform/module.h"
 
 namespace host {
 
@@ -8,24 +8,20 @@ namespace {
 
 template <typename Function>
 bool Resolve(void* handle, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(dlsym(handle, name));
+    function = reinterpret_cast<Function>(norvane::platform::ModuleSymbol(handle, name));
     return function != nullptr;
 }
 
 }  // namespace
 
 DriverLibrary::~DriverLibrary() {
-    if (handle_)
-        dlclose(handle_);
+    norvane::platform::UnloadModule(handle_);
 }
 
 bool DriverLibrary::Load(const std::string& path) {
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle_) {
-        const char* reason = dlerror();
-        error_ = reason ? reason : "cannot load " + path;
+    handle_ = norvane::platform::LoadModule(path, &error_);  // dlopen or LoadLibrary
+    if (!handle_)
         return false;
-    }
     CapabilityApi& c = capability_;
     const bool found = Resolve(handle_, "CreateIPCaptureEx3", create_) &&
                        Resolve(handle_, "DeleteIPCaptureEx3", destroy_) &&

@@ -1,6 +1,12 @@
 // tavrin-host: a recording-server stand-in that loads Tavrin.so, runs one camera through it and
 // streams its channels to files.
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#define STDOUT_FILENO 1
+#else
 #include <unistd.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <cstdio>

@@ -220,6 +220,11 @@ int RunPtzCommand(PtzOptions& o, const std::string& media) {
     config.connection.userName = o.camera.user;
     config.connection.password = o.camera.password;
     config.connection.codecType = 1;
+    // A host hands over all nine custom parameters, "(none)" where it stores nothing: the driver
+    // reads them up to the first one missing.
+    for (int n = 1; n <= 9; ++n)
+        if (!config.custom.count(n))
+            config.SetCustomParameter(n, "(none)");
     if (!o.mac.empty())
         config.SetCustomParameter(6, o.mac);
     if (o.group)

@@ -48,9 +48,4 @@ void StopSignal::Run() {
     }
 }
 
-bool StopSignal::WaitUntil(std::chrono::steady_clock::time_point deadline) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_until(lock, deadline, [this] { return requested_; });
-}
-
 }  // namespace host

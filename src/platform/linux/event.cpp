@@ -27,6 +27,8 @@ bool WaitUntil(std::condition_variable& cv, Lock& lock, Clock::time_point deadli
 
 Event::Event(bool manualReset) : manual_(manualReset) {}
 
+Event::~Event() = default;
+
 void Event::Set() {
     std::lock_guard<std::mutex> lock(mutex_);
     // Already set: no one sleeps on it (a waiter that came after the last Set took or saw the

@@ -1,0 +1,37 @@
+#!/usr/bin/env python3
+"""Decodes a captured H.264 stream and the reference with ffmpeg (-f framemd5) and fails unless
+the captured pictures are the reference's, in order, looping, from wherever they begin. A capture
+that stops after a reference frame whose B-frames it did not get shows that frame last, in place
+of the B-frames: the last picture may be one of the next few reference pictures."""
+import subprocess
+import sys
+
+MAX_B_FRAMES = 3  # consecutive B-frames the encoder may place
+
+
+def frame_hashes(path):
+    result = subprocess.run(
+        ["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "h264", "-i", path,
+         "-f", "framemd5", "-"], capture_output=True, text=True, check=True)
+    return [line.split(",")[5].strip() for line in result.stdout.splitlines()
+            if line and not line.startswith("#")]
+
+
+def main():
+    captured, reference = frame_hashes(sys.argv[1]), frame_hashes(sys.argv[2])
+    if not captured or not reference:
+        sys.exit(f"framemd5: {len(captured)} captured, {len(reference)} reference pictures")
+    if captured[0] not in reference:
+        sys.exit("framemd5: the first captured picture is not a reference picture")
+    at = reference.index(captured[0])
+    for i, digest in enumerate(captured[:-1]):
+        if digest != reference[(at + i) % len(reference)]:
+            sys.exit(f"framemd5: picture {i} differs from the reference")
+    last = len(captured) - 1
+    if captured[-1] not in [reference[(at + last + k) % len(reference)] for k in range(MAX_B_FRAMES + 1)]:
+        sys.exit(f"framemd5: the last picture ({last}) is not one of the next reference pictures")
+    print(f"framemd5: {len(captured)} captured pictures equal the reference loop")
+
+
+if __name__ == "__main__":
+    main()
