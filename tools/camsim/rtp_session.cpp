@@ -98,8 +98,13 @@ void RtpSession::Stop(SessionEnd why) {
         stats_.playing = false;
     }
     rtcp_.Wake();
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
-        thread_.join();
+    {
+        // Stop may come from several threads at once (a TEARDOWN and the reaping of ended
+        // sessions at another SETUP); one of them joins.
+        std::lock_guard<std::mutex> lock(joinMutex_);
+        if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+            thread_.join();
+    }
     changed_();
 }
 

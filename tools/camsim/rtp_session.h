@@ -85,6 +85,7 @@ private:
     norvane::platform::UdpSocket rtp_;
     norvane::platform::UdpSocket rtcp_;
     std::thread thread_;
+    std::mutex joinMutex_;  // serialises the join of thread_
 
     std::mutex mutex_;  // guards everything below
     FramePacketizer frames_;

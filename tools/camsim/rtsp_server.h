@@ -49,8 +49,9 @@ struct RtspTotals {
 
 class RtspServer {
 public:
-    static constexpr unsigned MAX_CONNECTIONS = 32;
-    static constexpr unsigned MAX_SESSIONS = 64;
+    // Room for 64 channels and their peers, plus ended ones not yet reaped.
+    static constexpr unsigned MAX_CONNECTIONS = 256;
+    static constexpr unsigned MAX_SESSIONS = 256;
     static constexpr unsigned IDLE_MS = 120000;  // a silent connection is closed after this
     static constexpr unsigned MAX_REPLY_DELAY_MS = 30000;
 
