@@ -4,7 +4,7 @@
 # and N GStreamer clients on the same stream; prints one table of CPU, memory, threads, file
 # descriptors, lost frames and latency, and the targets.
 # Usage: bench/channels.sh [--seconds S] [--counts 1,8,32,64] [--build-dir DIR] [--no-build]
-#                          [--pause-fuzzers] [--perf N]
+#                          [--pause-fuzzers] [--perf N] [--library SO] [--host-only]
 # Loopback only; every process it starts is bounded in time and killed at the end.
 set -euo pipefail
 
@@ -15,6 +15,8 @@ build=$root/build
 make=1
 pause_fuzzers=0
 perf_n=0
+library=()
+peers=(ffmpeg gstreamer)
 while (($#)); do
     case $1 in
         --seconds) seconds=$2; shift 2 ;;
@@ -23,7 +25,9 @@ while (($#)); do
         --no-build) make=0; shift ;;
         --pause-fuzzers) pause_fuzzers=1; shift ;;
         --perf) perf_n=$2; shift 2 ;;
-        *) echo "usage: $0 [--seconds S] [--counts 1,8,32,64] [--build-dir DIR] [--no-build] [--pause-fuzzers] [--perf N]" >&2; exit 2 ;;
+        --library) library=(--library "$2"); shift 2 ;;
+        --host-only) peers=(); shift ;;
+        *) echo "usage: $0 [--seconds S] [--counts 1,8,32,64] [--build-dir DIR] [--no-build] [--pause-fuzzers] [--perf N] [--library SO] [--host-only]" >&2; exit 2 ;;
     esac
 done
 [[ $seconds =~ ^[0-9]+$ ]] && ((seconds >= 1 && seconds <= 600)) || { echo "--seconds: 1 to 600" >&2; exit 2; }
@@ -97,7 +101,7 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for n in "${ns[@]}"; do
     echo "N=$n: driver ..." >&2
     t0=$(totals)
-    timeout -k 5 $((seconds + grace + 60)) "$bench" host --port "$http_port" --rtsp-port "$rtsp_port" \
+    timeout -k 5 $((seconds + grace + 60)) "$bench" host "${library[@]}" --port "$http_port" --rtsp-port "$rtsp_port" \
         --h264-path "$path" --group "$group" --channels "$n" --seconds "$seconds" --frames "$frames" \
         --grace "$grace" > "$out/host-$n.txt" 2> "$out/host-$n.err" &
     host_pid=$!
@@ -111,7 +115,7 @@ for n in "${ns[@]}"; do
     wait "$host_pid" || true
     t1=$(totals)
     echo "$(grep -m1 '^result ' "$out/host-$n.txt" || echo "result tool=tavrin n=$n") | $t0 | $t1" >> "$out/results"
-    for peer in ffmpeg gstreamer; do
+    for peer in "${peers[@]}"; do
         echo "N=$n: $peer ..." >&2
         if [[ $peer == ffmpeg ]]; then
             command=(ffmpeg -nostdin -hide_banner -rtsp_transport udp -i "$url" -c copy -f null -)
