@@ -28,6 +28,34 @@ protected:
     camsim::UdpSender sender;
 };
 
+// Holds the reader inside its first delivery (bounded) until Release, so that what is sent
+// meanwhile waits in the kernel.
+class FirstDeliveryHold {
+public:
+    explicit FirstDeliveryHold(test::RecordingClientUser& user) : released_(release_.get_future().share()) {
+        user.gate = [this] {
+            if (!held_.exchange(true)) {
+                entered_.set_value();
+                released_.wait_for(std::chrono::seconds(10));
+            }
+        };
+    }
+    ~FirstDeliveryHold() { Release(); }
+    bool WaitEntered() {
+        return entered_.get_future().wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    }
+    void Release() {
+        if (!releasedOnce_.exchange(true))
+            release_.set_value();
+    }
+
+private:
+    std::promise<void> entered_, release_;
+    std::shared_future<void> released_;
+    std::atomic<bool> held_{false};
+    std::atomic<bool> releasedOnce_{false};
+};
+
 }  // namespace
 
 TEST_F(UdpClientTest, DeliversDatagramWithSourceAndSends) {
@@ -73,17 +101,9 @@ TEST_F(UdpClientTest, TruncatedDatagramIsLostAndBufferGrows) {
 // batches arrives, whole and in order, at a user that takes them one by one.
 TEST_F(UdpClientTest, BurstArrivesWholeAndInOrder) {
     constexpr size_t kBurst = 5 * CUDPClient::MAX_BATCH + 3;
+    FirstDeliveryHold hold(user);  // outlives the client, whose reader calls it
     CUDPClient client(&driver);
     client.SetBufferSize(1536);
-    std::promise<void> entered, release;
-    std::shared_future<void> released = release.get_future().share();
-    std::atomic<bool> held{false};
-    user.gate = [&] {
-        if (!held.exchange(true)) {
-            entered.set_value();
-            released.wait_for(std::chrono::seconds(10));
-        }
-    };
     ASSERT_TRUE(client.Open(&user, 0));
     auto datagram = [](size_t i) {
         Bytes bytes(200 + i * 7 % 1300, static_cast<uint8_t>(i));
@@ -91,10 +111,10 @@ TEST_F(UdpClientTest, BurstArrivesWholeAndInOrder) {
         return bytes;
     };
     ASSERT_TRUE(sender.Send(datagram(0), client.GetPort()));
-    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_TRUE(hold.WaitEntered());
     for (size_t i = 1; i < kBurst; ++i)  // all wait in the kernel: the reader is held
         ASSERT_TRUE(sender.Send(datagram(i), client.GetPort()));
-    release.set_value();
+    hold.Release();
     ASSERT_TRUE(user.WaitUntil([&] { return user.datagrams.size() == kBurst; }));
     std::lock_guard<std::mutex> lock(user.mutex);
     for (size_t i = 0; i < kBurst; ++i)
@@ -258,16 +278,8 @@ TEST_F(UdpClientTest, SecondOpenSwapsTheUserWhileTheReaderRuns) {
 // kernel while the reader is held up, and every datagram of it is delivered.
 TEST_F(UdpClientTest, ReceiveBufferHoldsASecondOfA16MbitBurst) {
     constexpr size_t kDatagram = 1400, kBurst = 2000000 / kDatagram + 1;
+    FirstDeliveryHold hold(user);  // outlives the client, whose reader calls it
     CUDPClient client(&driver);
-    std::promise<void> entered, release;
-    std::shared_future<void> released = release.get_future().share();
-    std::atomic<bool> held{false};
-    user.gate = [&] {
-        if (!held.exchange(true)) {
-            entered.set_value();
-            released.wait_for(std::chrono::seconds(10));
-        }
-    };
     ASSERT_TRUE(client.Open(&user, 0));
     const int granted = client.GetReceiveBufferSize();
     EXPECT_EQ(driver.log.CountContaining(
@@ -278,15 +290,15 @@ TEST_F(UdpClientTest, ReceiveBufferHoldsASecondOfA16MbitBurst) {
     // Linux doubles the asked size for its bookkeeping; a buffer capped by the system (no
     // right to exceed net.core.rmem_max) cannot hold the burst.
     if (granted < 2 * CUDPClient::SOCKET_RECEIVE_BUFFER) {
-        release.set_value();
+        hold.Release();
         GTEST_SKIP() << "the kernel granted only " << granted << " bytes";
     }
     const Bytes datagram(kDatagram, 0x5A);
     ASSERT_TRUE(sender.Send(datagram, client.GetPort()));
-    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_TRUE(hold.WaitEntered());
     for (size_t i = 0; i < kBurst; ++i)
         ASSERT_TRUE(sender.Send(datagram, client.GetPort()));
-    release.set_value();
+    hold.Release();
     EXPECT_TRUE(user.WaitUntil([&] { return user.datagrams.size() == kBurst + 1; }, 10000))
         << user.Count() << " of " << kBurst + 1 << " delivered";
 }
