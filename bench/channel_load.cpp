@@ -1,6 +1,7 @@
 // Channel load: one host process loads Tavrin.so as a recording server does, runs N H.264
-// channels against a camera simulator started separately, and prints its CPU time, memory,
-// threads and frame counts. The peer mode runs N copies of another RTSP client (FFmpeg,
+// channels with alarm I/O and motion polling against a camera simulator started separately,
+// and prints its CPU time, memory, threads, file descriptors, frame counts and the latency from
+// the simulator's sending of each frame's last packet to DeliverFrame. The peer mode runs N copies of another RTSP client (FFmpeg,
 // GStreamer) for the same time and prints their CPU time as wait4 reports it.
 // Output: one "result key=value ..." line for bench/channels.sh to tabulate.
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -26,8 +28,10 @@
 #include "host/device_config.h"
 #include "host/driver_library.h"
 #include "host/frames.h"
+#include "host/io_sink.h"
 #include "host/log_receiver.h"
 #include "host/process_figures.h"
+#include "camsim/send_stamp.h"
 
 namespace {
 
@@ -52,10 +56,12 @@ struct Sample {
     double at;  // seconds since the channels were started
     long rssKiB;
     long threads;
+    long descriptors;
 };
 
 Sample TakeSample(Clock::time_point start) {
-    return {SecondsSince(start), StatusField("VmRSS"), StatusField("Threads")};
+    const host::ProcessFigures now = host::SampleProcess();
+    return {SecondsSince(start), now.rssKiB, now.threads, now.fds};
 }
 
 // Counts the frames that reach `target` channels; the waiter wakes once per finished channel.
@@ -82,28 +88,61 @@ private:
     unsigned done_ = 0;
 };
 
-// A host sink that counts frames and bytes and keeps nothing.
+// A host sink that counts video frames, bytes and motion records, keeps nothing but each
+// stamped frame's latency: CLOCK_MONOTONIC at DeliverFrame minus the send stamp the simulator
+// put at the end of the frame.
 class CountingSink : public norvane::ICaptureSink {
 public:
-    CountingSink(Tally& tally, uint64_t target) : tally_(tally), target_(target) {}
+    CountingSink(Tally& tally, uint64_t target) : tally_(tally), target_(target) {
+        latencies_.reserve(target);
+    }
 
     bool DeliverFrame(norvane::IMediaFrame* media) override {
+        const uint64_t now = camsim::MonotonicNanoseconds();
         const auto* frame = dynamic_cast<host::Frame*>(media);
-        bytes += frame ? std::min<size_t>(frame->dataSize, frame->buffer.size()) : 0;
+        if (frame && frame->fourcc == norvane::FOURCC_MEMD) {
+            ++motionRecords;
+            return true;
+        }
+        const size_t size = frame ? std::min<size_t>(frame->dataSize, frame->buffer.size()) : 0;
+        bytes += size;
+        uint64_t sent = 0;
+        if (size && camsim::ReadSendStamp(frame->buffer.data(), size, sent)) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (latencies_.size() < latencies_.capacity())  // never grows while streaming
+                latencies_.push_back(now >= sent ? now - sent : 0);
+        }
         if (frames.fetch_add(1) + 1 == target_)
             tally_.ChannelDone();
         return true;
     }
     void OnSignalLost() override { ++signalLost; }
 
+    // Appends the latencies (ns) recorded so far to `all`.
+    void CollectLatencies(std::vector<uint64_t>& all) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        all.insert(all.end(), latencies_.begin(), latencies_.end());
+    }
+
     std::atomic<uint64_t> frames{0};
     std::atomic<uint64_t> bytes{0};
     std::atomic<uint64_t> signalLost{0};
+    std::atomic<uint64_t> motionRecords{0};
 
 private:
     Tally& tally_;
     const uint64_t target_;
+    std::mutex mutex_;
+    std::vector<uint64_t> latencies_;
 };
+
+// Nearest-rank percentile (0-100) of sorted values, in microseconds; -1 when there are none.
+double PercentileUs(const std::vector<uint64_t>& sorted, double percent) {
+    if (sorted.empty())
+        return -1;
+    const size_t rank = static_cast<size_t>(std::ceil(percent / 100 * sorted.size()));
+    return sorted[std::clamp<size_t>(rank, 1, sorted.size()) - 1] / 1000.0;
+}
 
 struct HostOptions {
     std::string library = TAVRIN_LIBRARY;
@@ -116,6 +155,10 @@ struct HostOptions {
     unsigned seconds = 20;
     uint64_t frames = 0;  // per channel; 0: 25 per second
     unsigned graceSeconds = 15;
+    int inputs = 1;   // alarm inputs given to the driver (0 with no I/O)
+    int outputs = 1;
+    bool io = true;      // start the driver's alarm I/O
+    bool motion = true;  // ask for motion detection on every channel
 };
 
 // Median RSS of the samples in the second half of the streaming time (the last sample when
@@ -155,6 +198,8 @@ int RunHost(const HostOptions& o) {
     config.SetCustomParameter(3, std::to_string(o.group));
     config.SetCustomParameter(4, "noRtspMjpeg");
     config.SetCustomParameter(5, o.h264Path);
+    config.device.inputCount = o.io ? o.inputs : 0;
+    config.device.outputCount = o.io ? o.outputs : 0;
 
     auto* driver = library.CreateDriver();
     if (!driver || !driver->Open(&log, &allocator, &config)) {
@@ -163,12 +208,18 @@ int RunHost(const HostOptions& o) {
         return 1;
     }
     auto* video = driver->GetVideoCaptureEx();
+    host::IOEventSink ioEvents;
+    norvane::ICaptureIOApi* io = o.io ? driver->GetCaptureIOApi() : nullptr;
+    if (io)
+        io->SetEventSink(&ioEvents);
+    const bool ioStarted = io && io->StartIO();
     const long baseRss = StatusField("VmRSS");
 
     Tally tally(o.channels);
     std::vector<std::unique_ptr<CountingSink>> sinks;
     host::ChannelConfig channel(1920, 1080);
     channel.stream.framePeriodMs = 40;
+    channel.stream.motionDetection = o.motion ? 1 : 0;
     const auto started = Clock::now();
     unsigned running = 0;
     for (unsigned i = 0; i < o.channels; ++i) {
@@ -185,21 +236,28 @@ int RunHost(const HostOptions& o) {
         samples.push_back(TakeSample(started));
     }
     const double streaming = SecondsSince(started);
-    uint64_t frames = 0, bytes = 0, signalLost = 0, short_ = 0;
+    uint64_t frames = 0, bytes = 0, signalLost = 0, short_ = 0, motion = 0;
+    std::vector<uint64_t> latencies;
     for (const auto& sink : sinks) {
         frames += sink->frames;
         bytes += sink->bytes;
         signalLost += sink->signalLost;
+        motion += sink->motionRecords;
         short_ += sink->frames < target ? target - sink->frames : 0;
+        sink->CollectLatencies(latencies);
     }
-    long threads = 0, sampledPeak = 0;
+    std::sort(latencies.begin(), latencies.end());
+    long threads = 0, sampledPeak = 0, descriptors = 0;
     for (const Sample& s : samples) {
         threads = std::max(threads, s.threads);
+        descriptors = std::max(descriptors, s.descriptors);
         sampledPeak = std::max(sampledPeak, s.rssKiB);
     }
 
     for (unsigned i = 0; i < o.channels && video; ++i)
         video->StopChannel(i);
+    if (ioStarted)
+        io->StopIO();
     driver->Close();
     library.DeleteDriver(driver);
     getrusage(RUSAGE_SELF, &after);
@@ -217,14 +275,18 @@ int RunHost(const HostOptions& o) {
         "result tool=tavrin n=%u started=%u target=%llu complete=%d cpu_s=%.3f user_s=%.3f "
         "sys_s=%.3f wall_s=%.2f streaming_s=%.2f frames=%llu bytes=%llu short=%llu "
         "signal_lost=%llu base_rss_kib=%ld steady_rss_kib=%ld peak_rss_kib=%ld threads=%ld "
-        "errors=%zu warnings=%zu refused=%u switches=%ld\n",
+        "errors=%zu warnings=%zu refused=%u switches=%ld fds=%ld io=%d io_events=%zu motion=%llu "
+        "stamped=%zu lat_p50_us=%.1f lat_p99_us=%.1f lat_max_us=%.1f\n",
         o.channels, running, static_cast<unsigned long long>(target), complete ? 1 : 0,
         CpuSeconds(after) - CpuSeconds(before), Seconds(after.ru_utime) - Seconds(before.ru_utime),
         Seconds(after.ru_stime) - Seconds(before.ru_stime), SecondsSince(begun), streaming,
         static_cast<unsigned long long>(frames), static_cast<unsigned long long>(bytes),
         static_cast<unsigned long long>(short_), static_cast<unsigned long long>(signalLost),
         baseRss, SteadyRss(samples, streaming), peakRss, threads, errors, warnings,
-        allocator.Refused(), Switches(after) - Switches(before));
+        allocator.Refused(), Switches(after) - Switches(before), descriptors, ioStarted ? 1 : 0,
+        ioEvents.Events().size(), static_cast<unsigned long long>(motion), latencies.size(),
+        PercentileUs(latencies, 50), PercentileUs(latencies, 99),
+        latencies.empty() ? -1.0 : latencies.back() / 1000.0);
     return 0;
 }
 
@@ -375,6 +437,10 @@ int main(int argc, char** argv) {
     hostMode->add_option("--h264-path", h.h264Path, "H.264 stream path")->required();
     hostMode->add_option("--group", h.group, "Camera group")->capture_default_str();
     hostMode->add_option("--frames", h.frames, "Frames each channel waits for (0: 25 per second)");
+    hostMode->add_option("--inputs", h.inputs, "Alarm inputs of the camera")->capture_default_str();
+    hostMode->add_option("--outputs", h.outputs, "Alarm outputs of the camera")->capture_default_str();
+    hostMode->add_flag("!--no-io", h.io, "Do not start the driver's alarm I/O");
+    hostMode->add_flag("!--no-motion", h.motion, "Do not ask for motion detection");
     AddCounts(*hostMode, h.channels, h.seconds, h.graceSeconds, "--channels",
               "Extra seconds allowed for start-up and stragglers");
 

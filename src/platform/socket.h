@@ -155,6 +155,15 @@ public:
     WaitResult Accept(TcpSocket& client, unsigned milliseconds);
 };
 
+// One slot of a batched datagram receive: the caller's buffer and what arrived in it.
+struct ReceivedDatagram {
+    uint8_t* data = nullptr;  // the caller's buffer of `capacity` bytes
+    size_t capacity = 0;
+    size_t length = 0;        // bytes stored (at most `capacity`)
+    bool truncated = false;   // the datagram did not fit; its rest was lost
+    InetAddress source;
+};
+
 // Datagram socket.
 class UdpSocket : public Socket {
 public:
@@ -164,6 +173,10 @@ public:
     // sets `truncated` when the datagram did not fit and its rest was lost; Windows does not tell
     // that length and gives size + 1), -1 when none or error.
     int ReceiveFrom(void* buffer, size_t size, InetAddress& source, bool& truncated);
+    // Receives up to `count` (at most MAX_BATCH) waiting datagrams in one call without blocking,
+    // in arrival order, each into its slot; the number received, 0 when none waits, -1 on error.
+    int ReceiveBatch(ReceivedDatagram* slots, size_t count);
+    static constexpr size_t MAX_BATCH = 64;
     // Sends one datagram whole; false unless every byte left in it.
     bool SendTo(const void* data, size_t size, const InetAddress& destination);
 };

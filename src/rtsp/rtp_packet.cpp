@@ -19,7 +19,15 @@ uint32_t ReadU32(const uint8_t* p) {
 
 }  // namespace
 
-void CRTPPacket::Clear() { *this = CRTPPacket(); }
+void CRTPPacket::Clear() {
+    // The vectors keep their storage, so a packet parsed again allocates nothing.
+    csrcCount = marker = padding = payloadType = 0;
+    ssrc = timestamp = 0;
+    sequenceNumber = extensionProfile = extensionLength = 0;
+    csrcList.clear();
+    extensionData.clear();
+    payload.clear();
+}
 
 bool CRTPPacket::Parse(const uint8_t* data, size_t length) {
     Clear();

@@ -18,7 +18,7 @@ public:
     virtual ~CRTPPacket() = default;
 
     // Parses one datagram; false (packet left empty) when it is malformed. Never reads past
-    // `data + length`.
+    // `data + length`. Reuses the storage of an earlier parse.
     bool Parse(const uint8_t* data, size_t length);
 
     uint8_t GetCsrcCount() const { return csrcCount; }

@@ -1,5 +1,6 @@
 #include "rtsp/rtp_receiver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -7,7 +8,10 @@ namespace norvane {
 
 CRTPReceiver::CRTPReceiver(IDriver* driver) : CBaseThread(driver) {}
 
-CRTPReceiver::~CRTPReceiver() { Close(); }
+CRTPReceiver::~CRTPReceiver() {
+    Close();
+    DeleteSpare();
+}
 
 bool CRTPReceiver::Open(uint16_t port) {
     auto* udp = new (std::nothrow) CUDPClient(GetDriver());
@@ -49,30 +53,68 @@ size_t CRTPReceiver::GetQueuedCount() {
 
 void CRTPReceiver::OnDatagram(IRTPClient* from, const SocketAddress& source, const uint8_t* data,
                               uint32_t length) {
-    if (from != client.Get())
-        return;
-    auto* item = new (std::nothrow) Item{source, CRTPPacket(), length};
-    if (!item)
-        return;
-    if (!item->packet.Parse(data, length) || !accepting) {
-        delete item;
-        return;
-    }
-    Append(item);
-    queueEvent.Set();
+    const Datagram one{source, data, length};
+    OnDatagrams(from, &one, 1);
 }
 
-void CRTPReceiver::Append(Item* item) {
-    CLockGuard guard(queueLock);
-    while (!queue.empty() &&
-           (queue.size() >= MAX_QUEUED_PACKETS || queuedBytes + item->size > MAX_QUEUED_BYTES)) {
-        queuedBytes -= queue.front()->size;
-        delete queue.front();
-        queue.pop_front();
-        ++dropped;
+void CRTPReceiver::OnDatagrams(IRTPClient* from, const Datagram* datagrams, size_t count) {
+    if (from != client.Get())
+        return;
+    for (size_t done = 0; done < count && accepting;) {
+        Item* items[CHUNK];
+        const size_t got = TakeSpare(items, std::min(count - done, CHUNK));
+        if (got == 0)
+            return;
+        // Parsed items move to the front, in arrival order; malformed ones go back as spare.
+        size_t ready = 0;
+        for (size_t i = 0; i < got; ++i) {
+            const Datagram& datagram = datagrams[done + i];
+            Item* item = items[i];
+            if (!item->packet.Parse(datagram.data, datagram.length))
+                continue;
+            item->source = datagram.source;
+            item->size = datagram.length;
+            std::swap(items[ready++], items[i]);
+        }
+        done += got;
+        if (Append(items, ready, got) && ready > 0)
+            queueEvent.Set();
     }
-    queue.push_back(item);
-    queuedBytes += item->size;
+}
+
+size_t CRTPReceiver::TakeSpare(Item** items, size_t count) {
+    size_t got = 0;
+    {
+        CLockGuard guard(queueLock);
+        for (; got < count && !spare.empty(); ++got) {
+            items[got] = spare.back();
+            spare.pop_back();
+        }
+    }
+    for (; got < count; ++got)
+        if (!(items[got] = new (std::nothrow) Item))
+            break;
+    return got;
+}
+
+bool CRTPReceiver::Append(Item** items, size_t ready, size_t count) {
+    CLockGuard guard(queueLock);
+    const bool wasEmpty = queue.empty();
+    for (size_t i = ready; i < count; ++i)
+        RecycleLocked(items[i]);
+    for (size_t i = 0; i < ready; ++i) {
+        Item* item = items[i];
+        while (!queue.empty() && (queue.size() >= MAX_QUEUED_PACKETS ||
+                                  queuedBytes + item->size > MAX_QUEUED_BYTES)) {
+            queuedBytes -= queue.front()->size;
+            RecycleLocked(queue.front());
+            queue.pop_front();
+            ++dropped;
+        }
+        queue.push_back(item);
+        queuedBytes += item->size;
+    }
+    return wasEmpty;
 }
 
 void CRTPReceiver::TakeAll(std::deque<Item*>& taken) {
@@ -81,12 +123,33 @@ void CRTPReceiver::TakeAll(std::deque<Item*>& taken) {
     queuedBytes = 0;
 }
 
+void CRTPReceiver::Recycle(std::deque<Item*>& items) {
+    CLockGuard guard(queueLock);
+    for (Item* item : items)
+        RecycleLocked(item);
+    items.clear();
+}
+
+void CRTPReceiver::RecycleLocked(Item* item) {
+    if (spare.size() < MAX_SPARE_ITEMS && item->size <= DATAGRAM_BUFFER_SIZE)
+        spare.push_back(item);
+    else
+        delete item;
+}
+
 void CRTPReceiver::EmptyQueue() {
     CLockGuard guard(queueLock);
     for (Item* item : queue)
-        delete item;
+        RecycleLocked(item);
     queue.clear();
     queuedBytes = 0;
+}
+
+void CRTPReceiver::DeleteSpare() {
+    CLockGuard guard(queueLock);
+    for (Item* item : spare)
+        delete item;
+    spare.clear();
 }
 
 void CRTPReceiver::OnWaitTimeout(IRTPClient* from) {
@@ -108,14 +171,12 @@ void CRTPReceiver::Run() {
         // Everything queued is taken under one lock: one lock round per wake-up rather than per
         // packet keeps the socket thread from waiting on the consumer.
         TakeAll(taken);
-        while (!taken.empty()) {
-            Item* item = taken.front();
-            taken.pop_front();
+        for (Item* item : taken) {
             IRTPReceiverUser* current = user;
             if (current && accepting)
                 current->OnPacketFrom(item->source, &item->packet);
-            delete item;
         }
+        Recycle(taken);
     }
     EmptyQueue();
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 #include "foundation/base_thread.h"
 #include "foundation/event.h"
@@ -33,6 +34,9 @@ public:
     static constexpr size_t MAX_QUEUED_PACKETS = 4096;
     static constexpr size_t MAX_QUEUED_BYTES = 8u << 20;  // datagram bytes
     static constexpr uint32_t DATAGRAM_BUFFER_SIZE = 1536;
+    // Handed-over packets are kept for reuse, so the steady stream allocates nothing; at most
+    // this many, and none that held a datagram larger than the usual buffer.
+    static constexpr size_t MAX_SPARE_ITEMS = 128;
 
     explicit CRTPReceiver(IDriver* driver);
     ~CRTPReceiver() override;
@@ -49,6 +53,8 @@ public:
 
     void OnDatagram(IRTPClient* from, const SocketAddress& source, const uint8_t* data,
                     uint32_t length) override;
+    // Parses the datagrams, queues them under one lock and wakes the queue thread once.
+    void OnDatagrams(IRTPClient* from, const Datagram* datagrams, size_t count) override;
     void OnWaitTimeout(IRTPClient* from) override;
     void OnSocketError(IRTPClient* from) override;
 
@@ -59,18 +65,29 @@ private:
     struct Item {
         SocketAddress source;
         CRTPPacket packet;
-        size_t size;  // datagram bytes, for the queue bound
+        size_t size = 0;  // datagram bytes, for the queue bound
     };
+    static constexpr size_t CHUNK = CUDPClient::MAX_BATCH;  // items prepared at a time
 
-    void Append(Item* item);
+    // Fills `items` with up to `count` items, spare ones first; fewer if allocation fails.
+    size_t TakeSpare(Item** items, size_t count);
+    // Queues items[0, ready) in order, dropping the oldest beyond the bounds, and keeps
+    // items[ready, count) as spare; true when the queue was empty before (the consumer takes
+    // everything at each wake-up, so only then does it need waking).
+    bool Append(Item** items, size_t ready, size_t count);
     // Moves every queued item, in order, into `taken`.
     void TakeAll(std::deque<Item*>& taken);
+    // Keeps handed-over items as spare (within the bounds) and deletes the rest; empties `items`.
+    void Recycle(std::deque<Item*>& items);
+    void RecycleLocked(Item* item);
     void EmptyQueue();
+    void DeleteSpare();
 
     TSmartPtr<IRTPClient> client;
     std::atomic<IRTPReceiverUser*> user{nullptr};
     CLock queueLock;
     std::deque<Item*> queue;
+    std::vector<Item*> spare;  // under queueLock
     size_t queuedBytes = 0;
     std::atomic<uint64_t> dropped{0};
     // Mirrors "queue thread running and not told to stop" without a wait on the stop event,

@@ -84,44 +84,68 @@ bool CUDPClient::SendTo(const uint8_t* data, uint32_t length, const SocketAddres
     return data && socket.SendTo(data, length, destination);
 }
 
-void CUDPClient::Run() {
-    std::vector<uint8_t> buffer(std::min(bufferSize.load(), MAX_BUFFER_SIZE));
-    // The stop event is tested before each wait and after each receive; Close, StopThread and
-    // JoinThread also wake a wait in progress.
-    while (!IsStopSignalled()) {
-        const platform::WaitResult waited = socket.WaitReadable(WaitMilliseconds());
-        if (waited == platform::WaitResult::Woken || IsStopSignalled())
-            break;
-        IRTPClientUser* current = user;
-        if (waited == platform::WaitResult::Error) {
-            if (current)
-                current->OnSocketError(this);
-            break;
-        }
-        if (waited == platform::WaitResult::Timeout) {
-            if (current)
-                current->OnWaitTimeout(this);
-            continue;
-        }
-        ReceiveOne(buffer);
+void CUDPClient::Batch::Resize(uint32_t slotSize) {
+    slotSize_ = slotSize;
+    const size_t count = std::clamp<size_t>(MAX_BATCH_BYTES / std::max<uint32_t>(slotSize, 1), 1, MAX_BATCH);
+    bytes_.assign(count * size_t{slotSize}, 0);
+    slots_.assign(count, {});
+    for (size_t i = 0; i < count; ++i) {
+        slots_[i].data = bytes_.data() + i * slotSize;
+        slots_[i].capacity = slotSize;
     }
 }
 
-void CUDPClient::ReceiveOne(std::vector<uint8_t>& buffer) {
-    SocketAddress source;
-    bool truncated = false;
-    const int length = socket.ReceiveFrom(buffer.data(), buffer.size(), source, truncated);
-    if (truncated) {
-        // The datagram is lost; the next one gets a larger buffer.
-        const uint32_t grown =
-            std::min<uint32_t>(static_cast<uint32_t>(buffer.size()) + BUFFER_GROWTH, MAX_BUFFER_SIZE);
-        bufferSize = grown;
-        buffer.resize(grown);
-        return;
+void CUDPClient::Run() {
+    Batch batch(std::min(bufferSize.load(), MAX_BUFFER_SIZE));
+    std::vector<Datagram> datagrams;
+    datagrams.reserve(batch.Count());
+    // The stop event is tested before each wait and after each receive; Close, StopThread and
+    // JoinThread also wake a wait in progress. A full batch suggests more is waiting, so the
+    // next receive is tried before waiting again.
+    bool full = false;
+    while (!IsStopSignalled()) {
+        if (!full) {
+            const platform::WaitResult waited = socket.WaitReadable(WaitMilliseconds());
+            if (waited == platform::WaitResult::Woken || IsStopSignalled())
+                break;
+            IRTPClientUser* current = user;
+            if (waited == platform::WaitResult::Error) {
+                if (current)
+                    current->OnSocketError(this);
+                break;
+            }
+            if (waited == platform::WaitResult::Timeout) {
+                if (current)
+                    current->OnWaitTimeout(this);
+                continue;
+            }
+        }
+        full = ReceiveBatch(batch, datagrams);
     }
+}
+
+bool CUDPClient::ReceiveBatch(Batch& batch, std::vector<Datagram>& datagrams) {
+    datagrams.clear();
+    const size_t slots = batch.Count();
+    const int received = socket.ReceiveBatch(batch.Slots(), slots);
+    uint32_t truncated = 0;
+    for (int i = 0; i < received; ++i) {
+        const platform::ReceivedDatagram& slot = batch.Slots()[i];
+        truncated += slot.truncated ? 1 : 0;
+        if (!slot.truncated && slot.length > 0)
+            datagrams.push_back({slot.source, slot.data, static_cast<uint32_t>(slot.length)});
+    }
+    // Each lost datagram makes the buffers of the next receives larger; the size is known
+    // before the others are handed over, the buffers change after.
+    if (truncated)
+        bufferSize = static_cast<uint32_t>(
+            std::min<size_t>(batch.SlotSize() + size_t{truncated} * BUFFER_GROWTH, MAX_BUFFER_SIZE));
     IRTPClientUser* current = user;
-    if (length > 0 && current)
-        current->OnDatagram(this, source, buffer.data(), static_cast<uint32_t>(length));
+    if (!datagrams.empty() && current)
+        current->OnDatagrams(this, datagrams.data(), datagrams.size());
+    if (truncated)
+        batch.Resize(bufferSize);
+    return received > 0 && static_cast<size_t>(received) == slots;
 }
 
 }  // namespace norvane

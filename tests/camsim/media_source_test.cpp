@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "camsim/send_stamp.h"
 #include "rtsp/rtp_packet.h"
 
 namespace {
@@ -45,6 +46,41 @@ TEST(MediaSource, H264LoopsWithContinuousSequenceAndTimestamp) {
             EXPECT_EQ(packet.GetMarker() != 0, i + 1 == packets.size());
         }
     }
+}
+
+// With send stamps each frame ends with the stamp unit in its own last (marker) packet; the
+// stamp written there at send time is read back from the reassembled frame, and nothing else
+// reads as a stamp.
+TEST(MediaSource, SendStampEndsEachFrameAndReadsBack) {
+    const std::string path = WriteStream();
+    camsim::MediaSource source;
+    ASSERT_TRUE(source.Load(camsim::StreamCodec::H264, path));
+    std::filesystem::remove(path);
+    camsim::FramePacketizer frames(source, 0x1234, 0, 0, 25);
+    frames.SetSendStamps(true);
+    for (const uint64_t stamp : {0x0123456789abcdefull, 42ull}) {
+        std::vector<camsim::Packet> packets = frames.NextFrame();
+        ASSERT_GE(packets.size(), 2u);
+        camsim::Packet& last = packets.back();
+        ASSERT_TRUE(camsim::WriteSendStamp(last.data(), last.size(), stamp));
+        EXPECT_FALSE(camsim::WriteSendStamp(packets.front().data(), packets.front().size(), stamp));
+        norvane::CRTPPacket packet;
+        ASSERT_TRUE(packet.Parse(last.data(), last.size()));
+        EXPECT_EQ(packet.GetMarker(), 1);
+        // The frame as a receiver rebuilds it: Annex B units, the stamp unit last.
+        std::vector<uint8_t> frame = {0, 0, 0, 1, 0x65, 0x88};
+        frame.insert(frame.end(), {0, 0, 0, 1});
+        frame.insert(frame.end(), packet.GetPayload(), packet.GetPayload() + packet.GetPayloadLength());
+        uint64_t read = 0;
+        ASSERT_TRUE(camsim::ReadSendStamp(frame.data(), frame.size(), read));
+        EXPECT_EQ(read, stamp);
+        frame.back() ^= 0x01;  // the trailing bits broken: no stamp
+        EXPECT_FALSE(camsim::ReadSendStamp(frame.data(), frame.size(), read));
+    }
+    frames.SetSendStamps(false);
+    const std::vector<camsim::Packet> plain = frames.NextFrame();
+    uint64_t read = 0;
+    EXPECT_FALSE(camsim::ReadSendStamp(plain.back().data(), plain.back().size(), read));
 }
 
 TEST(MediaSource, RejectsUnusableMedia) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <vector>
 #include <string>
 
 using namespace norvane::platform;
@@ -114,6 +115,51 @@ TEST(Udp, DatagramWithSourceAndTruncation) {
     EXPECT_EQ(receiver.ReceiveFrom(buffer, sizeof(buffer), from, truncated), 3);
     EXPECT_FALSE(truncated);
     EXPECT_EQ(receiver.ReceiveFrom(buffer, sizeof(buffer), from, truncated), -1);  // none left
+}
+
+// A batch receive takes waiting datagrams in arrival order, at most MAX_BATCH per call, each
+// within its own slot: an oversized one is cut at its slot's end and flagged, never spilling
+// into the next slot.
+TEST(Udp, BatchReceiveKeepsOrderAndSlotBounds) {
+    UdpSocket receiver;
+    UdpSocket sender;
+    ASSERT_TRUE(receiver.Open(0, LoopbackIPv4()));
+    ASSERT_TRUE(sender.Open(0, LoopbackIPv4()));
+    const InetAddress to = MakeInetAddress(LoopbackIPv4(), receiver.LocalPort());
+    constexpr size_t kSlot = 64, kGuard = 16, kSlots = UdpSocket::MAX_BATCH + 8, kSent = 150;
+    constexpr size_t kOversized = 70;  // index of the one datagram larger than a slot
+    auto sizeOf = [](size_t i) { return i == kOversized ? kSlot + 40 : 1 + i % kSlot; };
+    for (size_t i = 0; i < kSent; ++i) {
+        const std::vector<uint8_t> datagram(sizeOf(i), static_cast<uint8_t>(i));
+        ASSERT_TRUE(sender.SendTo(datagram.data(), datagram.size(), to));
+    }
+    std::vector<uint8_t> memory(kSlots * (kSlot + kGuard), 0xEE);
+    std::vector<ReceivedDatagram> slots(kSlots);
+    size_t got = 0;
+    for (int round = 0; round < 100 && got < kSent; ++round) {
+        for (size_t i = 0; i < kSlots; ++i)
+            slots[i] = {memory.data() + i * (kSlot + kGuard), kSlot, 0, false, {}};
+        ASSERT_EQ(receiver.WaitReadable(2000), WaitResult::Ready);
+        const int n = receiver.ReceiveBatch(slots.data(), slots.size());
+        ASSERT_GT(n, 0);
+        ASSERT_LE(static_cast<size_t>(n), UdpSocket::MAX_BATCH);
+        for (int i = 0; i < n; ++i, ++got) {
+            SCOPED_TRACE(got);
+            const ReceivedDatagram& slot = slots[i];
+            EXPECT_EQ(slot.truncated, got == kOversized);
+            EXPECT_EQ(slot.length, std::min(sizeOf(got), kSlot));
+            EXPECT_EQ(slot.data[0], static_cast<uint8_t>(got));
+            EXPECT_EQ(slot.data[slot.length - 1], static_cast<uint8_t>(got));
+            EXPECT_EQ(InetPort(slot.source), sender.LocalPort());
+        }
+        for (size_t i = 0; i < kSlots; ++i)
+            for (size_t g = 0; g < kGuard; ++g)
+                ASSERT_EQ(memory[i * (kSlot + kGuard) + kSlot + g], 0xEE) << "slot " << i;
+    }
+    EXPECT_EQ(got, kSent);
+    EXPECT_EQ(receiver.ReceiveBatch(slots.data(), slots.size()), 0);  // none left
+    receiver.Close();
+    EXPECT_EQ(receiver.ReceiveBatch(slots.data(), slots.size()), -1);
 }
 
 TEST(Udp, WakeEndsWaitAtOnceAndStays) {

@@ -1,7 +1,11 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 #include "platform/system.h"
 
@@ -26,6 +30,25 @@ TEST(Text, InvalidInputBecomesReplacementCharacters) {
     EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), std::u16string{0xFFFD}) << "encoded surrogate";
 #endif
     EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD800, u'x'}), "\xEF\xBF\xBDx") << "lone surrogate";
+}
+
+// Thread ids are asked of the kernel once per thread: each thread keeps its own, and a forked
+// child, whose one thread has a new id, does not inherit the parent's.
+TEST(Threads, IdsAreDistinctStableAndNewInAForkedChild) {
+    const unsigned mine = CurrentThreadId();
+    EXPECT_EQ(CurrentThreadId(), mine);
+    EXPECT_EQ(mine, CurrentThreadId());
+    const unsigned other = std::async(std::launch::async, [] { return CurrentThreadId(); }).get();
+    EXPECT_NE(other, mine);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)  // the child's only thread has the process id as its thread id
+        _exit(CurrentThreadId() == static_cast<unsigned>(getpid()) && CurrentThreadId() != mine ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(CurrentThreadId(), mine);
 }
 
 TEST(Files, ExistenceAndSize) {

@@ -73,6 +73,9 @@ public:
         Record([&] {
             sequences.push_back(packet->GetSequenceNumber());
             sources.push_back(source);
+            const uint8_t* payload = packet->GetPayload();
+            payloads.emplace_back(payload, payload + packet->GetPayloadLength());
+            headerExtras.push_back(packet->GetCsrcList().size() + packet->GetExtensionData().size());
         });
     }
     void OnReceiveTimeout() override { Record([&] { ++timeouts; }); }
@@ -86,6 +89,8 @@ public:
     std::function<void()> gate;  // run before each delivery is recorded (on the queue thread)
     std::vector<uint16_t> sequences;
     std::vector<norvane::SocketAddress> sources;
+    std::vector<Bytes> payloads;
+    std::vector<size_t> headerExtras;  // CSRC entries + extension bytes of each packet
     int timeouts = 0;
     int errors = 0;
 };

@@ -111,6 +111,52 @@ TEST_F(RtpReceiverTest, FullQueueDropsOldestByBytes) {
     EXPECT_EQ(user.sequences[1], 11);
 }
 
+// One call with several chunks' worth of datagrams, some malformed: the valid ones arrive in
+// order with their own payloads.
+TEST_F(RtpReceiverTest, BatchArrivesInOrderAcrossChunksSkippingMalformed) {
+    constexpr size_t kCount = 3 * norvane::CUDPClient::MAX_BATCH + 5;
+    std::vector<Bytes> datagrams;
+    std::vector<norvane::Datagram> batch;
+    std::vector<uint16_t> valid;
+    for (size_t i = 0; i < kCount; ++i) {
+        const bool malformed = i % 7 == 3;
+        datagrams.push_back(malformed ? Bytes(12, 0x80) : Packet(static_cast<uint16_t>(i), 1 + i));
+        if (!malformed)
+            valid.push_back(static_cast<uint16_t>(i));
+    }
+    for (const Bytes& d : datagrams)
+        batch.push_back({source, d.data(), static_cast<uint32_t>(d.size())});
+    receiver.OnDatagrams(receiver.GetClient(), batch.data(), batch.size());
+    ASSERT_TRUE(user.WaitUntil([&] { return user.sequences.size() == valid.size(); }));
+    std::lock_guard<std::mutex> lock(user.mutex);
+    EXPECT_EQ(user.sequences, valid);
+    for (size_t i = 0; i < valid.size(); ++i)
+        EXPECT_EQ(user.payloads[i], Bytes(1 + valid[i], 0x33)) << "packet " << valid[i];
+}
+
+// Packets are reused once handed over: a plain packet parsed into the storage of one with a
+// CSRC list, a header extension and a longer payload shows none of them.
+TEST_F(RtpReceiverTest, ReusedPacketsCarryNothingOfEarlierOnes) {
+    Bytes rich = Packet(1, 600);
+    rich[0] = 0x92;  // extension and two CSRC entries
+    const Bytes extras = {0, 0, 0, 7, 0, 0, 0, 8, 0xBE, 0xDE, 0, 1, 1, 2, 3, 4};
+    rich.insert(rich.begin() + 12, extras.begin(), extras.end());
+    constexpr uint16_t kRounds = 50;
+    for (uint16_t s = 0; s < kRounds; ++s) {
+        rich[3] = static_cast<uint8_t>(2 * s);
+        Feed(rich);
+        Feed(Packet(static_cast<uint16_t>(2 * s + 1), 5));
+    }
+    ASSERT_TRUE(user.WaitUntil([&] { return user.sequences.size() == 2u * kRounds; }));
+    std::lock_guard<std::mutex> lock(user.mutex);
+    for (size_t i = 0; i < user.sequences.size(); ++i) {
+        SCOPED_TRACE(i);
+        const bool isRich = i % 2 == 0;
+        EXPECT_EQ(user.headerExtras[i], isRich ? 2u + 4u : 0u);
+        EXPECT_EQ(user.payloads[i].size(), isRich ? 600u : 5u);
+    }
+}
+
 TEST_F(RtpReceiverTest, CloseReportsErrorToUserAndFreesPort) {
     const uint16_t port = receiver.GetPort();
     receiver.Close();

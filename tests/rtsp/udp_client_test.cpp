@@ -28,6 +28,34 @@ protected:
     camsim::UdpSender sender;
 };
 
+// Holds the reader inside its first delivery (bounded) until Release, so that what is sent
+// meanwhile waits in the kernel.
+class FirstDeliveryHold {
+public:
+    explicit FirstDeliveryHold(test::RecordingClientUser& user) : released_(release_.get_future().share()) {
+        user.gate = [this] {
+            if (!held_.exchange(true)) {
+                entered_.set_value();
+                released_.wait_for(std::chrono::seconds(10));
+            }
+        };
+    }
+    ~FirstDeliveryHold() { Release(); }
+    bool WaitEntered() {
+        return entered_.get_future().wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    }
+    void Release() {
+        if (!releasedOnce_.exchange(true))
+            release_.set_value();
+    }
+
+private:
+    std::promise<void> entered_, release_;
+    std::shared_future<void> released_;
+    std::atomic<bool> held_{false};
+    std::atomic<bool> releasedOnce_{false};
+};
+
 }  // namespace
 
 TEST_F(UdpClientTest, DeliversDatagramWithSourceAndSends) {
@@ -58,13 +86,65 @@ TEST_F(UdpClientTest, TruncatedDatagramIsLostAndBufferGrows) {
     const Bytes big(150, 0xAB);
     const Bytes marker = {0x42};
     ASSERT_TRUE(sender.Send(big, client.GetPort()));
-    ASSERT_TRUE(sender.Send(big, client.GetPort()));
     ASSERT_TRUE(sender.Send(marker, client.GetPort()));
+    ASSERT_TRUE(user.WaitUntil([&] { return user.datagrams.size() == 1; }));
+    EXPECT_EQ(client.GetBufferSize(), 100u + CUDPClient::BUFFER_GROWTH);
+    // The next one fits the grown buffer.
+    ASSERT_TRUE(sender.Send(big, client.GetPort()));
     ASSERT_TRUE(user.WaitUntil([&] { return user.datagrams.size() == 2; }));
     std::lock_guard<std::mutex> lock(user.mutex);
-    EXPECT_EQ(user.datagrams[0], big);  // the second one fit the grown buffer
-    EXPECT_EQ(user.datagrams[1], marker);
-    EXPECT_EQ(client.GetBufferSize(), 100u + CUDPClient::BUFFER_GROWTH);
+    EXPECT_EQ(user.datagrams[0], marker);
+    EXPECT_EQ(user.datagrams[1], big);
+}
+
+// Datagrams that wait while the reader is busy come in batches; every one of a burst of several
+// batches arrives, whole and in order, at a user that takes them one by one.
+TEST_F(UdpClientTest, BurstArrivesWholeAndInOrder) {
+    constexpr size_t kBurst = 5 * CUDPClient::MAX_BATCH + 3;
+    FirstDeliveryHold hold(user);  // outlives the client, whose reader calls it
+    CUDPClient client(&driver);
+    client.SetBufferSize(1536);
+    ASSERT_TRUE(client.Open(&user, 0));
+    auto datagram = [](size_t i) {
+        Bytes bytes(200 + i * 7 % 1300, static_cast<uint8_t>(i));
+        bytes[0] = static_cast<uint8_t>(i >> 8);
+        return bytes;
+    };
+    ASSERT_TRUE(sender.Send(datagram(0), client.GetPort()));
+    ASSERT_TRUE(hold.WaitEntered());
+    for (size_t i = 1; i < kBurst; ++i)  // all wait in the kernel: the reader is held
+        ASSERT_TRUE(sender.Send(datagram(i), client.GetPort()));
+    hold.Release();
+    ASSERT_TRUE(user.WaitUntil([&] { return user.datagrams.size() == kBurst; }));
+    std::lock_guard<std::mutex> lock(user.mutex);
+    for (size_t i = 0; i < kBurst; ++i)
+        ASSERT_EQ(user.datagrams[i], datagram(i)) << "datagram " << i;
+}
+
+// A reader that always finds a full batch waiting goes on receiving without a wait; it must
+// still end promptly when told to stop.
+TEST_F(UdpClientTest, CloseEndsReaderPromptlyUnderFlood) {
+    CUDPClient client(&driver);
+    ASSERT_TRUE(client.Open(&user, 0));
+    const uint16_t port = client.GetPort();
+    std::atomic<bool> sending{true};
+    std::thread flood([&] {
+        for (int i = 0; i < 200000 && sending; ++i)
+            sender.Send({static_cast<uint8_t>(i), 1, 2, 3}, port);
+    });
+    ASSERT_TRUE(user.WaitUntil([&] { return user.datagrams.size() >= 2 * CUDPClient::MAX_BATCH; }));
+    auto closed = std::async(std::launch::async, [&] { return client.Close(); });
+    const bool prompt = closed.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    sending = false;
+    flood.join();
+    if (!prompt) {
+        ADD_FAILURE() << "Close did not return under a flood";
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+    EXPECT_TRUE(closed.get());
+    EXPECT_EQ(client.GetPort(), 0);
+    EXPECT_EQ(driver.log.CountContaining("was not stopped"), 0u);
 }
 
 TEST_F(UdpClientTest, BufferGrowthStopsAtLargestDatagram) {
@@ -198,16 +278,8 @@ TEST_F(UdpClientTest, SecondOpenSwapsTheUserWhileTheReaderRuns) {
 // kernel while the reader is held up, and every datagram of it is delivered.
 TEST_F(UdpClientTest, ReceiveBufferHoldsASecondOfA16MbitBurst) {
     constexpr size_t kDatagram = 1400, kBurst = 2000000 / kDatagram + 1;
+    FirstDeliveryHold hold(user);  // outlives the client, whose reader calls it
     CUDPClient client(&driver);
-    std::promise<void> entered, release;
-    std::shared_future<void> released = release.get_future().share();
-    std::atomic<bool> held{false};
-    user.gate = [&] {
-        if (!held.exchange(true)) {
-            entered.set_value();
-            released.wait_for(std::chrono::seconds(10));
-        }
-    };
     ASSERT_TRUE(client.Open(&user, 0));
     const int granted = client.GetReceiveBufferSize();
     EXPECT_EQ(driver.log.CountContaining(
@@ -218,15 +290,15 @@ TEST_F(UdpClientTest, ReceiveBufferHoldsASecondOfA16MbitBurst) {
     // Linux doubles the asked size for its bookkeeping; a buffer capped by the system (no
     // right to exceed net.core.rmem_max) cannot hold the burst.
     if (granted < 2 * CUDPClient::SOCKET_RECEIVE_BUFFER) {
-        release.set_value();
+        hold.Release();
         GTEST_SKIP() << "the kernel granted only " << granted << " bytes";
     }
     const Bytes datagram(kDatagram, 0x5A);
     ASSERT_TRUE(sender.Send(datagram, client.GetPort()));
-    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_TRUE(hold.WaitEntered());
     for (size_t i = 0; i < kBurst; ++i)
         ASSERT_TRUE(sender.Send(datagram, client.GetPort()));
-    release.set_value();
+    hold.Release();
     EXPECT_TRUE(user.WaitUntil([&] { return user.datagrams.size() == kBurst + 1; }, 10000))
         << user.Count() << " of " << kBurst + 1 << " delivered";
 }

@@ -121,7 +121,7 @@ public:
     // Bounds each wait on a peer that does not send or take data.
     static constexpr unsigned PEER_WAIT_MS = 10000;
     static constexpr size_t MAX_HEAD_BYTES = 64 * 1024;
-    static constexpr unsigned MAX_CONNECTIONS = 64;
+    static constexpr unsigned MAX_CONNECTIONS = 256;  // 64 channels' motion polls and more
 
 private:
     class Connection;

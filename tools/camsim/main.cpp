@@ -40,6 +40,7 @@ struct Options {
     unsigned enforcedTimeoutMs = 0;
     unsigned reportMs = 5000;
     uint64_t sessionFrames = 0;
+    bool sendStamps = false;
     camsim::RtpFaults rtp;
     std::vector<unsigned> dropSequences;
     unsigned cutAfter = 0;
@@ -98,6 +99,9 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--sr-interval-ms", o.reportMs, "RTCP sender report interval")->capture_default_str();
     app.add_option("--session-frames", o.sessionFrames,
                    "Each RTSP session sends this many frames, then stays quiet (0: no limit)");
+    app.add_flag("--send-stamps", o.sendStamps,
+                 "End each H.264 frame with a NAL unit holding the CLOCK_MONOTONIC time its last "
+                 "packet was sent (for latency figures)");
     app.add_option("--rtp-loss", o.rtp.lossPercent, "Lose this share of RTP packets (percent)");
     app.add_option("--rtp-drop", o.dropSequences, "Lose the RTP packet with this sequence number (repeatable)");
     app.add_option("--rtp-reorder", o.rtp.reorderEvery, "Send every Nth RTP packet after the one behind it");
@@ -175,6 +179,7 @@ bool ApplyFaults(camsim::Camera& camera, const Options& o) {
                            o.enforcedTimeoutMs ? o.enforcedTimeoutMs : o.announcedTimeout * 1000);
     rtsp.SetSenderReportInterval(o.reportMs);
     rtsp.SetSessionFrameLimit(o.sessionFrames);
+    rtsp.SetSendStamps(o.sendStamps);
     rtsp.SetCutAfterRequests(o.cutAfter);
     return true;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "camsim/media_files.h"
+#include "camsim/send_stamp.h"
 
 namespace camsim {
 
@@ -57,6 +58,11 @@ std::vector<Packet> FramePacketizer::NextFrame() {
         return {};
     const uint32_t timestamp = NextTimestamp();
     const size_t picture = static_cast<size_t>(index_++ % count);
+    if (source_.Codec() == StreamCodec::H264 && sendStamps_) {
+        AccessUnit unit = source_.AccessUnits()[picture];
+        unit.push_back(SendStampPlaceholder());
+        return h264_.Packetize(unit, timestamp);
+    }
     if (source_.Codec() == StreamCodec::H264)
         return h264_.Packetize(source_.AccessUnits()[picture], timestamp);
     return jpeg_.Packetize(source_.Pictures()[picture], kJpegQ, timestamp);

@@ -53,6 +53,8 @@ public:
     uint16_t NextSequence();
     uint32_t NextTimestamp() const;
     uint64_t FrameIndex() const { return index_; }
+    // Each H.264 frame ends with a send-stamp NAL unit (see send_stamp.h) from now on.
+    void SetSendStamps(bool on) { sendStamps_ = on; }
 
 private:
     const MediaSource& source_;
@@ -61,6 +63,7 @@ private:
     uint32_t base_;
     unsigned fps_;
     uint64_t index_ = 0;
+    bool sendStamps_ = false;
 };
 
 }  // namespace camsim

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "camsim/send_stamp.h"
 #include "camsim/udp_sender.h"
 
 namespace camsim {
@@ -41,6 +42,7 @@ RtpSession::RtpSession(SessionSetup setup, std::function<void()> changed)
       frames_(*setup_.media, setup_.ssrc, setup_.firstSequence, setup_.timestampBase, setup_.fps),
       lastActivity_(Clock::now()) {
     filter_.Set(setup_.faults);
+    frames_.SetSendStamps(setup_.sendStamps);
 }
 
 RtpSession::~RtpSession() { Stop(SessionEnd::Stopped); }
@@ -96,8 +98,13 @@ void RtpSession::Stop(SessionEnd why) {
         stats_.playing = false;
     }
     rtcp_.Wake();
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
-        thread_.join();
+    {
+        // Stop may come from several threads at once (a TEARDOWN and the reaping of ended
+        // sessions at another SETUP); one of them joins.
+        std::lock_guard<std::mutex> lock(joinMutex_);
+        if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+            thread_.join();
+    }
     changed_();
 }
 
@@ -163,7 +170,9 @@ void RtpSession::SendFrame() {
     std::vector<Packet> packets = frames_.NextFrame();
     ++stats_.frames;
     filter_.Apply(packets);
-    for (const Packet& packet : packets) {
+    for (Packet& packet : packets) {
+        if (setup_.sendStamps && &packet == &packets.back())
+            WriteSendStamp(packet.data(), packet.size(), MonotonicNanoseconds());
         Send(rtp_, packet, setup_.clientRtpPort);
         ++stats_.packets;
         stats_.octets += packet.size() - 12;

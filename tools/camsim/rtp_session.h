@@ -28,6 +28,7 @@ struct SessionSetup {
     unsigned timeoutMs = 60000;  // ended when neither a request nor RTCP arrives for this long
     unsigned reportIntervalMs = 5000;
     uint64_t frameLimit = 0;  // frames sent at most; then the session stays quiet (0: no limit)
+    bool sendStamps = false;  // H.264 frames carry the send time of their last packet
     RtpFaults faults;
 };
 
@@ -84,6 +85,7 @@ private:
     norvane::platform::UdpSocket rtp_;
     norvane::platform::UdpSocket rtcp_;
     std::thread thread_;
+    std::mutex joinMutex_;  // serialises the join of thread_
 
     std::mutex mutex_;  // guards everything below
     FramePacketizer frames_;

@@ -146,6 +146,11 @@ void RtspServer::SetSessionFrameLimit(uint64_t frames) {
     frameLimit_ = frames;
 }
 
+void RtspServer::SetSendStamps(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sendStamps_ = on;
+}
+
 void RtspServer::SetRtpFaults(const RtpFaults& faults) {
     std::vector<std::shared_ptr<RtpSession>> sessions;
     {
@@ -479,6 +484,7 @@ RtspServer::Reply RtspServer::Setup(const RtspRequest& request) {
         setup.timeoutMs = enforcedTimeoutMs_;
         setup.reportIntervalMs = reportIntervalMs_;
         setup.frameLimit = frameLimit_;
+        setup.sendStamps = sendStamps_;
         setup.faults = faults_;
         announced = announcedTimeout_;
         source = faults_.otherSource ? platform::MakeIPv4(127, 0, 0, 2) : platform::LoopbackIPv4();

@@ -49,8 +49,9 @@ struct RtspTotals {
 
 class RtspServer {
 public:
-    static constexpr unsigned MAX_CONNECTIONS = 32;
-    static constexpr unsigned MAX_SESSIONS = 64;
+    // Room for 64 channels and their peers, plus ended ones not yet reaped.
+    static constexpr unsigned MAX_CONNECTIONS = 256;
+    static constexpr unsigned MAX_SESSIONS = 256;
     static constexpr unsigned IDLE_MS = 120000;  // a silent connection is closed after this
     static constexpr unsigned MAX_REPLY_DELAY_MS = 30000;
 
@@ -71,6 +72,8 @@ public:
     void SetSenderReportInterval(unsigned milliseconds);
     // Each session set up later sends at most this many frames, then stays quiet (0: no limit).
     void SetSessionFrameLimit(uint64_t frames);
+    // Each H.264 session set up later ends every frame with its send stamp (send_stamp.h).
+    void SetSendStamps(bool on);
     // For every live session and those set up later.
     void SetRtpFaults(const RtpFaults& faults);
     void SetReplyDelay(unsigned milliseconds);
@@ -134,6 +137,7 @@ private:
     unsigned enforcedTimeoutMs_ = 60000;
     unsigned reportIntervalMs_ = 5000;
     uint64_t frameLimit_ = 0;
+    bool sendStamps_ = false;
     RtpFaults faults_;
     unsigned replyDelayMs_ = 0;
     unsigned cutAfter_ = 0;

@@ -40,10 +40,13 @@ void Event::Set() {
         cv_.notify_all();
     else
         cv_.notify_one();
-    // Waiters unregister under mutex_, so each pointer is alive here.
+    // Waiters unregister under mutex_, so each pointer is alive here. Each is notified after
+    // its own mutex is released, so the woken thread does not sleep again on that mutex.
     for (Waiter* waiter : waiters_) {
-        std::lock_guard<std::mutex> waiterLock(waiter->mutex);
-        waiter->woken = true;
+        {
+            std::lock_guard<std::mutex> waiterLock(waiter->mutex);
+            waiter->woken = true;
+        }
         waiter->cv.notify_one();
     }
 }

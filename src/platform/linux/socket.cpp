@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -294,6 +295,34 @@ int UdpSocket::ReceiveFrom(void* buffer, size_t size, InetAddress& source, bool&
         return -1;
     truncated = static_cast<size_t>(received) > size;
     return static_cast<int>(received);
+}
+
+int UdpSocket::ReceiveBatch(ReceivedDatagram* slots, size_t count) {
+    if (!IsOpen() || !slots)
+        return -1;
+    count = std::min(count, MAX_BATCH);
+    iovec vectors[MAX_BATCH];
+    mmsghdr messages[MAX_BATCH];
+    for (size_t i = 0; i < count; ++i) {
+        slots[i].source = InetAddress{};
+        vectors[i] = {slots[i].data, slots[i].capacity};
+        messages[i] = {};
+        messages[i].msg_hdr.msg_name = &slots[i].source;
+        messages[i].msg_hdr.msg_namelen = sizeof(InetAddress);
+        messages[i].msg_hdr.msg_iov = &vectors[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    int received;
+    do {
+        received = ::recvmmsg(Handle(), messages, static_cast<unsigned>(count), MSG_DONTWAIT, nullptr);
+    } while (received < 0 && errno == EINTR);
+    if (received < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    for (int i = 0; i < received; ++i) {
+        slots[i].truncated = (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+        slots[i].length = std::min<size_t>(messages[i].msg_len, slots[i].capacity);
+    }
+    return received;
 }
 
 bool UdpSocket::SendTo(const void* data, size_t size, const InetAddress& destination) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <link.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -99,7 +100,23 @@ bool ParseHostModuleName(const char* path, std::array<uint16_t, 4>& version) {
 
 }  // namespace
 
-unsigned CurrentThreadId() { return static_cast<unsigned>(syscall(SYS_gettid)); }
+namespace {
+
+// A thread's id never changes, so it is asked of the kernel once per thread: every lock entry
+// reads it. A forked child's thread has a new id, so the child forgets the cached one.
+thread_local unsigned cachedThreadId = 0;
+
+void ForgetThreadIdInChild() { cachedThreadId = 0; }
+
+[[maybe_unused]] const bool forgetRegistered = pthread_atfork(nullptr, nullptr, ForgetThreadIdInChild) == 0;
+
+}  // namespace
+
+unsigned CurrentThreadId() {
+    if (cachedThreadId == 0)
+        cachedThreadId = static_cast<unsigned>(syscall(SYS_gettid));
+    return cachedThreadId;
+}
 
 unsigned ProcessorCount() {
     const unsigned n = std::thread::hardware_concurrency();

@@ -362,6 +362,30 @@ int UdpSocket::ReceiveFrom(void* buffer, size_t size, InetAddress& source, bool&
     return received < 0 ? -1 : received;
 }
 
+int UdpSocket::ReceiveBatch(ReceivedDatagram* slots, size_t count) {
+    if (!IsOpen() || !slots)
+        return -1;
+    count = std::min(count, MAX_BATCH);
+    // Winsock has no batched receive: one datagram per slot while one waits.
+    int received = 0;
+    for (; static_cast<size_t>(received) < count; ++received) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(AsSocket(Handle()), &readable);
+        timeval now{0, 0};
+        const int ready = ::select(0, &readable, nullptr, nullptr, &now);
+        if (ready == 0)
+            break;
+        ReceivedDatagram& slot = slots[received];
+        const int length =
+            ready < 0 ? -1 : ReceiveFrom(slot.data, slot.capacity, slot.source, slot.truncated);
+        if (length < 0)
+            return received ? received : -1;
+        slot.length = std::min<size_t>(static_cast<size_t>(length), slot.capacity);
+    }
+    return received;
+}
+
 bool UdpSocket::SendTo(const void* data, size_t size, const InetAddress& destination) {
     if (!IsOpen() || size > INT32_MAX)
         return false;
