@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/channel_config.h"
@@ -64,28 +65,27 @@ Sample TakeSample(Clock::time_point start) {
     return {SecondsSince(start), now.rssKiB, now.threads, now.fds};
 }
 
-// Counts the frames that reach `target` channels; the waiter wakes once per finished channel.
+// Collects the channels that have their frames; the waiter wakes once per finished channel.
 class Tally {
 public:
-    explicit Tally(unsigned channels) : channels_(channels) {}
-    void ChannelDone() {
+    void ChannelDone(unsigned channel) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            ++done_;
+            finished_.push_back(channel);
         }
         cv_.notify_all();
     }
-    // True when every channel is done within the limit.
-    bool WaitAllDone(std::chrono::milliseconds limit) {
+    // The channels finished since the last call; waits up to `limit` for one.
+    std::vector<unsigned> TakeFinished(std::chrono::milliseconds limit) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return cv_.wait_for(lock, limit, [&] { return done_ >= channels_; });
+        cv_.wait_for(lock, limit, [&] { return !finished_.empty(); });
+        return std::exchange(finished_, {});
     }
 
 private:
-    const unsigned channels_;
     std::mutex mutex_;
     std::condition_variable cv_;
-    unsigned done_ = 0;
+    std::vector<unsigned> finished_;
 };
 
 // A host sink that counts video frames, bytes and motion records, keeps nothing but each
@@ -93,7 +93,8 @@ private:
 // put at the end of the frame.
 class CountingSink : public norvane::ICaptureSink {
 public:
-    CountingSink(Tally& tally, uint64_t target) : tally_(tally), target_(target) {
+    CountingSink(Tally& tally, unsigned channel, uint64_t target)
+        : tally_(tally), channel_(channel), target_(target) {
         latencies_.reserve(target);
     }
 
@@ -113,7 +114,7 @@ public:
                 latencies_.push_back(now >= sent ? now - sent : 0);
         }
         if (frames.fetch_add(1) + 1 == target_)
-            tally_.ChannelDone();
+            tally_.ChannelDone(channel_);
         return true;
     }
     void OnSignalLost() override { ++signalLost; }
@@ -131,6 +132,7 @@ public:
 
 private:
     Tally& tally_;
+    const unsigned channel_;
     const uint64_t target_;
     std::mutex mutex_;
     std::vector<uint64_t> latencies_;
@@ -215,7 +217,7 @@ int RunHost(const HostOptions& o) {
     const bool ioStarted = io && io->StartIO();
     const long baseRss = StatusField("VmRSS");
 
-    Tally tally(o.channels);
+    Tally tally;
     std::vector<std::unique_ptr<CountingSink>> sinks;
     host::ChannelConfig channel(1920, 1080);
     channel.stream.framePeriodMs = 40;
@@ -223,18 +225,34 @@ int RunHost(const HostOptions& o) {
     const auto started = Clock::now();
     unsigned running = 0;
     for (unsigned i = 0; i < o.channels; ++i) {
-        sinks.push_back(std::make_unique<CountingSink>(tally, target));
+        sinks.push_back(std::make_unique<CountingSink>(tally, i, target));
         running += video && video->StartChannel(i, sinks.back().get(), &channel);
     }
 
-    // Sample memory and threads once a second until every channel has its frames.
+    // Stop each channel as soon as it has its frames (a session that has sent them all goes
+    // quiet, and a channel left waiting would judge its signal lost and set up another);
+    // sample memory and threads once a second until every channel is stopped.
     std::vector<Sample> samples;
+    std::vector<bool> stopped(o.channels, false);
+    unsigned finished = 0;
     const auto deadline = started + std::chrono::seconds(o.seconds + o.graceSeconds);
-    bool complete = false;
-    while (!complete && Clock::now() < deadline) {
-        complete = tally.WaitAllDone(std::chrono::milliseconds(1000));
-        samples.push_back(TakeSample(started));
+    auto nextSample = started + std::chrono::seconds(1);
+    while (finished < o.channels && Clock::now() < deadline) {
+        for (const unsigned i : tally.TakeFinished(std::chrono::milliseconds(100))) {
+            if (!stopped[i] && video) {
+                if (finished == 0)  // steady state: every channel still streaming
+                    samples.push_back(TakeSample(started));
+                video->StopChannel(i);
+                stopped[i] = true;
+                ++finished;
+            }
+        }
+        if (Clock::now() >= nextSample) {
+            samples.push_back(TakeSample(started));
+            nextSample += std::chrono::seconds(1);
+        }
     }
+    const bool complete = finished == o.channels;
     const double streaming = SecondsSince(started);
     uint64_t frames = 0, bytes = 0, signalLost = 0, short_ = 0, motion = 0;
     std::vector<uint64_t> latencies;
@@ -255,7 +273,8 @@ int RunHost(const HostOptions& o) {
     }
 
     for (unsigned i = 0; i < o.channels && video; ++i)
-        video->StopChannel(i);
+        if (!stopped[i])
+            video->StopChannel(i);
     if (ioStarted)
         io->StopIO();
     driver->Close();
