@@ -1,12 +1,16 @@
 // Channel load: one host process loads Tavrin.so as a recording server does, runs N H.264
 // channels with alarm I/O and motion polling against a camera simulator started separately,
 // and prints its CPU time, memory, threads, file descriptors, frame counts and the latency from
-// the simulator's sending of each frame's last packet to DeliverFrame. The peer mode runs N copies of another RTSP client (FFmpeg,
-// GStreamer) for the same time and prints their CPU time as wait4 reports it.
+// the simulator's sending of each frame's last packet to DeliverFrame. The peer mode runs N copies
+// of another RTSP client (FFmpeg, GStreamer) for the same time and prints their CPU time as wait4
+// reports it; the floor mode measures this machine's latency of thread hand-offs alone.
 // Output: one "result key=value ..." line for bench/channels.sh to tabulate.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,13 +22,17 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "camsim/send_stamp.h"
 #include "host/channel_config.h"
 #include "host/device_config.h"
 #include "host/driver_library.h"
@@ -32,7 +40,6 @@
 #include "host/io_sink.h"
 #include "host/log_receiver.h"
 #include "host/process_figures.h"
-#include "camsim/send_stamp.h"
 
 namespace {
 
@@ -157,7 +164,7 @@ struct HostOptions {
     unsigned seconds = 20;
     uint64_t frames = 0;  // per channel; 0: 25 per second
     unsigned graceSeconds = 15;
-    int inputs = 1;   // alarm inputs given to the driver (0 with no I/O)
+    int inputs = 1;  // alarm inputs given to the driver (0 with no I/O)
     int outputs = 1;
     bool io = true;      // start the driver's alarm I/O
     bool motion = true;  // ask for motion detection on every channel
@@ -428,6 +435,103 @@ int RunPeers(const PeerOptions& o) {
     return started == o.copies && live.empty() ? 0 : 1;
 }
 
+struct FloorOptions {
+    unsigned streams = 8;
+    unsigned seconds = 10;
+};
+
+// Latency floor of this machine for the driver's road of a frame: a sender thread sends
+// bursts of 15 datagrams of 1400 bytes (25 bursts a second per stream, the last one stamped)
+// to a reader thread on a loopback socket, which hands each stamp to a second thread through a
+// mutex and condition variable. Prints p50/p99/max of one hop and of both.
+int RunFloor(const FloorOptions& o) {
+    const int reader = socket(AF_INET, SOCK_DGRAM, 0);
+    const int sender = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    const int buffer = 4 << 20;
+    if (reader < 0 || sender < 0 ||
+        setsockopt(reader, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof(buffer)) != 0 ||
+        bind(reader, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        getsockname(reader, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        std::perror("channel_load floor");
+        return 1;
+    }
+    const size_t bursts = 25ull * o.streams * o.seconds;
+    std::vector<uint64_t> oneHop, twoHops;
+    oneHop.reserve(bursts);
+    twoHops.reserve(bursts);
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::deque<uint64_t> handed;
+    bool ended = false;
+    std::thread worker([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            cv.wait(lock, [&] { return ended || !handed.empty(); });
+            if (handed.empty())
+                return;
+            twoHops.push_back(camsim::MonotonicNanoseconds() - handed.front());
+            handed.pop_front();
+        }
+    });
+    std::thread receiver([&] {
+        uint8_t datagram[2048];
+        for (size_t got = 0; got < bursts;) {
+            const ssize_t size = recv(reader, datagram, sizeof(datagram), 0);
+            if (size <= 0)
+                break;
+            if (datagram[0] != 1)
+                continue;
+            uint64_t sent = 0;
+            std::memcpy(&sent, datagram + 1, sizeof(sent));
+            oneHop.push_back(camsim::MonotonicNanoseconds() - sent);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                handed.push_back(sent);
+            }
+            cv.notify_one();
+            ++got;
+        }
+    });
+    std::vector<uint8_t> payload(1400, 0);
+    const auto period = std::chrono::nanoseconds(40000000 / o.streams);
+    auto next = Clock::now();
+    for (size_t i = 0; i < bursts; ++i) {
+        std::this_thread::sleep_until(next);
+        next += period;
+        for (int k = 0; k < 15; ++k) {
+            payload[0] = k == 14 ? 1 : 0;
+            if (k == 14) {
+                const uint64_t now = camsim::MonotonicNanoseconds();
+                std::memcpy(payload.data() + 1, &now, sizeof(now));
+            }
+            sendto(sender, payload.data(), payload.size(), 0,
+                   reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+        }
+    }
+    shutdown(reader, SHUT_RDWR);  // ends a reader still waiting for a lost burst
+    receiver.join();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ended = true;
+    }
+    cv.notify_one();
+    worker.join();
+    close(reader);
+    close(sender);
+    std::sort(oneHop.begin(), oneHop.end());
+    std::sort(twoHops.begin(), twoHops.end());
+    std::printf(
+        "floor streams=%u bursts=%zu one_hop_us=%.1f/%.1f/%.1f two_hops_us=%.1f/%.1f/%.1f\n",
+        o.streams, oneHop.size(), PercentileUs(oneHop, 50), PercentileUs(oneHop, 99),
+        oneHop.empty() ? -1.0 : oneHop.back() / 1000.0, PercentileUs(twoHops, 50),
+        PercentileUs(twoHops, 99), twoHops.empty() ? -1.0 : twoHops.back() / 1000.0);
+    return oneHop.size() == bursts ? 0 : 1;
+}
+
 // The bounded options both modes share: how many at once, for how long, and the grace time.
 void AddCounts(CLI::App& mode, unsigned& count, unsigned& seconds, unsigned& grace,
                const std::string& countName, const std::string& graceText) {
@@ -457,7 +561,8 @@ int main(int argc, char** argv) {
     hostMode->add_option("--group", h.group, "Camera group")->capture_default_str();
     hostMode->add_option("--frames", h.frames, "Frames each channel waits for (0: 25 per second)");
     hostMode->add_option("--inputs", h.inputs, "Alarm inputs of the camera")->capture_default_str();
-    hostMode->add_option("--outputs", h.outputs, "Alarm outputs of the camera")->capture_default_str();
+    hostMode->add_option("--outputs", h.outputs, "Alarm outputs of the camera")
+        ->capture_default_str();
     hostMode->add_flag("!--no-io", h.io, "Do not start the driver's alarm I/O");
     hostMode->add_flag("!--no-motion", h.motion, "Do not ask for motion detection");
     AddCounts(*hostMode, h.channels, h.seconds, h.graceSeconds, "--channels",
@@ -473,6 +578,18 @@ int main(int argc, char** argv) {
     AddCounts(*peerMode, p.copies, p.seconds, p.graceSeconds, "--copies",
               "Extra seconds before SIGINT");
 
+    FloorOptions f;
+    CLI::App* floorMode = app.add_subcommand(
+        "floor", "Latency of one and of two thread hand-offs of stamped UDP bursts");
+    floorMode->add_option("--streams", f.streams, "Streams of 25 bursts a second")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 64));
+    floorMode->add_option("--seconds", f.seconds, "Sending time")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 600));
+
     CLI11_PARSE(app, argc, argv);
+    if (floorMode->parsed())
+        return RunFloor(f);
     return hostMode->parsed() ? RunHost(h) : RunPeers(p);
 }

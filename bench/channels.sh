@@ -4,7 +4,9 @@
 # and N GStreamer clients on the same stream; prints one table of CPU, memory, threads, file
 # descriptors, lost frames and latency, and the targets.
 # Usage: bench/channels.sh [--seconds S] [--counts 1,8,32,64] [--build-dir DIR] [--no-build]
-#                          [--pause-fuzzers] [--perf N] [--library SO] [--host-only]
+#                          [--pause-fuzzers] [--perf N] [--library SO] [--host-only] [--aligned]
+# The simulated cameras start their frame clocks at spread phases, as independent cameras do;
+# --aligned makes every session send its frames at the same instants (the worst case).
 # Loopback only; every process it starts is bounded in time and killed at the end.
 set -euo pipefail
 
@@ -17,6 +19,7 @@ pause_fuzzers=0
 perf_n=0
 library=()
 peers=(ffmpeg gstreamer)
+phases=(--spread-phases)
 while (($#)); do
     case $1 in
         --seconds) seconds=$2; shift 2 ;;
@@ -27,7 +30,8 @@ while (($#)); do
         --perf) perf_n=$2; shift 2 ;;
         --library) library=(--library "$2"); shift 2 ;;
         --host-only) peers=(); shift ;;
-        *) echo "usage: $0 [--seconds S] [--counts 1,8,32,64] [--build-dir DIR] [--no-build] [--pause-fuzzers] [--perf N] [--library SO] [--host-only]" >&2; exit 2 ;;
+        --aligned) phases=(); shift ;;
+        *) echo "usage: $0 [--seconds S] [--counts 1,8,32,64] [--build-dir DIR] [--no-build] [--pause-fuzzers] [--perf N] [--library SO] [--host-only] [--aligned]" >&2; exit 2 ;;
     esac
 done
 [[ $seconds =~ ^[0-9]+$ ]] && ((seconds >= 1 && seconds <= 600)) || { echo "--seconds: 1 to 600" >&2; exit 2; }
@@ -72,7 +76,7 @@ fi
 # The simulator: every session sends exactly $frames frames, then stays quiet, so each client
 # has a known number of frames to receive. It stops by itself after the whole budget.
 "$build/tools/tavrin-camsim" --media "$build/media" --h264-media h264_1080p25.264 --family25 \
-    --session-frames "$frames" --send-stamps --seconds "$budget" > "$out/camsim.log" 2>&1 &
+    --session-frames "$frames" --send-stamps "${phases[@]}" --seconds "$budget" > "$out/camsim.log" 2>&1 &
 sim=$!
 pids+=("$sim")
 for _ in $(seq 100); do grep -q '^camera ' "$out/camsim.log" && break; sleep 0.1; done
@@ -131,9 +135,13 @@ for n in "${ns[@]}"; do
     done
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+# This machine's floor for two thread hand-offs of a burst, at the largest N's packet rate.
+floor=$(timeout 60 "$bench" floor --streams "${ns[-1]}" --seconds 10 || echo "floor failed")
 
 echo "Channel load: H.264 1920x1080 25 fps ~4 Mbit/s from tavrin-camsim, ${seconds} s ($frames frames) per stream; driver with alarm I/O and motion polling"
 echo "Machine: $(nproc) cores, load average $load_before before, $load_after after; fuzzers paused: ${#paused[@]}; logs in $out"
+echo "Phases: $( ((${#phases[@]})) && echo "spread (independent cameras)" || echo "aligned (every session sends at the same instants)")"
+echo "Latency floor of two thread hand-offs (p50/p99/max us): $floor"
 awk '
 function field(line, key,   i, n, w) { n = split(line, w, " "); for (i = 1; i <= n; ++i) if (index(w[i], key "=") == 1) return substr(w[i], length(key) + 2); return "" }
 function sim(line, key,   i, n, w) { n = split(line, w, " "); for (i = 1; i < n; ++i) if (w[i] == key) return w[i + 1]; return 0 }

@@ -29,6 +29,9 @@ struct SessionSetup {
     unsigned reportIntervalMs = 5000;
     uint64_t frameLimit = 0;  // frames sent at most; then the session stays quiet (0: no limit)
     bool sendStamps = false;  // H.264 frames carry the send time of their last packet
+    // The first frame waits a share of a frame period drawn from the SSRC, as a camera with a
+    // clock of its own would; otherwise sessions played together send their frames together.
+    bool spreadPhase = false;
     RtpFaults faults;
 };
 

@@ -62,7 +62,8 @@ public:
 
     // Serves `source` (an H.264 Annex B file or a folder of JPEG pictures) at `path` ("h264");
     // before Start. False when the media cannot be used.
-    bool AddStream(const std::string& path, StreamCodec codec, const std::string& source, unsigned fps);
+    bool AddStream(const std::string& path, StreamCodec codec, const std::string& source,
+                   unsigned fps);
     void SetAuth(AuthMode mode, const std::string& user, const std::string& password);
     // 401 for every request, whatever the credentials.
     void SetDenyAll(bool deny);
@@ -74,6 +75,8 @@ public:
     void SetSessionFrameLimit(uint64_t frames);
     // Each H.264 session set up later ends every frame with its send stamp (send_stamp.h).
     void SetSendStamps(bool on);
+    // Sessions set up later start their frame clocks at spread phases (SessionSetup).
+    void SetSpreadPhases(bool on);
     // For every live session and those set up later.
     void SetRtpFaults(const RtpFaults& faults);
     void SetReplyDelay(unsigned milliseconds);
@@ -138,6 +141,7 @@ private:
     unsigned reportIntervalMs_ = 5000;
     uint64_t frameLimit_ = 0;
     bool sendStamps_ = false;
+    bool spreadPhases_ = false;
     RtpFaults faults_;
     unsigned replyDelayMs_ = 0;
     unsigned cutAfter_ = 0;
@@ -145,7 +149,7 @@ private:
     std::list<std::unique_ptr<Connection>> connections_;
     std::map<std::string, std::shared_ptr<RtpSession>> sessions_;
     std::vector<RtspLogEntry> log_;
-    RtspTotals retired_;  // of sessions no longer held
+    RtspTotals retired_;   // of sessions no longer held
     RtspTotals counters_;  // connections, cuts, sessions set up
     uint32_t nextId_ = 0;
 };
