@@ -101,6 +101,10 @@ totals() {
 
 bench=$build/bench/bench_channel_load
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+# This machine's floor for two thread hand-offs of a burst, at the largest N's packet rate,
+# measured first, while nothing of the run loads the machine.
+echo "latency floor ..." >&2
+floor=$(timeout 60 "$bench" floor --streams "${ns[-1]}" --seconds 10 || echo "floor failed")
 : > "$out/results"
 for n in "${ns[@]}"; do
     echo "N=$n: driver ..." >&2
@@ -135,8 +139,6 @@ for n in "${ns[@]}"; do
     done
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
-# This machine's floor for two thread hand-offs of a burst, at the largest N's packet rate.
-floor=$(timeout 60 "$bench" floor --streams "${ns[-1]}" --seconds 10 || echo "floor failed")
 
 echo "Channel load: H.264 1920x1080 25 fps ~4 Mbit/s from tavrin-camsim, ${seconds} s ($frames frames) per stream; driver with alarm I/O and motion polling"
 echo "Machine: $(nproc) cores, load average $load_before before, $load_after after; fuzzers paused: ${#paused[@]}; logs in $out"
