@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "camsim/camera.h"
 #include "support/media.h"
 
 namespace {
@@ -15,8 +16,8 @@ const std::string kPresetFile = std::string(TAVRIN_BINARY_DIR) + "/tools/Sanyo_E
 // Runs tavrin-host ptz with `arguments`; returns its exit status and fills `output`.
 int RunPtz(const std::string& arguments, const std::string& scratch, std::string& output) {
     const std::string out = scratch + "/ptz.txt";
-    const int status = std::system(
-        ("'" + kHost + "' ptz --mac E2EHOSTPTZ " + arguments + " > '" + out + "' 2>&1").c_str());
+    const int status =
+        std::system(("'" + kHost + "' ptz " + arguments + " > '" + out + "' 2>&1").c_str());
     output = test::ReadText(out);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -27,18 +28,37 @@ TEST(HostPtz, PresetAddedInOneRunIsRecalledInTheNext) {
     const std::string scratch = test::OutputDir();
     std::filesystem::remove(kPresetFile);
     std::string output;
-    ASSERT_EQ(RunPtz("--preset-add A", scratch, output), 0) << output;
+    ASSERT_EQ(RunPtz("--mac E2EHOSTPTZ --preset-add A", scratch, output), 0) << output;
     EXPECT_NE(output.find("preset-add A"), std::string::npos) << output;
     EXPECT_NE(output.find("/cgi-bin/opecmd.cgi?ope=8&registration=1"), std::string::npos) << output;
     EXPECT_NE(test::ReadText(kPresetFile).find("<Name value='A'/>"), std::string::npos);
 
-    ASSERT_EQ(RunPtz("--preset-goto A --preset-list", scratch, output), 0) << output;
+    ASSERT_EQ(RunPtz("--mac E2EHOSTPTZ --preset-goto A --preset-list", scratch, output), 0) << output;
     EXPECT_NE(output.find("/cgi-bin/opecmd.cgi?ope=11&execution=1"), std::string::npos) << output;
     EXPECT_NE(output.find("  0 A"), std::string::npos) << output;
 
-    EXPECT_EQ(RunPtz("--preset-goto B --move 3 --for 0 --speed 4", scratch, output), 1) << output;
+    EXPECT_EQ(RunPtz("--mac E2EHOSTPTZ --preset-goto B --move 3 --for 0 --speed 4", scratch, output), 1) << output;
     EXPECT_NE(output.find("preset-goto B                -23"), std::string::npos) << output;
     EXPECT_NE(output.find("/cgi-bin/opecmd.cgi?ope=51&cmd=7&t_speed=2\n"), std::string::npos)
         << output;
     std::filesystem::remove(kPresetFile);
+}
+
+// Against a camera of its own (not the bundled one) the host hands over every custom parameter,
+// so that the driver reads the MAC that names the preset file.
+TEST(HostPtz, MacNamesThePresetFileOfAnExternalCamera) {
+    camsim::CameraConfig config;
+    config.personality = camsim::Personality::ForModel("VCC-HD5600");
+    camsim::Camera camera(config);
+    ASSERT_TRUE(camera.Start());
+    const std::string presets = std::string(TAVRIN_BINARY_DIR) + "/tools/Sanyo_E2EEXTPTZ.preset";
+    std::filesystem::remove(presets);
+    std::string output;
+    ASSERT_EQ(RunPtz("--address 127.0.0.1 --port " + std::to_string(camera.HttpPort()) +
+                         " --model VCC-HD5600 --mac E2EEXTPTZ --preset-add A",
+                     test::OutputDir(), output),
+              0)
+        << output;
+    EXPECT_NE(test::ReadText(presets).find("<Name value='A'/>"), std::string::npos) << output;
+    std::filesystem::remove(presets);
 }
