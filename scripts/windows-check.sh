@@ -13,7 +13,7 @@ out=$dir/e2e
 JOBS=$(nproc)
 
 # Wine headless, in a prefix of its own; no display, no Mono or Gecko installers.
-export WINEPREFIX=$PWD/$dir/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$(realpath -m "$dir")/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 
 echo "=== windows: build"
