@@ -302,9 +302,13 @@ uint64_t HttpTransport::Send(const HttpRequestSpec& spec, HttpReplyHead& head, u
         t.failed = true;
         return 0;
     }
-    // The waits are bounded here; WinHTTP's own limits only stop work nobody waits for.
+    // The waits are bounded here; WinHTTP's own limits only stop work nobody waits for, the wait
+    // for a reply head included (it has no limit of its own in Wine, whose WinHttpCloseHandle
+    // leaves an operation in flight running).
     const int ms = static_cast<int>(std::min<uint32_t>(t.server.timeoutMs, INT32_MAX));
     WinHttpSetTimeouts(t.active, ms, ms, ms, ms);
+    DWORD headMs = static_cast<DWORD>(ms);
+    WinHttpSetOption(t.active, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headMs, sizeof(headMs));
     DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(t.active, WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof(redirects));
     if (spec.secure && spec.ignoreCertificateErrors) {
