@@ -41,6 +41,18 @@ protected:
         ASSERT_NE(port, 0);
     }
 
+    // `sender` sends `ignored`, then `answered` a sender report (SSRC 3): the one report answers
+    // the sender report and goes to `answered`, none to `sender`.
+    void ExpectOnlySenderReportAnswered(camsim::UdpSender& sender, const Bytes& ignored,
+                                        camsim::UdpSender& answered) {
+        ASSERT_TRUE(sender.Send(ignored, port));
+        ASSERT_TRUE(answered.Send(SenderReport(3), port));
+        Bytes rr;
+        ASSERT_TRUE(answered.Receive(rr, 5000));
+        EXPECT_EQ(ReadBigEndian32(rr, 8), 3u);
+        EXPECT_FALSE(sender.Receive(rr, 0));
+    }
+
     test::FakeDriver driver;
     CRTCPHandler handler{&driver};
     camsim::UdpSender camera;
@@ -134,12 +146,7 @@ TEST_F(RtcpHandlerTest, DatagramArrivingWhileTheFirstIsHandledIsAnswered) {
 TEST_F(RtcpHandlerTest, IgnoresShortDatagrams) {
     Bytes shortSr = SenderReport(2);
     shortSr.resize(14);
-    ASSERT_TRUE(camera.Send(shortSr, port));  // 14 bytes: ignored
-    ASSERT_TRUE(camera.Send(SenderReport(3), port));
-    Bytes rr;
-    ASSERT_TRUE(camera.Receive(rr, 5000));
-    EXPECT_EQ(ReadBigEndian32(rr, 8), 3u);
-    EXPECT_FALSE(camera.Receive(rr, 0));
+    ExpectOnlySenderReportAnswered(camera, shortSr, camera);
 }
 
 TEST_F(RtcpHandlerTest, IgnoresOtherAddresses) {
@@ -152,13 +159,7 @@ TEST_F(RtcpHandlerTest, IgnoresOtherAddresses) {
     port = handler.GetPort();
     camsim::UdpSender realCamera;
     ASSERT_TRUE(realCamera.Open(0, cameraAddress));
-
-    ASSERT_TRUE(camera.Send(SenderReport(1), port));  // from 127.0.0.1: ignored
-    ASSERT_TRUE(realCamera.Send(SenderReport(3), port));
-    Bytes rr;
-    ASSERT_TRUE(realCamera.Receive(rr, 5000));
-    EXPECT_EQ(ReadBigEndian32(rr, 8), 3u);
-    EXPECT_FALSE(camera.Receive(rr, 0));
+    ExpectOnlySenderReportAnswered(camera, SenderReport(1), realCamera);  // 127.0.0.1: ignored
 }
 
 TEST_F(RtcpHandlerTest, StopSendsByeOnlyAfterReporting) {
