@@ -134,7 +134,9 @@ TcpSocket::ConnectState TcpSocket::PollConnect(unsigned milliseconds) {
     }
 }
 
-bool TcpSocket::SetNoDelay() { return IsOpen() && SetIntOption(Handle(), IPPROTO_TCP, TCP_NODELAY, 1); }
+bool TcpSocket::SetNoDelay() {
+    return IsOpen() && SetIntOption(Handle(), IPPROTO_TCP, TCP_NODELAY, 1);
+}
 
 bool TcpSocket::Connect(uint32_t address, uint16_t port, unsigned milliseconds) {
     if (!Create())
