@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the tools need. Idempotent.
-# With the argument "windows" also the 32-bit Windows cross build and Wine (i386 architecture).
+# With the argument "windows" also the 32-bit Windows cross build and Wine (i386 architecture), and
+# winbind, whose ntlm_auth helper Wine's NTLM authentication runs.
 set -euo pipefail
 
 PACKAGES=(
@@ -17,7 +18,7 @@ SUDO=""
 [[ $(id -u) -ne 0 ]] && SUDO="sudo"
 
 if [[ ${1:-} == windows ]]; then
-  PACKAGES+=(g++-mingw-w64-i686-posix googletest wine wine32:i386)
+  PACKAGES+=(g++-mingw-w64-i686-posix googletest wine wine32:i386 winbind)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
     $SUDO apt-get update

@@ -100,13 +100,14 @@ void CRTCPHandler::OnDatagram(IRTPClient*, const SocketAddress& source, const ui
 
 void CRTCPHandler::Run() {
     const EventPair events{&StopEvent(), &reportEvent};
+    // The wait takes the report event's signal (automatic reset); no later reset, so a datagram
+    // accepted while this report is built and sent signals again and gets its own report.
     while (!IsStopSignalled()) {
         if (WaitForStopOrItem(&events, 10000) != 1)
             continue;
         const std::vector<uint8_t> report = BuildReceiverReport();
         if (reporting)
             SendToDestination(report);
-        reportEvent.Reset();
     }
 }
 

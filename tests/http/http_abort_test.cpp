@@ -160,7 +160,8 @@ TEST_F(HttpAbortTest, CloseEndsTheWaitForTheHead) {
         *client, [&] { return client->SendRequest("GET", "/silent"); }, RequestsSeen(server, 1)));
     EXPECT_EQ(client->StatusCode(), 0u);
     EXPECT_EQ(client->ReadData(nullptr, 0), 0u);
-    EXPECT_TRUE(server.WaitUntil([&] { return server.OpenConnections() == 0; }, TEST_WAIT_MS));
+    const unsigned releaseLimit = test::ReleaseLimitMs(TEST_WAIT_MS, LONG_TIMEOUT_MS);
+    EXPECT_TRUE(server.WaitUntil([&] { return server.OpenConnections() == 0; }, releaseLimit));
 
     // The camera in slow-reply mode, through the camera request helper.
     StartCamera();
@@ -173,7 +174,9 @@ TEST_F(HttpAbortTest, CloseEndsTheWaitForTheHead) {
         },
         RequestsSeen(camera->Http(), 1)));
     EXPECT_TRUE(camera->Http().WaitUntil([&] { return camera->Http().OpenConnections() == 0; },
-                                         TEST_WAIT_MS));
+                                         releaseLimit));
+    if (test::RunningUnderWine())
+        GTEST_SKIP() << test::WINE_CLOSE_LEAVES_CONNECTION;
 }
 
 TEST_F(HttpAbortTest, CloseEndsATrickledHeadOrBody) {

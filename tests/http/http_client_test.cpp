@@ -119,6 +119,8 @@ TEST_F(HttpClientTest, WrongBasicPasswordShowsOneRefusal) {
 }
 
 TEST_F(HttpClientTest, DigestOnlyServerIsReachedAfterOneRefusal) {
+    if (test::RunningUnderWine())
+        GTEST_SKIP() << test::WINE_LACKS_DIGEST;
     RequireAuth(HttpAuthConfig::Mode::Digest);
     Serve("/cgi-bin/p.cgi", 200, "digest ok");
     auto client = MakeClient();
@@ -148,6 +150,8 @@ TEST_F(HttpClientTest, DigestOnlyServerIsReachedAfterOneRefusal) {
 // A camera that restarted forgot its nonces: the client's Digest answer gets a new challenge,
 // which is answered once within the same request.
 TEST_F(HttpClientTest, DigestIsAnsweredAgainWhenTheCameraForgetsItsNonce) {
+    if (test::RunningUnderWine())
+        GTEST_SKIP() << test::WINE_LACKS_DIGEST;
     RequireAuth(HttpAuthConfig::Mode::Digest);
     Serve("/cgi-bin/p.cgi", 200, "digest ok");
     auto client = MakeClient();
@@ -166,6 +170,8 @@ TEST_F(HttpClientTest, DigestIsAnsweredAgainWhenTheCameraForgetsItsNonce) {
 }
 
 TEST_F(HttpClientTest, SeveralOfferedSchemesPickDigestBeforeBasic) {
+    if (test::RunningUnderWine())
+        GTEST_SKIP() << test::WINE_LACKS_DIGEST;
     RequireAuth(HttpAuthConfig::Mode::Digest);
     HttpAuthConfig auth;
     auth.mode = HttpAuthConfig::Mode::Digest;
@@ -269,7 +275,10 @@ TEST_F(HttpClientTest, CloseRequestFromAnotherThreadEndsABlockedRead) {
     EXPECT_LT(ElapsedMs(start), 2000u);
     EXPECT_EQ(client->ReadData(buffer, sizeof buffer), 0u);
     EXPECT_EQ(client->QueryDataAvailable(), 0u);
-    EXPECT_TRUE(server.WaitUntil([&] { return server.OpenConnections() == 0; }, 5000));
+    EXPECT_TRUE(server.WaitUntil([&] { return server.OpenConnections() == 0; },
+                                 test::ReleaseLimitMs(5000, driver.info.timeout)));
+    if (test::RunningUnderWine())
+        GTEST_SKIP() << test::WINE_CLOSE_LEAVES_CONNECTION;
 }
 
 TEST_F(HttpClientTest, EndlessPushStreamsWithBoundedBuffering) {

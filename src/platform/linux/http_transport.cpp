@@ -4,13 +4,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <atomic>
 #include <cstring>
 #include <mutex>
-#include <optional>
 #include <string_view>
 #include <vector>
 
+#include "platform/http_transfer_state.h"
 #include "platform/system.h"
 
 namespace norvane::platform {
@@ -87,12 +86,6 @@ int StatusOfLine(std::string_view line) {
     return status;
 }
 
-// Milliseconds from `now` to `deadline`, 0 when it has passed (32-bit clock arithmetic).
-uint32_t Remaining(uint32_t deadline, uint32_t now) {
-    const auto left = static_cast<int32_t>(deadline - now);
-    return left > 0 ? static_cast<uint32_t>(left) : 0;
-}
-
 }  // namespace
 
 uint32_t SupportedHttpAuthSchemes() {
@@ -106,7 +99,7 @@ uint32_t SupportedHttpAuthSchemes() {
     return schemes;
 }
 
-struct HttpTransport::Impl {
+struct HttpTransport::Impl : HttpTransferState {
     Impl(const std::string& agent, const HttpServer& server);
     ~Impl();
 
@@ -114,7 +107,6 @@ struct HttpTransport::Impl {
     void SetRequestOptions(const HttpRequestSpec& request);
     void Detach();
     void Abandon();
-    bool Cancelled() const { return closes.load() != transferCloses; }
     void CollectFinished();
     template <class Ready>
     bool DriveUntil(Ready ready, uint32_t limitMs);
@@ -127,19 +119,13 @@ struct HttpTransport::Impl {
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static int OnConnected(void* self, char*, char*, int, int);
 
-    std::mutex mutex;  // serialises every libcurl call except the wake-up
+    // `mutex` serialises every libcurl call except the wake-up.
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
     HttpServer server;
-    std::atomic<uint64_t> closes{0};  // Close calls so far
-    uint64_t current = 0;             // id of the transfer on the handle
-    uint64_t lastId = 0;
     bool attached = false;  // the handle is in the multi handle
 
-    // State of the current transfer.
-    uint64_t transferCloses = 0;  // close count the transfer was started under
-    std::optional<uint32_t> deadline;
-    bool expired = false;
+    // State of the current transfer beside the shared one.
     std::vector<uint8_t> buffer;
     size_t readPos = 0;
     size_t headBytes = 0;
@@ -149,7 +135,6 @@ struct HttpTransport::Impl {
     bool authHead = false;  // a 401/407 head is in; final unless another response follows
     bool headDone = false;
     bool finished = false;
-    bool failed = false;
     uint32_t lastActivity = 0;
 };
 
@@ -262,7 +247,7 @@ bool HttpTransport::Impl::DriveUntil(Ready ready, uint32_t limitMs) {
         const uint32_t now = SteadyMs();
         const uint32_t idle = now - lastActivity;
         const uint32_t elapsed = now - start;
-        const uint32_t left = deadline ? Remaining(*deadline, now) : MAX_POLL_MS;
+        const uint32_t left = deadline ? RemainingMs(*deadline, now) : MAX_POLL_MS;
         if (left == 0)
             expired = true;
         if (idle >= server.timeoutMs || elapsed >= limitMs || left == 0) {
@@ -373,11 +358,8 @@ uint64_t HttpTransport::Send(const HttpRequestSpec& request, HttpReplyHead& head
     t.headBytes = 0;
     t.lineStatus = 0;
     t.challenged = 0;
-    t.paused = t.authHead = t.headDone = t.finished = t.failed = t.expired = false;
-    const uint64_t id = ++t.lastId;
-    t.current = id;
-    t.transferCloses = closeCount;
-    t.deadline = request.deadline;
+    t.paused = t.authHead = t.headDone = t.finished = false;
+    const uint64_t id = t.Begin(closeCount, request.deadline);
     t.SetRequestOptions(request);
     if (curl_multi_add_handle(t.multi, t.easy) != CURLM_OK)
         return 0;
@@ -409,10 +391,7 @@ size_t HttpTransport::Read(uint64_t transfer, void* buffer, size_t size) {
     return bytes;
 }
 
-bool HttpTransport::Expired(uint64_t transfer) {
-    std::lock_guard<std::mutex> guard(impl_->mutex);
-    return transfer != 0 && transfer == impl_->current && impl_->expired;
-}
+bool HttpTransport::Expired(uint64_t transfer) { return impl_->Expired(transfer); }
 
 void HttpTransport::Close() {
     Impl& t = *impl_;

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -13,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/socket_native.h"
+
 namespace norvane::platform {
 
 static_assert(sizeof(sockaddr_in) == sizeof(InetAddress), "socket address sizes differ");
@@ -20,12 +21,6 @@ static_assert(sizeof(sockaddr_in) == sizeof(InetAddress), "socket address sizes 
 namespace {
 
 std::atomic<int> socketLibraryUsers{0};
-
-const sockaddr* AsSockaddr(const InetAddress& address) {
-    return reinterpret_cast<const sockaddr*>(&address);
-}
-
-sockaddr* AsSockaddr(InetAddress& address) { return reinterpret_cast<sockaddr*>(&address); }
 
 timeval ToTimeval(unsigned milliseconds) {
     timeval tv{};
@@ -49,6 +44,33 @@ void CloseHandle(int& handle) {
 }
 
 }  // namespace
+
+int NewSocketHandle(int type) { return ::socket(AF_INET, type | SOCK_CLOEXEC, 0); }
+
+bool PrepareListener(int handle) { return SetIntOption(handle, SOL_SOCKET, SO_REUSEADDR, 1); }
+
+bool PrepareDatagram(int) { return true; }
+
+int SendSome(int handle, const uint8_t* bytes, size_t size) {
+    ssize_t sent;
+    do {
+        sent = ::send(handle, bytes, std::min<size_t>(size, 1u << 30), MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent < 0 ? -1 : static_cast<int>(sent);
+}
+
+int ReceiveDatagram(int handle, void* buffer, size_t size, InetAddress& source, bool& truncated) {
+    socklen_t length = sizeof(source);
+    ssize_t received;
+    do {
+        received = ::recvfrom(handle, buffer, size, MSG_DONTWAIT | MSG_TRUNC,
+                              AsSockaddr(source), &length);
+    } while (received < 0 && errno == EINTR);
+    if (received < 0)
+        return -1;
+    truncated = static_cast<size_t>(received) > size;
+    return static_cast<int>(received);
+}
 
 bool SocketLibraryStartup() {
     ++socketLibraryUsers;
@@ -79,20 +101,6 @@ bool Socket::Adopt(int handle) {
     return true;
 }
 
-uint16_t Socket::LocalPort() const {
-    if (!IsOpen())
-        return 0;
-    InetAddress local;
-    socklen_t length = sizeof(local);
-    if (getsockname(handle_, AsSockaddr(local), &length) != 0)
-        return 0;
-    return InetPort(local);
-}
-
-bool Socket::SetReceiveBufferSize(int bytes) {
-    return IsOpen() && setsockopt(handle_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes)) == 0;
-}
-
 int Socket::RequestReceiveBuffer(int bytes) {
     if (!IsOpen())
         return -1;
@@ -102,14 +110,6 @@ int Socket::RequestReceiveBuffer(int bytes) {
         !SetReceiveBufferSize(bytes))
         return -1;
     return ReceiveBufferSize();
-}
-
-int Socket::ReceiveBufferSize() const {
-    int bytes = 0;
-    socklen_t length = sizeof(bytes);
-    if (!IsOpen() || getsockopt(handle_, SOL_SOCKET, SO_RCVBUF, &bytes, &length) != 0)
-        return -1;
-    return bytes;
 }
 
 WaitResult Socket::WaitFor(short events, unsigned milliseconds) {
@@ -151,7 +151,7 @@ void Socket::Close() {
 
 // ---- TcpSocket ----
 
-bool TcpSocket::Create() { return Adopt(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)); }
+bool TcpSocket::Create() { return Adopt(NewSocketHandle(SOCK_STREAM)); }
 
 TcpSocket::ConnectState TcpSocket::StartConnect(uint32_t address, uint16_t port) {
     if (!IsOpen() || !SetBlocking(false))
@@ -160,22 +160,6 @@ TcpSocket::ConnectState TcpSocket::StartConnect(uint32_t address, uint16_t port)
     if (::connect(Handle(), AsSockaddr(target), sizeof(target)) == 0)
         return ConnectState::Connected;
     return errno == EINPROGRESS || errno == EINTR ? ConnectState::Pending : ConnectState::Failed;
-}
-
-TcpSocket::ConnectState TcpSocket::PollConnect(unsigned milliseconds) {
-    switch (WaitFor(POLLOUT, milliseconds)) {
-    case WaitResult::Timeout:
-        return ConnectState::Pending;
-    case WaitResult::Ready: {
-        int error = 0;
-        socklen_t length = sizeof(error);
-        if (getsockopt(Handle(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
-            return ConnectState::Failed;
-        return ConnectState::Connected;
-    }
-    default:
-        return ConnectState::Failed;
-    }
 }
 
 bool TcpSocket::SetBlocking(bool blocking) {
@@ -190,27 +174,6 @@ bool TcpSocket::SetReceiveTimeout(unsigned milliseconds) {
 bool TcpSocket::SetSendTimeout(unsigned milliseconds) {
     const timeval tv = ToTimeval(milliseconds);
     return IsOpen() && setsockopt(Handle(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv)) == 0;
-}
-
-bool TcpSocket::SetNoDelay() {
-    const int on = 1;
-    return IsOpen() && setsockopt(Handle(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) == 0;
-}
-
-bool TcpSocket::SendAll(const void* data, size_t size) {
-    if (!IsOpen())
-        return false;
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t sent = ::send(Handle(), bytes, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return false;
-        bytes += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
 }
 
 int TcpSocket::Receive(void* buffer, size_t size) {
@@ -246,19 +209,6 @@ bool TcpSocket::SendAllWithin(const void* data, size_t size, unsigned millisecon
 
 // ---- TcpListener ----
 
-bool TcpListener::Listen(uint32_t address, uint16_t port, int backlog) {
-    if (!Adopt(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)))
-        return false;
-    const int on = 1;
-    const InetAddress local = MakeInetAddress(address, port);
-    if (setsockopt(Handle(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) != 0 ||
-        ::bind(Handle(), AsSockaddr(local), sizeof(local)) != 0 || ::listen(Handle(), backlog) != 0) {
-        Close();
-        return false;
-    }
-    return true;
-}
-
 WaitResult TcpListener::Accept(TcpSocket& client, unsigned milliseconds) {
     const WaitResult waited = WaitReadable(milliseconds);
     if (waited != WaitResult::Ready)
@@ -268,34 +218,6 @@ WaitResult TcpListener::Accept(TcpSocket& client, unsigned milliseconds) {
 }
 
 // ---- UdpSocket ----
-
-bool UdpSocket::Open(uint16_t port, uint32_t address) {
-    if (!Adopt(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)))
-        return false;
-    const InetAddress local = MakeInetAddress(address, port);
-    if (::bind(Handle(), AsSockaddr(local), sizeof(local)) != 0) {
-        Close();
-        return false;
-    }
-    return true;
-}
-
-int UdpSocket::ReceiveFrom(void* buffer, size_t size, InetAddress& source, bool& truncated) {
-    truncated = false;
-    if (!IsOpen())
-        return -1;
-    source = InetAddress{};
-    socklen_t length = sizeof(source);
-    ssize_t received;
-    do {
-        received = ::recvfrom(Handle(), buffer, size, MSG_DONTWAIT | MSG_TRUNC, AsSockaddr(source),
-                              &length);
-    } while (received < 0 && errno == EINTR);
-    if (received < 0)
-        return -1;
-    truncated = static_cast<size_t>(received) > size;
-    return static_cast<int>(received);
-}
 
 int UdpSocket::ReceiveBatch(ReceivedDatagram* slots, size_t count) {
     if (!IsOpen() || !slots)

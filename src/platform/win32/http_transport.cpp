@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "platform/http_transfer_state.h"
 #include "platform/system.h"
 
 namespace norvane::platform {
@@ -31,12 +31,6 @@ constexpr int MAX_SENDS = 3;
 std::wstring Wide(const std::string& text) {
     const std::u16string wide = Utf8ToUtf16(text);
     return std::wstring(wide.begin(), wide.end());
-}
-
-// Milliseconds from `now` to `deadline`, 0 when it has passed (32-bit clock arithmetic).
-uint32_t Remaining(uint32_t deadline, uint32_t now) {
-    const auto left = static_cast<int32_t>(deadline - now);
-    return left > 0 ? static_cast<uint32_t>(left) : 0;
 }
 
 DWORD QueryNumber(HINTERNET request, DWORD what) {
@@ -119,11 +113,10 @@ uint32_t SupportedHttpAuthSchemes() {
     return HTTP_AUTH_BASIC | HTTP_AUTH_NTLM | HTTP_AUTH_DIGEST | HTTP_AUTH_NEGOTIATE;
 }
 
-struct HttpTransport::Impl {
+struct HttpTransport::Impl : HttpTransferState {
     Impl(const std::string& agent, const HttpServer& server);
     ~Impl();
 
-    bool Cancelled() const { return closes.load() != transferCloses; }
     void ReleaseRequest();
     bool Open(const HttpRequestSpec& spec);
     bool Await(bool started);
@@ -131,7 +124,6 @@ struct HttpTransport::Impl {
     void ReadHead(HttpReplyHead& head);
     size_t WaitForBody(uint64_t transfer);
 
-    std::mutex mutex;        // serialises Send, Available and Read
     std::mutex handleMutex;  // guards `request` against a Close from another thread
     HINTERNET session = nullptr;
     HINTERNET connection = nullptr;
@@ -141,15 +133,6 @@ struct HttpTransport::Impl {
     std::shared_ptr<Call> call;
     DWORD_PTR context = 0;  // the callback's share of `call`, given with every send
     HttpServer server;
-    std::atomic<uint64_t> closes{0};
-    uint64_t current = 0;
-    uint64_t lastId = 0;
-
-    // State of the current transfer.
-    uint64_t transferCloses = 0;
-    std::optional<uint32_t> deadline;
-    bool expired = false;
-    bool failed = false;
 };
 
 HttpTransport::Impl::Impl(const std::string& agent, const HttpServer& server) : server(server) {
@@ -214,12 +197,12 @@ bool HttpTransport::Impl::Await(bool started) {
         return false;
     uint32_t limit = server.timeoutMs;
     if (deadline)
-        limit = std::min(limit, Remaining(*deadline, SteadyMs()));
+        limit = std::min(limit, RemainingMs(*deadline, SteadyMs()));
     const HANDLE handles[2] = {call->done, wake};
     const DWORD result = WaitForMultipleObjects(2, handles, FALSE, limit);
     if (result == WAIT_OBJECT_0 && call->ok && !Cancelled())
         return true;
-    if (result == WAIT_TIMEOUT && deadline && Remaining(*deadline, SteadyMs()) == 0)
+    if (result == WAIT_TIMEOUT && deadline && RemainingMs(*deadline, SteadyMs()) == 0)
         expired = true;
     return false;
 }
@@ -292,19 +275,19 @@ uint64_t HttpTransport::Send(const HttpRequestSpec& spec, HttpReplyHead& head, u
     if (!IsOpen())
         return 0;
     t.ReleaseRequest();
-    t.failed = t.expired = false;
-    const uint64_t id = ++t.lastId;
-    t.current = id;
-    t.transferCloses = closeCount;
-    t.deadline = spec.deadline;
+    const uint64_t id = t.Begin(closeCount, spec.deadline);
     ResetEvent(t.wake);  // before the handle is published: a Close after that sets it again
     if (!t.Open(spec)) {
         t.failed = true;
         return 0;
     }
-    // The waits are bounded here; WinHTTP's own limits only stop work nobody waits for.
+    // The waits are bounded here; WinHTTP's own limits only stop work nobody waits for, the wait
+    // for a reply head included (it has no limit of its own in Wine, whose WinHttpCloseHandle
+    // leaves an operation in flight running).
     const int ms = static_cast<int>(std::min<uint32_t>(t.server.timeoutMs, INT32_MAX));
     WinHttpSetTimeouts(t.active, ms, ms, ms, ms);
+    DWORD headMs = static_cast<DWORD>(ms);
+    WinHttpSetOption(t.active, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headMs, sizeof(headMs));
     DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(t.active, WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof(redirects));
     if (spec.secure && spec.ignoreCertificateErrors) {
@@ -346,10 +329,7 @@ size_t HttpTransport::Read(uint64_t transfer, void* buffer, size_t size) {
     return bytes;
 }
 
-bool HttpTransport::Expired(uint64_t transfer) {
-    std::lock_guard<std::mutex> guard(impl_->mutex);
-    return transfer != 0 && transfer == impl_->current && impl_->expired;
-}
+bool HttpTransport::Expired(uint64_t transfer) { return impl_->Expired(transfer); }
 
 void HttpTransport::Close() {
     Impl& t = *impl_;

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/socket_native.h"
+
 namespace norvane::platform {
 
 static_assert(sizeof(sockaddr_in) == sizeof(InetAddress), "socket address sizes differ");
@@ -15,14 +17,6 @@ static_assert(sizeof(SOCKET) == sizeof(int), "socket handles are kept as int (32
 namespace {
 
 std::atomic<int> socketLibraryUsers{0};
-
-const sockaddr* AsSockaddr(const InetAddress& address) {
-    return reinterpret_cast<const sockaddr*>(&address);
-}
-
-sockaddr* AsSockaddr(InetAddress& address) { return reinterpret_cast<sockaddr*>(&address); }
-
-SOCKET AsSocket(int handle) { return static_cast<SOCKET>(static_cast<unsigned>(handle)); }
 
 int AsHandle(SOCKET socket) {
     return socket == INVALID_SOCKET ? Socket::INVALID_HANDLE : static_cast<int>(socket);
@@ -38,27 +32,23 @@ bool EnsureLibrary() {
     return started;
 }
 
-SOCKET NewSocket(int type) {
-    return EnsureLibrary() ? ::socket(AF_INET, type, 0) : INVALID_SOCKET;
-}
-
 void CloseHandle(int& handle) {
     if (handle != Socket::INVALID_HANDLE) {
-        closesocket(AsSocket(handle));
+        closesocket(Native(handle));
         handle = Socket::INVALID_HANDLE;
     }
 }
 
 bool SetNonBlocking(int handle, bool on) {
     u_long mode = on ? 1 : 0;
-    return ioctlsocket(AsSocket(handle), FIONBIO, &mode) == 0;
+    return ioctlsocket(Native(handle), FIONBIO, &mode) == 0;
 }
 
 // A datagram socket on loopback connected to itself: the wake signal. One byte sent to it keeps
 // it readable, so the wait in progress and every later one end at once. A socket closed under a
 // thread in select() is undefined on Windows, so closing is never used to wake.
 int NewWakeSocket() {
-    const SOCKET wake = NewSocket(SOCK_DGRAM);
+    const SOCKET wake = Native(NewSocketHandle(SOCK_DGRAM));
     if (wake == INVALID_SOCKET)
         return Socket::INVALID_HANDLE;
     InetAddress local = MakeInetAddress(LoopbackIPv4(), 0);
@@ -85,6 +75,42 @@ bool WouldBlock() {
 }
 
 }  // namespace
+
+// Windows sockets are not inherited unless asked for.
+int NewSocketHandle(int type) {
+    return EnsureLibrary() ? AsHandle(::socket(AF_INET, type, 0)) : Socket::INVALID_HANDLE;
+}
+
+// No SO_REUSEADDR: on Windows it lets another socket take over a port in use.
+bool PrepareListener(int) { return true; }
+
+// Receives never block; an ICMP port-unreachable for an earlier send must not fail them.
+bool PrepareDatagram(int handle) {
+    BOOL reportReset = FALSE;
+    DWORD ignored = 0;
+    WSAIoctl(Native(handle), SIO_UDP_CONNRESET, &reportReset, sizeof(reportReset), nullptr, 0,
+             &ignored, nullptr, nullptr);
+    return SetNonBlocking(handle, true);
+}
+
+int SendSome(int handle, const uint8_t* bytes, size_t size) {
+    const int chunk = static_cast<int>(std::min<size_t>(size, 1u << 30));
+    const int sent = ::send(Native(handle), reinterpret_cast<const char*>(bytes), chunk, 0);
+    return sent < 0 ? -1 : sent;
+}
+
+int ReceiveDatagram(int handle, void* buffer, size_t size, InetAddress& source, bool& truncated) {
+    int length = sizeof(source);
+    const int chunk = static_cast<int>(std::min<size_t>(size, 1u << 30));
+    const int received = ::recvfrom(Native(handle), static_cast<char*>(buffer), chunk, 0,
+                                    AsSockaddr(source), &length);
+    if (received == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) {
+        // Windows does not tell the full length; one byte more than fitted says "too long".
+        truncated = true;
+        return chunk + 1;
+    }
+    return received < 0 ? -1 : received;
+}
 
 bool SocketLibraryStartup() {
     WSADATA data;
@@ -121,46 +147,22 @@ bool Socket::Adopt(int handle) {
     return true;
 }
 
-uint16_t Socket::LocalPort() const {
-    if (!IsOpen())
-        return 0;
-    InetAddress local;
-    int length = sizeof(local);
-    if (getsockname(AsSocket(handle_), AsSockaddr(local), &length) != 0)
-        return 0;
-    return InetPort(local);
-}
-
-bool Socket::SetReceiveBufferSize(int bytes) {
-    return IsOpen() && setsockopt(AsSocket(handle_), SOL_SOCKET, SO_RCVBUF,
-                                  reinterpret_cast<const char*>(&bytes), sizeof(bytes)) == 0;
-}
-
 int Socket::RequestReceiveBuffer(int bytes) {
     // Windows has no system cap to pass: the plain option grants the size.
     return SetReceiveBufferSize(bytes) ? ReceiveBufferSize() : -1;
 }
 
-int Socket::ReceiveBufferSize() const {
-    int bytes = 0;
-    int length = sizeof(bytes);
-    if (!IsOpen() || getsockopt(AsSocket(handle_), SOL_SOCKET, SO_RCVBUF,
-                                reinterpret_cast<char*>(&bytes), &length) != 0)
-        return -1;
-    return bytes;
-}
-
 WaitResult Socket::WaitFor(short events, unsigned milliseconds) {
     if (!IsOpen())
         return WaitResult::Error;
-    const SOCKET socket = AsSocket(handle_);
+    const SOCKET socket = Native(handle_);
     fd_set readable;
     fd_set writable;
     fd_set failed;  // a failed connect shows here, not as writable
     FD_ZERO(&readable);
     FD_ZERO(&writable);
     FD_ZERO(&failed);
-    FD_SET(AsSocket(wake_), &readable);
+    FD_SET(Native(wake_), &readable);
     if (events & POLLIN)
         FD_SET(socket, &readable);
     if (events & POLLOUT) {
@@ -172,7 +174,7 @@ WaitResult Socket::WaitFor(short events, unsigned milliseconds) {
                              milliseconds == WAIT_FOREVER ? nullptr : &tv);
     if (count == SOCKET_ERROR)
         return WaitResult::Error;
-    if (FD_ISSET(AsSocket(wake_), &readable))
+    if (FD_ISSET(Native(wake_), &readable))
         return WaitResult::Woken;
     // Errors and hang-ups count as ready: the next call reports them.
     return count == 0 ? WaitResult::Timeout : WaitResult::Ready;
@@ -180,12 +182,12 @@ WaitResult Socket::WaitFor(short events, unsigned milliseconds) {
 
 void Socket::Wake() {
     if (wake_ != INVALID_HANDLE)
-        ::send(AsSocket(wake_), "w", 1, 0);
+        ::send(Native(wake_), "w", 1, 0);
 }
 
 void Socket::Shutdown() {
     if (IsOpen())
-        ::shutdown(AsSocket(handle_), SD_BOTH);
+        ::shutdown(Native(handle_), SD_BOTH);
 }
 
 void Socket::Close() {
@@ -197,34 +199,16 @@ void Socket::Close() {
 
 bool TcpSocket::Create() {
     blocking_ = true;
-    return Adopt(AsHandle(NewSocket(SOCK_STREAM)));
+    return Adopt(NewSocketHandle(SOCK_STREAM));
 }
 
 TcpSocket::ConnectState TcpSocket::StartConnect(uint32_t address, uint16_t port) {
     if (!IsOpen() || !SetBlocking(false))
         return ConnectState::Failed;
     const InetAddress target = MakeInetAddress(address, port);
-    if (::connect(AsSocket(Handle()), AsSockaddr(target), sizeof(target)) == 0)
+    if (::connect(Native(Handle()), AsSockaddr(target), sizeof(target)) == 0)
         return ConnectState::Connected;
     return WouldBlock() ? ConnectState::Pending : ConnectState::Failed;
-}
-
-TcpSocket::ConnectState TcpSocket::PollConnect(unsigned milliseconds) {
-    switch (WaitFor(POLLOUT, milliseconds)) {
-    case WaitResult::Timeout:
-        return ConnectState::Pending;
-    case WaitResult::Ready: {
-        int error = 0;
-        int length = sizeof(error);
-        if (getsockopt(AsSocket(Handle()), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                       &length) != 0 ||
-            error != 0)
-            return ConnectState::Failed;
-        return ConnectState::Connected;
-    }
-    default:
-        return ConnectState::Failed;
-    }
 }
 
 bool TcpSocket::SetBlocking(bool blocking) {
@@ -236,42 +220,21 @@ bool TcpSocket::SetBlocking(bool blocking) {
 
 bool TcpSocket::SetReceiveTimeout(unsigned milliseconds) {
     const DWORD value = milliseconds;
-    return IsOpen() && setsockopt(AsSocket(Handle()), SOL_SOCKET, SO_RCVTIMEO,
+    return IsOpen() && setsockopt(Native(Handle()), SOL_SOCKET, SO_RCVTIMEO,
                                   reinterpret_cast<const char*>(&value), sizeof(value)) == 0;
 }
 
 bool TcpSocket::SetSendTimeout(unsigned milliseconds) {
     const DWORD value = milliseconds;
-    return IsOpen() && setsockopt(AsSocket(Handle()), SOL_SOCKET, SO_SNDTIMEO,
+    return IsOpen() && setsockopt(Native(Handle()), SOL_SOCKET, SO_SNDTIMEO,
                                   reinterpret_cast<const char*>(&value), sizeof(value)) == 0;
-}
-
-bool TcpSocket::SetNoDelay() {
-    const BOOL on = TRUE;
-    return IsOpen() && setsockopt(AsSocket(Handle()), IPPROTO_TCP, TCP_NODELAY,
-                                  reinterpret_cast<const char*>(&on), sizeof(on)) == 0;
-}
-
-bool TcpSocket::SendAll(const void* data, size_t size) {
-    if (!IsOpen())
-        return false;
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const int chunk = static_cast<int>(std::min<size_t>(size, 1u << 30));
-        const int sent = ::send(AsSocket(Handle()), bytes, chunk, 0);
-        if (sent <= 0)
-            return false;
-        bytes += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
 }
 
 int TcpSocket::Receive(void* buffer, size_t size) {
     if (!IsOpen())
         return -1;
     const int chunk = static_cast<int>(std::min<size_t>(size, 1u << 30));
-    const int received = ::recv(AsSocket(Handle()), static_cast<char*>(buffer), chunk, 0);
+    const int received = ::recv(Native(Handle()), static_cast<char*>(buffer), chunk, 0);
     return received < 0 ? -1 : received;
 }
 
@@ -286,7 +249,7 @@ bool TcpSocket::SendAllWithin(const void* data, size_t size, unsigned millisecon
     bool ok = true;
     while (ok && size > 0) {
         const int chunk = static_cast<int>(std::min<size_t>(size, 1u << 30));
-        const int sent = ::send(AsSocket(Handle()), bytes, chunk, 0);
+        const int sent = ::send(Native(Handle()), bytes, chunk, 0);
         if (sent == SOCKET_ERROR && WouldBlock()) {
             ok = WaitFor(POLLOUT, milliseconds) == WaitResult::Ready;
             continue;
@@ -304,63 +267,16 @@ bool TcpSocket::SendAllWithin(const void* data, size_t size, unsigned millisecon
 
 // ---- TcpListener ----
 
-bool TcpListener::Listen(uint32_t address, uint16_t port, int backlog) {
-    // No SO_REUSEADDR: on Windows it lets another socket take over a port in use.
-    if (!Adopt(AsHandle(NewSocket(SOCK_STREAM))))
-        return false;
-    const InetAddress local = MakeInetAddress(address, port);
-    if (::bind(AsSocket(Handle()), AsSockaddr(local), sizeof(local)) != 0 ||
-        ::listen(AsSocket(Handle()), backlog) != 0) {
-        Close();
-        return false;
-    }
-    return true;
-}
-
 WaitResult TcpListener::Accept(TcpSocket& client, unsigned milliseconds) {
     const WaitResult waited = WaitReadable(milliseconds);
     if (waited != WaitResult::Ready)
         return waited;
-    const SOCKET accepted = ::accept(AsSocket(Handle()), nullptr, nullptr);
+    const SOCKET accepted = ::accept(Native(Handle()), nullptr, nullptr);
     client.blocking_ = true;
     return client.Adopt(AsHandle(accepted)) ? WaitResult::Ready : WaitResult::Error;
 }
 
 // ---- UdpSocket ----
-
-bool UdpSocket::Open(uint16_t port, uint32_t address) {
-    if (!Adopt(AsHandle(NewSocket(SOCK_DGRAM))))
-        return false;
-    const InetAddress local = MakeInetAddress(address, port);
-    // Receives never block; an ICMP port-unreachable for an earlier send must not fail them.
-    BOOL reportReset = FALSE;
-    DWORD ignored = 0;
-    WSAIoctl(AsSocket(Handle()), SIO_UDP_CONNRESET, &reportReset, sizeof(reportReset), nullptr, 0,
-             &ignored, nullptr, nullptr);
-    if (!SetNonBlocking(Handle(), true) ||
-        ::bind(AsSocket(Handle()), AsSockaddr(local), sizeof(local)) != 0) {
-        Close();
-        return false;
-    }
-    return true;
-}
-
-int UdpSocket::ReceiveFrom(void* buffer, size_t size, InetAddress& source, bool& truncated) {
-    truncated = false;
-    if (!IsOpen())
-        return -1;
-    source = InetAddress{};
-    int length = sizeof(source);
-    const int chunk = static_cast<int>(std::min<size_t>(size, 1u << 30));
-    const int received = ::recvfrom(AsSocket(Handle()), static_cast<char*>(buffer), chunk, 0,
-                                    AsSockaddr(source), &length);
-    if (received == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) {
-        // Windows does not tell the full length; one byte more than fitted says "too long".
-        truncated = true;
-        return chunk + 1;
-    }
-    return received < 0 ? -1 : received;
-}
 
 int UdpSocket::ReceiveBatch(ReceivedDatagram* slots, size_t count) {
     if (!IsOpen() || !slots)
@@ -371,7 +287,7 @@ int UdpSocket::ReceiveBatch(ReceivedDatagram* slots, size_t count) {
     for (; static_cast<size_t>(received) < count; ++received) {
         fd_set readable;
         FD_ZERO(&readable);
-        FD_SET(AsSocket(Handle()), &readable);
+        FD_SET(Native(Handle()), &readable);
         timeval now{0, 0};
         const int ready = ::select(0, &readable, nullptr, nullptr, &now);
         if (ready == 0)
@@ -389,7 +305,7 @@ int UdpSocket::ReceiveBatch(ReceivedDatagram* slots, size_t count) {
 bool UdpSocket::SendTo(const void* data, size_t size, const InetAddress& destination) {
     if (!IsOpen() || size > INT32_MAX)
         return false;
-    const int sent = ::sendto(AsSocket(Handle()), static_cast<const char*>(data),
+    const int sent = ::sendto(Native(Handle()), static_cast<const char*>(data),
                               static_cast<int>(size), 0, AsSockaddr(destination),
                               sizeof(destination));
     return sent >= 0 && static_cast<size_t>(sent) == size;
