@@ -16,12 +16,8 @@ std::atomic<bool> stopRequested{false};
 std::atomic<bool> totalsRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-void OnSignal(int) {
-    stopRequested = true;
-}
-void OnTotalsSignal(int) {
-    totalsRequested = true;
-}
+void OnSignal(int) { stopRequested = true; }
+void OnTotalsSignal(int) { totalsRequested = true; }
 
 struct Options {
     camsim::CameraConfig camera;
@@ -89,24 +85,19 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--alarm", o.alarms,
                    "T:inputN=0|1 or T:motion=0|1: set alarm input N (0 is the first) or the motion "
                    "state T milliseconds after start (repeatable)");
-    app.add_option("--slow-ms", o.slowMs,
-                   "Delay every CGI and RTSP reply by this many milliseconds");
-    app.add_option(
-        "--trickle-ms", o.trickleMs,
-        "Send every CGI reply one byte at a time, pausing this many milliseconds before each");
-    app.add_flag("--deny-all", o.denyAll,
-                 "Answer every HTTP and RTSP request with 401, whatever the login");
+    app.add_option("--slow-ms", o.slowMs, "Delay every CGI and RTSP reply by this many milliseconds");
+    app.add_option("--trickle-ms", o.trickleMs,
+                   "Send every CGI reply one byte at a time, pausing this many milliseconds before each");
+    app.add_flag("--deny-all", o.denyAll, "Answer every HTTP and RTSP request with 401, whatever the login");
     app.add_option("--page-status", o.pageStatus,
                    "PATH=STATUS: answer that CGI path with this HTTP status (repeatable)");
-    app.add_option("--garbage", o.garbage,
-                   "PATH: answer that CGI path with a garbage body (repeatable)");
+    app.add_option("--garbage", o.garbage, "PATH: answer that CGI path with a garbage body (repeatable)");
     app.add_option("--session-timeout", o.announcedTimeout,
                    "RTSP session time-out in seconds announced in the Session header (0: none)")
         ->capture_default_str();
     app.add_option("--short-timeout-ms", o.enforcedTimeoutMs,
                    "End sessions not kept alive for this long instead of the announced time-out");
-    app.add_option("--sr-interval-ms", o.reportMs, "RTCP sender report interval")
-        ->capture_default_str();
+    app.add_option("--sr-interval-ms", o.reportMs, "RTCP sender report interval")->capture_default_str();
     app.add_option("--session-frames", o.sessionFrames,
                    "Each RTSP session sends this many frames, then stays quiet (0: no limit)");
     app.add_flag("--send-stamps", o.sendStamps,
@@ -116,26 +107,17 @@ void Describe(CLI::App& app, Options& o) {
                  "Start each session's frame clock at its own phase, as independent cameras do "
                  "(otherwise sessions played together send their frames together)");
     app.add_option("--rtp-loss", o.rtp.lossPercent, "Lose this share of RTP packets (percent)");
-    app.add_option("--rtp-drop", o.dropSequences,
-                   "Lose the RTP packet with this sequence number (repeatable)");
-    app.add_option("--rtp-reorder", o.rtp.reorderEvery,
-                   "Send every Nth RTP packet after the one behind it");
+    app.add_option("--rtp-drop", o.dropSequences, "Lose the RTP packet with this sequence number (repeatable)");
+    app.add_option("--rtp-reorder", o.rtp.reorderEvery, "Send every Nth RTP packet after the one behind it");
     app.add_option("--rtp-duplicate", o.rtp.duplicateEvery, "Send every Nth RTP packet twice");
-    app.add_option("--rtp-fault-budget", o.rtp.budget,
-                   "Packets that loss, reordering and duplication each touch at most")
+    app.add_option("--rtp-fault-budget", o.rtp.budget, "Packets that loss, reordering and duplication each touch at most")
         ->capture_default_str();
-    app.add_option("--rtp-freeze-ms", o.rtp.freezeMs,
-                   "Each session sends nothing for this long, once (at most 60000)");
-    app.add_option("--rtp-freeze-at", o.rtp.freezeAtFrame,
-                   "Frame of a session at which the freeze starts");
-    app.add_flag("--rtp-other-address", o.rtp.otherSource,
-                 "Send RTP from 127.0.0.2 instead of 127.0.0.1");
-    app.add_option("--rtsp-cut-after", o.cutAfter,
-                   "Close each RTSP connection instead of answering its Nth request");
-    app.add_option("--offline-at", o.offlineAt,
-                   "Go offline (refuse connections, end sessions) after this many seconds");
-    app.add_option("--offline-for", o.offlineFor,
-                   "Come back online after this many seconds offline")
+    app.add_option("--rtp-freeze-ms", o.rtp.freezeMs, "Each session sends nothing for this long, once (at most 60000)");
+    app.add_option("--rtp-freeze-at", o.rtp.freezeAtFrame, "Frame of a session at which the freeze starts");
+    app.add_flag("--rtp-other-address", o.rtp.otherSource, "Send RTP from 127.0.0.2 instead of 127.0.0.1");
+    app.add_option("--rtsp-cut-after", o.cutAfter, "Close each RTSP connection instead of answering its Nth request");
+    app.add_option("--offline-at", o.offlineAt, "Go offline (refuse connections, end sessions) after this many seconds");
+    app.add_option("--offline-for", o.offlineFor, "Come back online after this many seconds offline")
         ->needs("--offline-at");
     app.add_option("--seconds", o.seconds, "Stop after this many seconds (0: run until Ctrl-C)");
 }
@@ -185,8 +167,7 @@ bool ApplyFaults(camsim::Camera& camera, const Options& o) {
     for (const std::string& text : o.alarms) {
         const auto event = camsim::ParseAlarmEvent(text);
         if (!event) {
-            std::fprintf(stderr,
-                         "tavrin-camsim: --alarm wants T:inputN=0|1 or T:motion=0|1, not %s\n",
+            std::fprintf(stderr, "tavrin-camsim: --alarm wants T:inputN=0|1 or T:motion=0|1, not %s\n",
                          text.c_str());
             return false;
         }
@@ -236,8 +217,7 @@ void PrintTotals(camsim::RtspServer& rtsp) {
     const camsim::RtspTotals t = rtsp.Totals();
     std::printf("totals sessions %u playing %u frames %llu packets %llu octets %llu\n", t.sessions,
                 t.playing, static_cast<unsigned long long>(t.frames),
-                static_cast<unsigned long long>(t.packets),
-                static_cast<unsigned long long>(t.octets));
+                static_cast<unsigned long long>(t.packets), static_cast<unsigned long long>(t.octets));
     std::fflush(stdout);
 }
 
@@ -251,8 +231,7 @@ bool FollowOfflinePlan(camsim::Camera& camera, const Options& o, unsigned elapse
         std::printf("camera offline\n");
         phase = 1;
     } else if (phase == 1 && o.offlineFor && elapsed >= o.offlineAt + o.offlineFor) {
-        std::printf(camera.SetOffline(false) ? "camera back online\n"
-                                             : "camera cannot come back\n");
+        std::printf(camera.SetOffline(false) ? "camera back online\n" : "camera cannot come back\n");
         phase = 2;
         return true;
     }
@@ -262,11 +241,10 @@ bool FollowOfflinePlan(camsim::Camera& camera, const Options& o, unsigned elapse
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{
-        "tavrin-camsim: a simulated network camera of the supported family on "
-        "127.0.0.1 - CGI status and settings pages, authentication, alarm and motion "
-        "status, PTZ command log, Motion-JPEG server push, H.264 and JPEG over "
-        "RTSP/RTP - with fault injection."};
+    CLI::App app{"tavrin-camsim: a simulated network camera of the supported family on "
+                 "127.0.0.1 - CGI status and settings pages, authentication, alarm and motion "
+                 "status, PTZ command log, Motion-JPEG server push, H.264 and JPEG over "
+                 "RTSP/RTP - with fault injection."};
     Options o;
     Describe(app, o);
     CLI11_PARSE(app, argc, argv);
@@ -293,8 +271,7 @@ int main(int argc, char** argv) {
     int offlinePhase = 0;
     for (;;) {
         const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(
-                                 std::chrono::steady_clock::now() - start)
-                                 .count();
+            std::chrono::steady_clock::now() - start).count();
         if (stopRequested || (o.seconds && elapsed >= o.seconds))
             break;
         if (FollowOfflinePlan(camera, o, static_cast<unsigned>(elapsed), offlinePhase))

@@ -45,9 +45,7 @@ RtpSession::RtpSession(SessionSetup setup, std::function<void()> changed)
     frames_.SetSendStamps(setup_.sendStamps);
 }
 
-RtpSession::~RtpSession() {
-    Stop(SessionEnd::Stopped);
-}
+RtpSession::~RtpSession() { Stop(SessionEnd::Stopped); }
 
 bool RtpSession::Open(uint32_t rtpAddress) {
     if (!OpenPortPair(rtp_, rtcp_, rtpAddress))
@@ -131,8 +129,7 @@ void RtpSession::Run() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (stats_.playing) {
-                const auto due =
-                    std::max(std::min(nextFrame_, nextReport_), frozenUntil_) - Clock::now();
+                const auto due = std::max(std::min(nextFrame_, nextReport_), frozenUntil_) - Clock::now();
                 const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(due).count();
                 waitMs = static_cast<unsigned>(std::clamp<long long>(ms, 0, kMaxWaitMs));
             }
@@ -187,14 +184,13 @@ void RtpSession::SendFrame() {
 
 void RtpSession::SendReport() {
     const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
-    const uint64_t micros = static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count());
+    const uint64_t micros =
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count());
     const uint32_t seconds = static_cast<uint32_t>(micros / 1000000 + kNtpUnixOffset);
     const uint32_t fraction = static_cast<uint32_t>(((micros % 1000000) << 32) / 1000000);
     Send(rtcp_,
          BuildSenderReport(setup_.ssrc, seconds, fraction, frames_.NextTimestamp(),
-                           static_cast<uint32_t>(stats_.packets),
-                           static_cast<uint32_t>(stats_.octets)),
+                           static_cast<uint32_t>(stats_.packets), static_cast<uint32_t>(stats_.octets)),
          setup_.clientRtcpPort);
     ++stats_.senderReports;
 }
@@ -216,8 +212,7 @@ void RtpSession::ReadRtcp() {
 }
 
 void RtpSession::Send(platform::UdpSocket& socket, const Packet& datagram, uint16_t port) {
-    socket.SendTo(datagram.data(), datagram.size(),
-                  platform::MakeInetAddress(platform::LoopbackIPv4(), port));
+    socket.SendTo(datagram.data(), datagram.size(), platform::MakeInetAddress(platform::LoopbackIPv4(), port));
 }
 
 }  // namespace camsim

@@ -31,29 +31,20 @@ const char* const kPublic = "OPTIONS, DESCRIBE, SETUP, PLAY, PAUSE, TEARDOWN, GE
 
 const char* Reason(int status) {
     switch (status) {
-        case 200:
-            return "OK";
-        case 400:
-            return "Bad Request";
-        case 401:
-            return "Unauthorized";
-        case 404:
-            return "Not Found";
-        case 453:
-            return "Not Enough Bandwidth";
-        case 454:
-            return "Session Not Found";
-        case 461:
-            return "Unsupported Transport";
-        case 500:
-            return "Internal Server Error";
-        default:
-            return "Not Implemented";
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 404: return "Not Found";
+    case 453: return "Not Enough Bandwidth";
+    case 454: return "Session Not Found";
+    case 461: return "Unsupported Transport";
+    case 500: return "Internal Server Error";
+    default: return "Not Implemented";
     }
 }
 
-std::string Format(int status, const std::string& cseq, const std::string& headers,
-                   const std::string& body) {
+std::string Format(int status, const std::string& cseq,
+                   const std::string& headers, const std::string& body) {
     return "RTSP/1.0 " + std::to_string(status) + " " + Reason(status) + "\r\nCSeq: " + cseq +
            "\r\n" + headers + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
@@ -81,9 +72,7 @@ bool ClientPorts(const std::string& transport, uint16_t& rtp, uint16_t& rtcp) {
     return true;
 }
 
-std::string WithSlash(const std::string& url) {
-    return url.ends_with('/') ? url : url + "/";
-}
+std::string WithSlash(const std::string& url) { return url.ends_with('/') ? url : url + "/"; }
 
 // URL of the stream's one medium: the request URL when it names the medium already.
 std::string TrackUrl(const std::string& url) {
@@ -97,9 +86,7 @@ std::string Hex(uint32_t value) {
 }
 
 // Scrambles a counter into an identifier-like value (Knuth's multiplicative hash).
-uint32_t Scramble(uint32_t value) {
-    return value * 2654435761u;
-}
+uint32_t Scramble(uint32_t value) { return value * 2654435761u; }
 
 void Accumulate(RtspTotals& totals, const SessionStats& stats) {
     totals.playing += stats.playing;
@@ -118,12 +105,10 @@ void Accumulate(RtspTotals& totals, const SessionStats& stats) {
 
 RtspServer::RtspServer()
     : auth_(AuthMode::None, {}, {}, "camsim", {}),
-      nonce_(norvane::Utils::Md5Hex(
-          std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))) {}
+      nonce_(norvane::Utils::Md5Hex(std::to_string(
+          std::chrono::steady_clock::now().time_since_epoch().count()))) {}
 
-RtspServer::~RtspServer() {
-    Stop();
-}
+RtspServer::~RtspServer() { Stop(); }
 
 bool RtspServer::AddStream(const std::string& path, StreamCodec codec, const std::string& source,
                            unsigned fps) {
@@ -293,8 +278,7 @@ void RtspServer::Changed() {
 void RtspServer::AcceptLoop() {
     for (;;) {
         auto connection = std::make_unique<Connection>();
-        const platform::WaitResult result =
-            listener_.Accept(connection->socket, platform::Socket::WAIT_FOREVER);
+        const platform::WaitResult result = listener_.Accept(connection->socket, platform::Socket::WAIT_FOREVER);
         if (result == platform::WaitResult::Woken || result == platform::WaitResult::Error)
             return;
         if (result != platform::WaitResult::Ready)
@@ -391,8 +375,7 @@ void RtspServer::Serve(Connection& connection) {
             return;
         const Reply reply = Answer(request);
         Log(connection.number, request, reply.status);
-        const std::string text =
-            Format(reply.status, request.Header("CSeq"), reply.headers, reply.body);
+        const std::string text = Format(reply.status, request.Header("CSeq"), reply.headers, reply.body);
         if (!connection.socket.SendAllWithin(text.data(), text.size(), kSendWaitMs))
             return;
     }
@@ -401,8 +384,7 @@ void RtspServer::Serve(Connection& connection) {
 // Waits out the configured reply delay; false when the server stops meanwhile.
 bool RtspServer::Delay() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changedCondition_.wait_for(lock, std::chrono::milliseconds(replyDelayMs_),
-                               [&] { return stopping_; });
+    changedCondition_.wait_for(lock, std::chrono::milliseconds(replyDelayMs_), [&] { return stopping_; });
     return !stopping_;
 }
 
@@ -481,8 +463,7 @@ RtspServer::Reply RtspServer::Describe(const RtspRequest& request) {
         std::lock_guard<std::mutex> lock(mutex_);
         id = Scramble(++nextId_);
     }
-    return {200,
-            "Content-Base: " + WithSlash(request.url) + "\r\nContent-Type: application/sdp\r\n",
+    return {200, "Content-Base: " + WithSlash(request.url) + "\r\nContent-Type: application/sdp\r\n",
             BuildSdp(media->Medium(), path, id)};
 }
 
@@ -539,9 +520,8 @@ RtspServer::Reply RtspServer::Play(const RtspRequest& request, RtpSession& sessi
     if (!session.Play(sequence, timestamp))
         return {454, {}, {}};
     return {200,
-            "Session: " + session.Id() + "\r\nRange: npt=0.000-\r\nRTP-Info: url=" +
-                TrackUrl(request.url) + ";seq=" + std::to_string(sequence) +
-                ";rtptime=" + std::to_string(timestamp) + "\r\n",
+            "Session: " + session.Id() + "\r\nRange: npt=0.000-\r\nRTP-Info: url=" + TrackUrl(request.url) +
+                ";seq=" + std::to_string(sequence) + ";rtptime=" + std::to_string(timestamp) + "\r\n",
             {}};
 }
 

@@ -62,8 +62,7 @@ public:
 
     // Serves `source` (an H.264 Annex B file or a folder of JPEG pictures) at `path` ("h264");
     // before Start. False when the media cannot be used.
-    bool AddStream(const std::string& path, StreamCodec codec, const std::string& source,
-                   unsigned fps);
+    bool AddStream(const std::string& path, StreamCodec codec, const std::string& source, unsigned fps);
     void SetAuth(AuthMode mode, const std::string& user, const std::string& password);
     // 401 for every request, whatever the credentials.
     void SetDenyAll(bool deny);
@@ -149,7 +148,7 @@ private:
     std::list<std::unique_ptr<Connection>> connections_;
     std::map<std::string, std::shared_ptr<RtpSession>> sessions_;
     std::vector<RtspLogEntry> log_;
-    RtspTotals retired_;   // of sessions no longer held
+    RtspTotals retired_;  // of sessions no longer held
     RtspTotals counters_;  // connections, cuts, sessions set up
     uint32_t nextId_ = 0;
 };
