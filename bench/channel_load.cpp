@@ -98,7 +98,7 @@ private:
 // A host sink that counts video frames, bytes and motion records, keeps nothing but each
 // stamped frame's latency: CLOCK_MONOTONIC at DeliverFrame minus the send stamp the simulator
 // put at the end of the frame.
-class CountingSink : public norvane::ICaptureSink {
+class CountingSink : public norvane::TBoundaryObject<norvane::ICaptureSink> {
 public:
     CountingSink(Tally& tally, unsigned channel, uint64_t target)
         : tally_(tally), channel_(channel), target_(target) {

@@ -15,7 +15,7 @@
 
 namespace fuzz {
 
-class Frame : public norvane::IMediaFrame {
+class Frame : public norvane::TBoundaryObject<norvane::IMediaFrame> {
 public:
     explicit Frame(unsigned size) : data(size) {}
     uint8_t* GetData() override { return data.data(); }
@@ -31,8 +31,7 @@ public:
     unsigned dataSize = 0;
 };
 
-class Host : public norvane::IDriver, public norvane::IFrameAllocator,
-             public norvane::IMediaParserClient {
+class Host : public norvane::TBoundaryObject<norvane::IDriver, norvane::IFrameAllocator, norvane::IMediaParserClient> {
 public:
     void Log(int, const char*, ...) override {}
     std::string GetDriverName() override { return "Tavrin"; }

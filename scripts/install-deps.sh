@@ -17,11 +17,17 @@ PACKAGES=(
 SUDO=""
 [[ $(id -u) -ne 0 ]] && SUDO="sudo"
 
+# A mirror caught mid-sync fails one index ("File has unexpected size"); the others, and the
+# lists fetched before, still serve the install, which fails by itself when a package is missing.
+apt_update() {
+  $SUDO apt-get update || echo "apt-get update failed for some index; installing from what it has" >&2
+}
+
 if [[ ${1:-} == windows ]]; then
   PACKAGES+=(g++-mingw-w64-i686-posix googletest wine wine32:i386 winbind)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
-    $SUDO apt-get update
+    apt_update
   fi
 fi
 
@@ -32,6 +38,6 @@ done
 
 if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update
+  apt_update
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi

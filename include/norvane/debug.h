@@ -1,19 +1,19 @@
 // Logging path from the driver to the host's log receiver.
 #pragma once
 
+#include "norvane/abi.h"
+
 // One log record; owned by the driver and valid only during IDebugInfoSink::OnDebugInfo.
 class CDebugInfoIf {
-public:
-    virtual ~CDebugInfoIf() = default;
+    NORVANE_DESTRUCTOR_POSITION(CDebugInfoIf)
     virtual signed char GetLevel() const = 0;
     virtual const char* GetText() const = 0;  // null for an empty message
 };
 
 // printf-style logging; implemented by the driver object.
 class IDebugMessage {
-public:
-    virtual ~IDebugMessage() = default;
-    virtual void Log(int type, const char* format, ...) __attribute__((format(printf, 3, 4))) = 0;
+    NORVANE_DESTRUCTOR_POSITION(IDebugMessage)
+    virtual void Log(int type, const char* format, ...) NORVANE_PRINTF_FORMAT(3, 4) = 0;
 };
 
 namespace norvane {
@@ -29,8 +29,7 @@ enum LogType : int {
 
 // Host's log receiver. Position 0 is the destructor (never called by the driver).
 class IDebugInfoSink {
-public:
-    virtual ~IDebugInfoSink() = default;
+    NORVANE_DESTRUCTOR_POSITION(IDebugInfoSink)
     virtual void OnDebugInfo(CDebugInfoIf* info) = 0;  // 1
 };
 

@@ -3,7 +3,7 @@
 // used by the driver.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "norvane/debug.h"
 #include "norvane/types.h"
@@ -12,8 +12,7 @@ namespace norvane {
 
 // The host's frame buffer.
 class IMediaFrame {
-public:
-    virtual ~IMediaFrame() = default;                  // 0
+    NORVANE_DESTRUCTOR_POSITION(IMediaFrame)                  // 0
     virtual void Reserved1() {}                         // 1 not called
     virtual uint8_t* GetData() = 0;                     // 2 at least the allocated size
     virtual void Reserved3() {}                         // 3 not called
@@ -33,8 +32,7 @@ public:
 };
 
 class IFrameAllocator {
-public:
-    virtual ~IFrameAllocator() = default;  // 0
+    NORVANE_DESTRUCTOR_POSITION(IFrameAllocator)  // 0
     virtual void Reserved1() {}            // 1 not called
     virtual IMediaFrame* AllocateFrame(unsigned fourcc, unsigned size,
                                        const char* source) = 0;  // 2 null when none is free
@@ -45,8 +43,7 @@ public:
 };
 
 class IDeviceSettings {
-public:
-    virtual ~IDeviceSettings() = default;      // 0
+    NORVANE_DESTRUCTOR_POSITION(IDeviceSettings)      // 0
     virtual void Reserved1() {}                // 1 not called
     virtual const char* GetModelName() = 0;    // 2
     virtual int GetChannelCount() = 0;         // 3
@@ -56,8 +53,7 @@ public:
 };
 
 class IConnectionSettings {
-public:
-    virtual ~IConnectionSettings() = default;  // 0
+    NORVANE_DESTRUCTOR_POSITION(IConnectionSettings)  // 0
     virtual const char* GetAddress() = 0;      // 1
     virtual uint16_t GetPort() = 0;            // 2
     virtual void Reserved3() {}                // 3 not called
@@ -67,8 +63,7 @@ public:
 };
 
 class IDeviceOptions {
-public:
-    virtual ~IDeviceOptions() = default;  // 0
+    NORVANE_DESTRUCTOR_POSITION(IDeviceOptions)  // 0
     virtual void Reserved1() {}           // 1 not called
     virtual void Reserved2() {}           // 2 not called
     virtual void Reserved3() {}           // 3 not called
@@ -76,8 +71,7 @@ public:
 };
 
 class IDeviceConfig {
-public:
-    virtual ~IDeviceConfig() = default;                          // 0
+    NORVANE_DESTRUCTOR_POSITION(IDeviceConfig)                          // 0
     virtual IDeviceSettings* GetDeviceSettings() = 0;            // 1
     virtual IConnectionSettings* GetConnectionSettings() = 0;    // 2
     virtual IDeviceOptions* GetOptions() = 0;                    // 3
@@ -85,23 +79,20 @@ public:
 };
 
 class IResolution {
-public:
-    virtual ~IResolution() = default;  // 0
+    NORVANE_DESTRUCTOR_POSITION(IResolution)  // 0
     virtual uint16_t GetWidth() = 0;   // 1
     virtual uint16_t GetHeight() = 0;  // 2
 };
 
 class IVideoFormat {
-public:
-    virtual ~IVideoFormat() = default;         // 0
+    NORVANE_DESTRUCTOR_POSITION(IVideoFormat)         // 0
     virtual void Reserved1() {}                // 1 not called
     virtual void Reserved2() {}                // 2 not called
     virtual IResolution* GetResolution() = 0;  // 3
 };
 
 class IStreamSettings {
-public:
-    virtual ~IStreamSettings() = default;        // 0
+    NORVANE_DESTRUCTOR_POSITION(IStreamSettings)        // 0
     virtual uint16_t GetFrameRate() = 0;         // 1 frame period in ms
     virtual void Reserved2() {}                  // 2 not called
     virtual uint16_t GetQuality() = 0;           // 3
@@ -109,24 +100,21 @@ public:
 };
 
 class IChannelConfig {
-public:
-    virtual ~IChannelConfig() = default;              // 0
+    NORVANE_DESTRUCTOR_POSITION(IChannelConfig)              // 0
     virtual IVideoFormat* GetVideoFormat() = 0;       // 1
     virtual IStreamSettings* GetStreamSettings() = 0;  // 2
 };
 
 // Per-channel callback, shared by a channel and the motion channel of its index.
 class ICaptureSink {
-public:
-    virtual ~ICaptureSink() = default;               // 0
+    NORVANE_DESTRUCTOR_POSITION(ICaptureSink)               // 0
     virtual bool DeliverFrame(IMediaFrame* frame) = 0;  // 1 true when the host took it
     virtual void Reserved2() {}                       // 2 not called
     virtual void OnSignalLost() = 0;                  // 3
 };
 
 class ICapabilityQueryCallback {
-public:
-    virtual ~ICapabilityQueryCallback() = default;               // 0
+    NORVANE_DESTRUCTOR_POSITION(ICapabilityQueryCallback)               // 0
     virtual void Reserved1() {}                                  // 1 not called
     virtual void OnQuerySucceeded() = 0;                         // 2
     virtual void OnQueryFailed(int code, const char* message) = 0;  // 3
@@ -135,15 +123,13 @@ public:
 
 // One text field of the host's connection record.
 class ICapabilityText {
-public:
-    virtual ~ICapabilityText() = default;         // 0
+    NORVANE_DESTRUCTOR_POSITION(ICapabilityText)         // 0
     virtual void SetText(const char* text) = 0;  // 1
 };
 
 // One numbered custom parameter of the host's camera record.
 class ICustomParameterEntry {
-public:
-    virtual ~ICustomParameterEntry() = default;   // 0
+    NORVANE_DESTRUCTOR_POSITION(ICustomParameterEntry)   // 0
     virtual void SetValue(const char* text) = 0;  // 1
     virtual void Reserved2() {}                   // 2 not called
     virtual void Reserved3() {}                   // 3 not called
@@ -153,23 +139,20 @@ public:
 };
 
 class IResolutionList {
-public:
-    virtual ~IResolutionList() = default;  // 0
+    NORVANE_DESTRUCTOR_POSITION(IResolutionList)  // 0
     virtual void Add(const char* text, uint32_t width, uint32_t height,
                      uint32_t framePeriod) = 0;  // 1 framePeriod in ms, 0 for none
 };
 
 class IFrameRateList {
-public:
-    virtual ~IFrameRateList() = default;                     // 0
+    NORVANE_DESTRUCTOR_POSITION(IFrameRateList)                     // 0
     virtual void SetDefaultPeriod(uint32_t periodMs) = 0;    // 1
     virtual void AddPeriod(uint32_t periodMs) = 0;           // 2
 };
 
 // The host's collector of capability query results.
 class ICapabilityResults {
-public:
-    virtual ~ICapabilityResults() = default;                            // 0
+    NORVANE_DESTRUCTOR_POSITION(ICapabilityResults)                            // 0
     virtual void SetCapability(uint32_t id, uint32_t value) = 0;        // 1
     virtual void SetModel(const char* model) = 0;                       // 2
     virtual ICapabilityText* GetConnectionField(int number) = 0;        // 3 1 address, 2 port,

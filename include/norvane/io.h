@@ -1,19 +1,19 @@
 // Digital inputs and outputs of the camera.
 #pragma once
 
+#include "norvane/abi.h"
+
 namespace norvane {
 
 // Host's callback for input changes. Position 0 is the destructor.
 class IIOEventSink {
-public:
-    virtual ~IIOEventSink() = default;
+    NORVANE_DESTRUCTOR_POSITION(IIOEventSink)
     virtual void OnInputChanged(unsigned index, int state) = 0;  // 1
     virtual void OnIOFailure() = 0;                              // 2 states were reset
 };
 
 class ICaptureIOApi {
-public:
-    virtual ~ICaptureIOApi() = default;
+    NORVANE_DESTRUCTOR_POSITION(ICaptureIOApi)
     virtual bool SetEventSink(IIOEventSink* sink) = 0;
     virtual bool StartIO() = 0;
     virtual bool StopIO() = 0;

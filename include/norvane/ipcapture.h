@@ -11,8 +11,7 @@ namespace norvane {
 namespace ipcapture {
 
 class IIPVideoCapture {
-public:
-    virtual ~IIPVideoCapture() = default;
+    NORVANE_DESTRUCTOR_POSITION(IIPVideoCapture)
     virtual unsigned GetChannelCount() = 0;
     virtual bool StartChannel(unsigned index, ICaptureSink* sink, IChannelConfig* config) = 0;
     virtual bool StopChannel(unsigned index) = 0;
@@ -31,8 +30,7 @@ public:
 };
 
 class IIPCaptureDriver {
-public:
-    virtual ~IIPCaptureDriver() = default;
+    NORVANE_DESTRUCTOR_POSITION(IIPCaptureDriver)
     virtual bool Open(IDebugInfoSink* log, IFrameAllocator* frames, IDeviceConfig* config) = 0;
     virtual void Close() = 0;
     virtual IIPVideoCapture* GetVideoCapture() = 0;
@@ -59,8 +57,7 @@ public:
 }  // namespace ipcapture
 
 class IIPCapabilityQuery {
-public:
-    virtual ~IIPCapabilityQuery() = default;
+    NORVANE_DESTRUCTOR_POSITION(IIPCapabilityQuery)
     virtual int Start(const char* address, int port, const char* user, const char* password,
                       ICapabilityResults* results) = 0;
     virtual void Terminate() = 0;

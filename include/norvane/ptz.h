@@ -1,7 +1,9 @@
 // Pan/tilt/zoom: the handler the driver hands to the host and the per-channel control.
 #pragma once
 
-#include <cstdint>
+#include "norvane/abi.h"
+
+#include <stdint.h>
 
 namespace norvane {
 
@@ -36,8 +38,7 @@ enum PtzResult : int {
 
 // Two host flags a control stores for the host.
 class IIPParams {
-public:
-    virtual ~IIPParams() = default;
+    NORVANE_DESTRUCTOR_POSITION(IIPParams)
     virtual int GetChannel() = 0;
     virtual bool GetFlag1() = 0;
     virtual void SetFlag1(bool value) = 0;
@@ -47,8 +48,7 @@ public:
 
 // Per-channel PTZ control. Directions 0 to 7 pan and tilt, 8 and 9 zoom.
 class IIPPTZApi {
-public:
-    virtual ~IIPPTZApi() = default;
+    NORVANE_DESTRUCTOR_POSITION(IIPPTZApi)
     virtual int IsPTZSupported() = 0;                                            // 1
     virtual int StartMove(int direction, int speed) = 0;                         // 2
     virtual int Stop() = 0;                                                      // 3
@@ -76,8 +76,7 @@ public:
 };
 
 class IIPPTZDriver {
-public:
-    virtual ~IIPPTZDriver() = default;
+    NORVANE_DESTRUCTOR_POSITION(IIPPTZDriver)
     virtual IIPPTZApiEx* GetPTZApi(int channel) = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/device_info.h"
 #include "norvane/host.h"
 
 namespace norvane {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "camera/stream_parameters.h"
-#include "norvane/types.h"
+#include "foundation/device_info.h"
 
 namespace norvane {
 

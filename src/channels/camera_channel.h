@@ -1,7 +1,7 @@
 // A video stream of the camera, as the video capture object holds it.
 #pragma once
 
-#include "norvane/types.h"
+#include "foundation/device_info.h"
 
 namespace norvane {
 

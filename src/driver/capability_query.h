@@ -15,7 +15,7 @@
 
 namespace norvane {
 
-class CCapabilityQueryModule : public IIPCapabilityQuery {
+class CCapabilityQueryModule : public TBoundaryObject<IIPCapabilityQuery> {
 public:
     // Codes given to OnQueryFailed.
     static constexpr int CODE_INVALID_ADDRESS = 0;

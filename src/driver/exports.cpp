@@ -15,10 +15,11 @@ namespace {
 
 CTavrinDriver* NewDriver() { return new (std::nothrow) CTavrinDriver(); }
 
-template <typename Driver>
-void DeleteDriver(Driver* driver) {
+// Through the object's destructor position, as a host's own `delete` would (same destruction).
+template <typename Object>
+void DeleteBoundaryObject(Object* object) {
     try {
-        delete driver;
+        DeleteObject(object);
     } catch (...) {
     }
 }
@@ -43,10 +44,10 @@ IIPCaptureDriverEx* CreateIPCaptureEx() { return NewDriver(); }
 IIPCaptureDriverEx2* CreateIPCaptureEx2() { return NewDriver(); }
 IIPCaptureDriverEx3* CreateIPCaptureEx3() { return NewDriver(); }
 
-void DeleteIPCapture(IIPCaptureDriver* driver) { DeleteDriver(driver); }
-void DeleteIPCaptureEx(IIPCaptureDriverEx* driver) { DeleteDriver(driver); }
-void DeleteIPCaptureEx2(IIPCaptureDriverEx2* driver) { DeleteDriver(driver); }
-void DeleteIPCaptureEx3(IIPCaptureDriverEx3* driver) { DeleteDriver(driver); }
+void DeleteIPCapture(IIPCaptureDriver* driver) { DeleteBoundaryObject(driver); }
+void DeleteIPCaptureEx(IIPCaptureDriverEx* driver) { DeleteBoundaryObject(driver); }
+void DeleteIPCaptureEx2(IIPCaptureDriverEx2* driver) { DeleteBoundaryObject(driver); }
+void DeleteIPCaptureEx3(IIPCaptureDriverEx3* driver) { DeleteBoundaryObject(driver); }
 
 IIPCapabilityQuery* CreateCapabilityQueryModule(ICapabilityQueryCallback* callback, int flag) {
     try {
@@ -56,12 +57,7 @@ IIPCapabilityQuery* CreateCapabilityQueryModule(ICapabilityQueryCallback* callba
     }
 }
 
-void DeleteCapabilityQueryModule(IIPCapabilityQuery* module) {
-    try {
-        delete module;
-    } catch (...) {
-    }
-}
+void DeleteCapabilityQueryModule(IIPCapabilityQuery* module) { DeleteBoundaryObject(module); }
 
 int InitCapabilityQuery(ICapabilityQueryCallback* callback, int flag) {
     ProcessModule& pm = Module();

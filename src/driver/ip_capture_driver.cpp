@@ -101,9 +101,9 @@ void CIPCaptureDriver::DeleteSubObjects() {
     videoCapture = nullptr;
     if (io)
         io->StopIO();  // its threads end before the object goes
-    delete io;
+    DeleteObject(io);
     io = nullptr;
-    delete ptz;
+    DeleteObject(ptz);
     ptz = nullptr;
 }
 

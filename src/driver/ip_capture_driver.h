@@ -17,9 +17,8 @@ class CIPVideoCapture;
 // Custom parameter text as integer: optional sign, then only digits; else not set.
 int ParseCustomParameterInt(const std::string& text);
 
-class CIPCaptureDriver : public ipcapture::IIPCaptureDriverEx3,
-                         public IDriver,
-                         public ICustomCreator {
+class CIPCaptureDriver
+    : public TBoundaryObject<ipcapture::IIPCaptureDriverEx3, IDriver, ICustomCreator> {
 public:
     CIPCaptureDriver();
     ~CIPCaptureDriver() override;
@@ -41,7 +40,7 @@ public:
     virtual void LogDriverOpened(const std::string& firmware);
 
     // IDebugMessage
-    void Log(int type, const char* format, ...) override __attribute__((format(printf, 3, 4)));
+    void Log(int type, const char* format, ...) override NORVANE_PRINTF_FORMAT(3, 4);
 
     // IDriver
     const DEVICE_INFO* GetDeviceInfo() override { return &deviceInfo; }

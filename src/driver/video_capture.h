@@ -10,7 +10,7 @@
 
 namespace norvane {
 
-class CIPVideoCapture : public ipcapture::IIPVideoCaptureEx {
+class CIPVideoCapture : public TBoundaryObject<ipcapture::IIPVideoCaptureEx> {
 public:
     CIPVideoCapture(unsigned channelCount, ICustomCreator* creator);
     ~CIPVideoCapture() override;

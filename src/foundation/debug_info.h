@@ -10,7 +10,7 @@
 
 namespace norvane {
 
-class CDebugInfo : public CDebugInfoIf {
+class CDebugInfo : public TBoundaryObject<CDebugInfoIf> {
 public:
     CDebugInfo(signed char level, const std::string& message);
     signed char GetLevel() const override { return level; }

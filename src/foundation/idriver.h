@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "foundation/device_info.h"
 #include "norvane/debug.h"
 #include "norvane/host.h"
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/device_info.h"
 #include "foundation/event.h"
 #include "foundation/lock.h"
 #include "norvane/host.h"

@@ -55,7 +55,7 @@ public:
     CManualEvent& GetStopEvent() { return this->StopEvent(); }
 };
 
-class CIOBase : public ICaptureIOApi {
+class CIOBase : public TBoundaryObject<ICaptureIOApi> {
 public:
     static constexpr unsigned POLL_INTERVAL_MS = 3000;
     // Output requests waiting for the camera; past this the oldest are dropped, so a camera

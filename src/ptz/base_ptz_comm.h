@@ -80,7 +80,7 @@ public:
     virtual bool RemovePreposition(unsigned slot, const std::string& name);
 };
 
-class CBasePTZComm : public CQueueThread<CPTZItem>, public IPrepositionComm {
+class CBasePTZComm : public CQueueThread<CPTZItem>, public TBoundaryObject<IPrepositionComm> {
 public:
     static constexpr unsigned STOP_LIMIT_MS = 5000;
     static constexpr int ZOOM_IN = 8;

@@ -14,7 +14,7 @@ namespace norvane {
 
 class IDriver;
 
-class CBasePTZControl : public IIPPTZApiEx, public IIPParams {
+class CBasePTZControl : public TBoundaryObject<IIPPTZApiEx, IIPParams> {
 public:
     CBasePTZControl(IDriver* driver, int channel);
     ~CBasePTZControl() override;

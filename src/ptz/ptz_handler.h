@@ -15,7 +15,7 @@ namespace norvane {
 class IDriver;
 class CBasePTZControl;
 
-class CIPPTZDriverIf : public IIPPTZDriverEx {};
+class CIPPTZDriverIf : public TBoundaryObject<IIPPTZDriverEx> {};
 
 class CBasePTZHandler : public CIPPTZDriverIf {
 public:

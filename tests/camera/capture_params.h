@@ -1,7 +1,7 @@
 // Channel parameters for the camera tests.
 #pragma once
 
-#include "norvane/types.h"
+#include "foundation/device_info.h"
 
 namespace test {
 

@@ -26,11 +26,11 @@ constexpr CCapabilityQueryModule::Timing SHORT{2000, 300};
 class DeletingCallback : public host::QueryCallback {
 public:
     void OnQuerySucceeded() override {
-        delete module;
+        DeleteObject(module);
         host::QueryCallback::OnQuerySucceeded();
     }
     void OnQueryFailed(int code, const char* message) override {
-        delete module;
+        DeleteObject(module);
         host::QueryCallback::OnQueryFailed(code, message);
     }
     IIPCapabilityQuery* module = nullptr;

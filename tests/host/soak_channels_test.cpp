@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 // A video capture that records starts and stops and lets the test deliver frames.
-class FakeVideo : public norvane::ipcapture::IIPVideoCapture {
+class FakeVideo : public norvane::TBoundaryObject<norvane::ipcapture::IIPVideoCapture> {
 public:
     unsigned GetChannelCount() override { return 0; }
     bool StartChannel(unsigned index, norvane::ICaptureSink* sink,

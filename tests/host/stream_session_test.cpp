@@ -36,7 +36,7 @@ bool Deliver(host::FrameAllocator& allocator, norvane::ICaptureSink& sink, unsig
 
 // Channel i delivers i + 2 H.264 frames (a key frame first) when it starts; channel `refuse`
 // does not start.
-class DeliveringCapture : public norvane::ipcapture::IIPVideoCaptureEx {
+class DeliveringCapture : public norvane::TBoundaryObject<norvane::ipcapture::IIPVideoCaptureEx> {
 public:
     explicit DeliveringCapture(unsigned count, int refuse = -1) : count_(count), refuse_(refuse) {}
     unsigned GetChannelCount() override { return count_; }

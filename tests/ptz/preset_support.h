@@ -14,7 +14,7 @@
 
 namespace test {
 
-class RecordingComm : public norvane::IPrepositionComm {
+class RecordingComm : public norvane::TBoundaryObject<norvane::IPrepositionComm> {
 public:
     bool SavePreposition(unsigned slot, const std::string&) override {
         saved.push_back(slot);

@@ -14,7 +14,7 @@
 
 namespace test {
 
-class FakeDriver : public norvane::IDriver {
+class FakeDriver : public norvane::TBoundaryObject<norvane::IDriver> {
 public:
     FakeDriver() {
         info.timeout = 200;
@@ -70,7 +70,7 @@ public:
     std::pair<int, int> lastSize{0, 0};
 
 private:
-    class CDebugInfoRecord : public CDebugInfoIf {
+    class CDebugInfoRecord : public TBoundaryObject<CDebugInfoIf> {
     public:
         CDebugInfoRecord(int type, const std::string& text) : type_(type), text_(text) {}
         signed char GetLevel() const override { return static_cast<signed char>(type_); }

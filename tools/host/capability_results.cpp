@@ -16,7 +16,7 @@ void CapabilityResults::Write(Change change) {
     ++record_.writes;
 }
 
-class CapabilityResults::Field : public norvane::ICapabilityText {
+class CapabilityResults::Field : public norvane::TBoundaryObject<norvane::ICapabilityText> {
 public:
     Field(CapabilityResults& owner, int number) : owner_(owner), number_(number) {}
     void SetText(const char* text) override {
@@ -28,7 +28,7 @@ private:
     int number_;
 };
 
-class CapabilityResults::Entry : public norvane::ICustomParameterEntry {
+class CapabilityResults::Entry : public norvane::TBoundaryObject<norvane::ICustomParameterEntry> {
 public:
     Entry(CapabilityResults& owner, int number) : owner_(owner), number_(number) {}
     void SetValue(const char* text) override {
@@ -54,7 +54,7 @@ private:
     int number_;
 };
 
-class CapabilityResults::Resolutions : public norvane::IResolutionList {
+class CapabilityResults::Resolutions : public norvane::TBoundaryObject<norvane::IResolutionList> {
 public:
     explicit Resolutions(CapabilityResults& owner) : owner_(owner) {}
     void Add(const char* text, uint32_t width, uint32_t height, uint32_t framePeriod) override {
@@ -67,7 +67,7 @@ private:
     CapabilityResults& owner_;
 };
 
-class CapabilityResults::FrameRates : public norvane::IFrameRateList {
+class CapabilityResults::FrameRates : public norvane::TBoundaryObject<norvane::IFrameRateList> {
 public:
     explicit FrameRates(CapabilityResults& owner) : owner_(owner) {}
     void SetDefaultPeriod(uint32_t periodMs) override {

@@ -41,7 +41,7 @@ struct CapabilityRecord {
     std::map<int, std::string> CustomTexts() const;
 };
 
-class CapabilityResults : public norvane::ICapabilityResults {
+class CapabilityResults : public norvane::TBoundaryObject<norvane::ICapabilityResults> {
 public:
     CapabilityResults();
     ~CapabilityResults() override;

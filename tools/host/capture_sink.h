@@ -24,7 +24,7 @@ struct DeliveredFrame {
     std::vector<uint8_t> data;
 };
 
-class CaptureSink : public norvane::ICaptureSink {
+class CaptureSink : public norvane::TBoundaryObject<norvane::ICaptureSink> {
 public:
     bool DeliverFrame(norvane::IMediaFrame* frame) override;
     void OnSignalLost() override;

@@ -7,7 +7,7 @@
 
 namespace host {
 
-class Resolution : public norvane::IResolution {
+class Resolution : public norvane::TBoundaryObject<norvane::IResolution> {
 public:
     Resolution(uint16_t width = 0, uint16_t height = 0) : width(width), height(height) {}
     uint16_t GetWidth() override { return width; }
@@ -17,13 +17,13 @@ public:
     uint16_t height;
 };
 
-class VideoFormat : public norvane::IVideoFormat {
+class VideoFormat : public norvane::TBoundaryObject<norvane::IVideoFormat> {
 public:
     norvane::IResolution* GetResolution() override { return &resolution; }
     Resolution resolution;
 };
 
-class StreamSettings : public norvane::IStreamSettings {
+class StreamSettings : public norvane::TBoundaryObject<norvane::IStreamSettings> {
 public:
     uint16_t GetFrameRate() override { return framePeriodMs; }
     uint16_t GetQuality() override { return quality; }
@@ -34,7 +34,7 @@ public:
     int motionDetection = 0;
 };
 
-class ChannelConfig : public norvane::IChannelConfig {
+class ChannelConfig : public norvane::TBoundaryObject<norvane::IChannelConfig> {
 public:
     ChannelConfig(uint16_t width = 640, uint16_t height = 480) {
         format.resolution = Resolution(width, height);

@@ -10,7 +10,7 @@
 
 namespace host {
 
-class DeviceSettings : public norvane::IDeviceSettings {
+class DeviceSettings : public norvane::TBoundaryObject<norvane::IDeviceSettings> {
 public:
     const char* GetModelName() override { return model.c_str(); }
     int GetChannelCount() override { return channelCount; }
@@ -23,7 +23,7 @@ public:
     int outputCount = 0;
 };
 
-class ConnectionSettings : public norvane::IConnectionSettings {
+class ConnectionSettings : public norvane::TBoundaryObject<norvane::IConnectionSettings> {
 public:
     const char* GetAddress() override { return address.c_str(); }
     uint16_t GetPort() override { return port; }
@@ -38,13 +38,13 @@ public:
     std::string password;
 };
 
-class DeviceOptions : public norvane::IDeviceOptions {
+class DeviceOptions : public norvane::TBoundaryObject<norvane::IDeviceOptions> {
 public:
     int GetOptionFlag() override { return optionFlag; }
     int optionFlag = 0;
 };
 
-class DeviceConfig : public norvane::IDeviceConfig {
+class DeviceConfig : public norvane::TBoundaryObject<norvane::IDeviceConfig> {
 public:
     norvane::IDeviceSettings* GetDeviceSettings() override { return &device; }
     norvane::IConnectionSettings* GetConnectionSettings() override { return &connection; }

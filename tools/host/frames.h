@@ -11,7 +11,7 @@
 
 namespace host {
 
-class Frame : public norvane::IMediaFrame {
+class Frame : public norvane::TBoundaryObject<norvane::IMediaFrame> {
 public:
     Frame(unsigned fourcc, unsigned size, std::string source);
 
@@ -41,7 +41,7 @@ public:
     std::vector<std::string> calls;  // setter names in call order
 };
 
-class FrameAllocator : public norvane::IFrameAllocator {
+class FrameAllocator : public norvane::TBoundaryObject<norvane::IFrameAllocator> {
 public:
     norvane::IMediaFrame* AllocateFrame(unsigned fourcc, unsigned size,
                                         const char* source) override;

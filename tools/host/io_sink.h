@@ -22,7 +22,7 @@ struct IOEvent {
     int state;
 };
 
-class IOEventSink : public norvane::IIOEventSink {
+class IOEventSink : public norvane::TBoundaryObject<norvane::IIOEventSink> {
 public:
     void OnInputChanged(unsigned index, int state) override;
     void OnIOFailure() override;

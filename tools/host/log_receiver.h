@@ -17,7 +17,7 @@ struct LogRecord {
     std::string text;
 };
 
-class LogReceiver : public norvane::IDebugInfoSink {
+class LogReceiver : public norvane::TBoundaryObject<norvane::IDebugInfoSink> {
 public:
     // With `echo`, each message is also printed to the stream.
     explicit LogReceiver(std::FILE* echo = nullptr) : echo_(echo) {}

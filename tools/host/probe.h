@@ -15,7 +15,7 @@
 namespace host {
 
 // The host's callback: records each call and lets a host thread wait for the outcome.
-class QueryCallback : public norvane::ICapabilityQueryCallback {
+class QueryCallback : public norvane::TBoundaryObject<norvane::ICapabilityQueryCallback> {
 public:
     enum class Outcome { None, Succeeded, Failed };
 
