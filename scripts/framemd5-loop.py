@@ -1,17 +1,26 @@
 #!/usr/bin/env python3
-"""Decodes a captured H.264 stream and the reference with ffmpeg (-f framemd5) and fails unless
+"""Decodes a captured H.264 or Motion-JPEG stream and the reference with ffmpeg (-f framemd5) and fails unless
 the captured pictures are the reference's, in order, looping, from wherever they begin. A capture
 that stops after a reference frame whose B-frames it did not get shows that frame last, in place
 of the B-frames: the last picture may be one of the next few reference pictures."""
+import os
 import subprocess
 import sys
 
 MAX_B_FRAMES = 3  # consecutive B-frames the encoder may place
 
 
+def input_of(path):
+    """ffmpeg's input options for an H.264 stream, a Motion-JPEG stream (.mjpeg) or a folder of
+    numbered pictures (001.jpg, 002.jpg ...)."""
+    if os.path.isdir(path):
+        return ["-f", "image2", "-i", os.path.join(path, "%03d.jpg")]
+    return ["-f", "mjpeg" if path.endswith(".mjpeg") else "h264", "-i", path]
+
+
 def frame_hashes(path):
     result = subprocess.run(
-        ["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "h264", "-i", path,
+        ["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", *input_of(path),
          "-f", "framemd5", "-"], capture_output=True, text=True, check=True)
     return [line.split(",")[5].strip() for line in result.stdout.splitlines()
             if line and not line.startswith("#")]

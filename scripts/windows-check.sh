@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# The Windows configuration: cross-builds Tavrin.dll (32-bit), tavrin-host.exe and the unit
-# suites of the platform, foundation, HTTP and RTSP layers with MinGW-w64; checks the DLL's
-# exports and imports; runs the suites under Wine; then tavrin-host.exe, under Wine, streams from
-# the Linux-native simulator on loopback (the captured H.264 must decode to the reference
-# pictures), probes it, steers its PTZ and drives its alarm I/O. Build tree: $1 (build-windows).
+# The Windows configuration: cross-builds Tavrin.dll (32-bit), tavrin-host.exe, the unit suites of
+# the platform, foundation, HTTP and RTSP layers, the layout check and the Microsoft-ABI host with
+# MinGW-w64 (and clang for the Microsoft ABI); checks the DLL's exports; runs the suites under
+# Wine; then, under Wine against the Linux-native simulator on loopback, tavrin-host.exe streams
+# (the captured H.264 must decode to the reference pictures), probes, steers PTZ and drives alarm
+# I/O, and the Microsoft-ABI host runs its scenario. Build tree: $1 (build-windows).
+#
+# Wine's 32-bit loader needs the kernel's IA-32 support, which some virtual machines lack. There
+# the 32-bit tree is built (DLL, host, layout check, Microsoft-ABI host) and its exports checked,
+# and the layout check and the Microsoft-ABI host run from a 64-bit build (<tree>-x64) instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh windows
@@ -16,11 +21,31 @@ JOBS=$(nproc)
 export WINEPREFIX=$(realpath -m "$dir")/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 
-echo "=== windows: build"
-cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DTAVRIN_WERROR=ON >/dev/null
-cmake --build "$dir" -j "$JOBS" --target Tavrin tavrin-host tests_platform tests_foundation \
-  tests_http tests_rtsp
+run32=yes
+/usr/lib/wine/wine --version >/dev/null 2>&1 || run32=no
+
+# configure_windows DIR ARCH [cmake option ...]
+configure_windows() {
+  local tree=$1 arch=$2
+  shift 2
+  cmake -S . -B "$tree" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DTAVRIN_WERROR=ON "$@" >/dev/null
+}
+
+echo "=== windows: build (the layout check runs as part of it)"
+if [[ $run32 == yes ]]; then
+  [[ -f $WINEPREFIX/system.reg ]] || timeout 300 wineboot -i
+  configure_windows "$dir" i686 -DTAVRIN_RUN_LAYOUT_CHECK=ON
+  cmake --build "$dir" -j "$JOBS" --target Tavrin tavrin-host tavrin-layout-check tavrin-msabi-host \
+    tests_platform tests_foundation tests_http tests_rtsp
+else
+  echo "this machine cannot run 32-bit programs (no IA-32 support in its kernel): the 32-bit tree is"
+  echo "built and its exports checked; the layout check and the Microsoft-ABI host run 64-bit"
+  configure_windows "$dir" i686 -DTAVRIN_RUN_LAYOUT_CHECK=OFF
+  cmake --build "$dir" -j "$JOBS" --target Tavrin tavrin-host tavrin-layout-check tavrin-msabi-host
+  configure_windows "$dir-x64" x86_64 -DTAVRIN_RUN_LAYOUT_CHECK=ON
+  cmake --build "$dir-x64" -j "$JOBS" --target Tavrin tavrin-layout-check tavrin-msabi-host
+fi
 # The simulator runs natively: TAVRIN_CAMSIM, else the release build's, else one built here.
 camsim=${TAVRIN_CAMSIM:-build-release/tools/tavrin-camsim}
 if [[ ! -x $camsim ]]; then
@@ -32,16 +57,9 @@ fi
 echo "=== windows: exports"
 bash scripts/check-exports.sh "$dir/Tavrin.dll"
 
-echo "=== windows: Wine prefix"
-[[ -f $WINEPREFIX/system.reg ]] || timeout 300 wineboot -i
 bash scripts/make-media.sh "$dir/media" >/dev/null
 
-echo "=== windows: unit suites under Wine"
-# A failing suite fails the run at the end; the host checks still run and report.
-suites=passed
-ctest --test-dir "$dir" --output-on-failure || suites=failed
-
-echo "=== windows: tavrin-host.exe under Wine against the native simulator"
+# Helpers of the runs against the simulator.
 rm -rf "$out"
 mkdir -p "$out"
 camsim_pid=
@@ -70,6 +88,42 @@ start_camsim() {
   cat "$log" >&2
   exit 1
 }
+# The Microsoft-ABI host's scenario: a probe; an H.264 driver with its alarm I/O and PTZ, deleted
+# through DeleteIPCapture; a Motion-JPEG driver, deleted through its destructor position. Both
+# streams must decode to the reference pictures. $1: the Wine loader, $2: the build tree.
+msabi_check() {
+  local wine=$1 tree=$2
+  start_camsim camsim-msabi --model VCC-HD2300 --h264-media h264_1080p25.264 --jpeg-media jpeg720p \
+    --alarm 6000:input0=1
+  mkdir -p "$out/msabi"
+  timeout 300 "$wine" "$tree/tests/abi/tavrin-msabi-host.exe" --library "$tree/Tavrin.dll" \
+    --address 127.0.0.1 --port "$port" --out "$out/msabi" >"$out/msabi.log" 2>&1 ||
+    { cat "$out/msabi.log" >&2; exit 1; }
+  cat "$out/msabi.log"
+  python3 scripts/framemd5-loop.py "$out/msabi/channel-h264.h264" "$dir/media/h264_1080p25.264"
+  python3 scripts/framemd5-loop.py "$out/msabi/channel-mjpeg.mjpeg" "$dir/media/jpeg720p"
+  grep -q "ope=11&execution=1" "$out/camsim-msabi.log" ||
+    { echo "msabi: the camera received no preset recall" >&2; exit 1; }
+  grep -q "alarm_out_polarity=1&status=1" "$out/camsim-msabi.log" ||
+    { echo "msabi: the camera's output was not set" >&2; exit 1; }
+  stop_camsim
+  echo "msabi: ok"
+}
+
+if [[ $run32 == no ]]; then
+  echo "=== windows: the Microsoft-ABI host under 64-bit Wine against the native simulator"
+  msabi_check /usr/lib/wine/wine64 "$dir-x64"
+  timeout 60 wineserver -w || true
+  echo "=== windows: passed (64-bit runs; this machine runs no 32-bit programs)"
+  exit 0
+fi
+
+echo "=== windows: unit suites under Wine"
+# A failing suite fails the run at the end; the host checks still run and report.
+suites=passed
+ctest --test-dir "$dir" --output-on-failure || suites=failed
+
+echo "=== windows: tavrin-host.exe under Wine against the native simulator"
 host() { timeout 120 wine "$dir/tools/tavrin-host.exe" "$@" --library "$dir/Tavrin.dll" \
   --address 127.0.0.1 --port "$port"; }
 
@@ -99,7 +153,11 @@ host --io --inputs 1 --outputs 1 --set-output 0=1 --seconds 8 --channels 1 --out
 grep -q "input 0 " "$out/io.log" || { echo "io: no input change arrived" >&2; exit 1; }
 grep -q "output 0 active" "$out/io.log" || { echo "io: output 0 was not set" >&2; exit 1; }
 echo "io: ok"
+
 stop_camsim
+
+echo "=== windows: the Microsoft-ABI host under Wine against the native simulator"
+msabi_check wine "$dir"
 
 timeout 60 wineserver -w || true
 if [[ $suites != passed ]]; then

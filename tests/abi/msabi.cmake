@@ -15,14 +15,13 @@ set(TAVRIN_MSABI_FLAGS
 # tavrin_msabi_object(<variable> <source> [definition ...]): compiles <source>; sets <variable>
 # to the object's path.
 function(tavrin_msabi_object variable source)
-  get_filename_component(name ${source} NAME_WE)
   set(object ${CMAKE_CURRENT_BINARY_DIR}/${variable}.obj)
   list(TRANSFORM ARGN PREPEND -D OUTPUT_VARIABLE definitions)
   add_custom_command(OUTPUT ${object}
     COMMAND ${TAVRIN_MSABI_CLANG} ${TAVRIN_MSABI_FLAGS} ${definitions}
-            -c ${CMAKE_CURRENT_SOURCE_DIR}/${source} -o ${object}
+            -MD -MF ${object}.d -c ${CMAKE_CURRENT_SOURCE_DIR}/${source} -o ${object}
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${source}
-    IMPLICIT_DEPENDS CXX ${CMAKE_CURRENT_SOURCE_DIR}/${source}
+    DEPFILE ${object}.d
     COMMENT "Compiling ${source} for the Microsoft ABI"
     VERBATIM)
   set(${variable} ${object} PARENT_SCOPE)

@@ -12,7 +12,9 @@
 namespace norvane::platform {
 
 static_assert(sizeof(sockaddr_in) == sizeof(InetAddress), "socket address sizes differ");
-static_assert(sizeof(SOCKET) == sizeof(int), "socket handles are kept as int (32-bit build)");
+// Socket handles are kept as int: kernel handle values fit in 32 bits on 64-bit Windows too (they
+// are shared with 32-bit processes).
+static_assert(sizeof(SOCKET) == sizeof(int) || sizeof(SOCKET) == 8, "socket handles kept as int");
 
 namespace {
 
