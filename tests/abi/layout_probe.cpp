@@ -16,6 +16,38 @@ namespace {
 
 using Byte = unsigned char;
 
+// Records and results as Windows lays them out, under every compiler.
+static_assert(sizeof(bool) == 1, "bool results are one byte");
+static_assert(sizeof(SYSTEMTIME) == 16 && __builtin_offsetof(SYSTEMTIME, wDay) == 6 &&
+                  __builtin_offsetof(SYSTEMTIME, wMilliseconds) == 14,
+              "SYSTEMTIME");
+static_assert(sizeof(PTZ_CAPABILITIES) == 56 && __builtin_offsetof(PTZ_CAPABILITIES, pan) == 4 &&
+                  __builtin_offsetof(PTZ_CAPABILITIES, maxPrepositions) == 28 &&
+                  __builtin_offsetof(PTZ_CAPABILITIES, prepositionCount) == 32 &&
+                  __builtin_offsetof(PTZ_CAPABILITIES, areaZoom) == 44 &&
+                  __builtin_offsetof(PTZ_CAPABILITIES, unzoom) == 52,
+              "PTZ_CAPABILITIES");
+
+#if defined(_MSC_VER) && defined(_M_IX86)
+// 32-bit calling conventions as Microsoft's compiler sees the declarations: exports and the
+// variadic Log cdecl, member operations thiscall. (GCC keeps conventions out of types.)
+template <class A, class B>
+constexpr bool SAME = false;
+template <class A>
+constexpr bool SAME<A, A> = true;
+static_assert(SAME<decltype(&CreateIPCaptureEx3), ipcapture::IIPCaptureDriverEx3*(__cdecl*)()>);
+static_assert(SAME<decltype(&StartCapabilityQuery),
+                   int(__cdecl*)(const char*, int, const char*, const char*, ICapabilityResults*)>);
+static_assert(SAME<decltype(&DeleteIPCapture), void(__cdecl*)(ipcapture::IIPCaptureDriver*)>);
+static_assert(SAME<decltype(&IMediaFrame::SetDataSize), void (__thiscall IMediaFrame::*)(unsigned)>);
+static_assert(SAME<decltype(&ipcapture::IIPCaptureDriver::Open),
+                   bool (__thiscall ipcapture::IIPCaptureDriver::*)(IDebugInfoSink*,
+                                                                    IFrameAllocator*,
+                                                                    IDeviceConfig*)>);
+static_assert(SAME<decltype(&IDebugMessage::Log),
+                   void (__cdecl IDebugMessage::*)(int, const char*, ...)>);
+#endif
+
 // Position of a virtual operation, from a pointer to it; -1 when it cannot be read.
 template <typename Member>
 int PositionOf(Member member) {
@@ -73,16 +105,19 @@ struct Line {
     void Add(int value) {
         char digits[12];
         int n = 0;
-        bool negative = value < 0;
-        unsigned v = negative ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+        unsigned v = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
         do {
             digits[n++] = static_cast<char>('0' + v % 10);
             v /= 10;
         } while (v);
-        if (negative)
-            Add("-");
+        char number[14];
+        int k = 0;
+        if (value < 0)
+            number[k++] = '-';
         while (n)
-            text[length < 159 ? length++ : length] = digits[--n], text[length] = 0;
+            number[k++] = digits[--n];
+        number[k] = 0;
+        Add(number);
     }
 };
 
