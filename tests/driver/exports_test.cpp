@@ -86,6 +86,32 @@ TEST_F(Library, DriverOpensLogsAndClosesThroughTheInterfaces) {
     destroy(driver);
 }
 
+// A host built with Microsoft's compiler deletes a driver through its destructor position (flag 1:
+// destroy and free); that must end in what DeleteIPCapture does, also with a channel running.
+// The sanitizer configurations see a missing free or a second one.
+TEST_F(Library, DestructorPositionDeletesARunningDriverAsDeleteIPCaptureDoes) {
+    auto create = Export<CreateIPCaptureEx3Fn>("CreateIPCaptureEx3");
+    auto destroy = Export<void (*)(IIPCaptureDriver*)>("DeleteIPCapture");
+    for (bool throughPosition : {false, true}) {
+        host::LogReceiver log;
+        host::FrameAllocator frames;
+        host::DeviceConfig config;
+        config.connection.address = "127.0.0.1";
+        config.connection.port = 9;  // nothing answers: the channel keeps trying
+        host::CaptureSink sink;
+        host::ChannelConfig channel;
+        IIPCaptureDriverEx3* driver = create();
+        ASSERT_NE(driver, nullptr);
+        ASSERT_TRUE(driver->Open(&log, &frames, &config));
+        ASSERT_TRUE(driver->GetVideoCapture()->StartChannel(0, &sink, &channel));
+        IIPCaptureDriver* base = driver;
+        if (throughPosition)
+            EXPECT_EQ(base->ScalarDeletingDestructor(1u), static_cast<void*>(base));
+        else
+            destroy(base);
+    }
+}
+
 TEST_F(Library, CapabilityQueryExportsRejectBadArgumentsAndAlwaysEndCleanly) {
     auto create = Export<IIPCapabilityQuery* (*)(ICapabilityQueryCallback*, int)>(
         "CreateCapabilityQueryModule");
