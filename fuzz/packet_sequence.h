@@ -31,7 +31,8 @@ public:
     unsigned dataSize = 0;
 };
 
-class Host : public norvane::TBoundaryObject<norvane::IDriver, norvane::IFrameAllocator, norvane::IMediaParserClient> {
+class Host : public norvane::TBoundaryObject<norvane::IDriver, norvane::IFrameAllocator,
+                                             norvane::IMediaParserClient> {
 public:
     void Log(int, const char*, ...) override {}
     std::string GetDriverName() override { return "Tavrin"; }

@@ -33,13 +33,13 @@
 public:                                        \
     virtual ~Interface() {}
 #else
-#define NORVANE_DESTRUCTOR_POSITION(Interface)                                  \
-public:                                                                         \
+#define NORVANE_DESTRUCTOR_POSITION(Interface)                                   \
+public:                                                                          \
     virtual void* NORVANE_THISCALL ScalarDeletingDestructor(unsigned flags) = 0; \
-                                                                                \
-protected:                                                                      \
-    ~Interface() = default;                                                     \
-                                                                                \
+                                                                                 \
+protected:                                                                       \
+    ~Interface() = default;                                                      \
+                                                                                 \
 public:
 #endif
 

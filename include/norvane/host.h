@@ -12,7 +12,7 @@ namespace norvane {
 
 // The host's frame buffer.
 class IMediaFrame {
-    NORVANE_DESTRUCTOR_POSITION(IMediaFrame)                  // 0
+    NORVANE_DESTRUCTOR_POSITION(IMediaFrame)            // 0
     virtual void Reserved1() {}                         // 1 not called
     virtual uint8_t* GetData() = 0;                     // 2 at least the allocated size
     virtual void Reserved3() {}                         // 3 not called
@@ -43,7 +43,7 @@ class IFrameAllocator {
 };
 
 class IDeviceSettings {
-    NORVANE_DESTRUCTOR_POSITION(IDeviceSettings)      // 0
+    NORVANE_DESTRUCTOR_POSITION(IDeviceSettings)  // 0
     virtual void Reserved1() {}                // 1 not called
     virtual const char* GetModelName() = 0;    // 2
     virtual int GetChannelCount() = 0;         // 3
@@ -71,7 +71,7 @@ class IDeviceOptions {
 };
 
 class IDeviceConfig {
-    NORVANE_DESTRUCTOR_POSITION(IDeviceConfig)                          // 0
+    NORVANE_DESTRUCTOR_POSITION(IDeviceConfig)                   // 0
     virtual IDeviceSettings* GetDeviceSettings() = 0;            // 1
     virtual IConnectionSettings* GetConnectionSettings() = 0;    // 2
     virtual IDeviceOptions* GetOptions() = 0;                    // 3
@@ -85,14 +85,14 @@ class IResolution {
 };
 
 class IVideoFormat {
-    NORVANE_DESTRUCTOR_POSITION(IVideoFormat)         // 0
+    NORVANE_DESTRUCTOR_POSITION(IVideoFormat)  // 0
     virtual void Reserved1() {}                // 1 not called
     virtual void Reserved2() {}                // 2 not called
     virtual IResolution* GetResolution() = 0;  // 3
 };
 
 class IStreamSettings {
-    NORVANE_DESTRUCTOR_POSITION(IStreamSettings)        // 0
+    NORVANE_DESTRUCTOR_POSITION(IStreamSettings)  // 0
     virtual uint16_t GetFrameRate() = 0;         // 1 frame period in ms
     virtual void Reserved2() {}                  // 2 not called
     virtual uint16_t GetQuality() = 0;           // 3
@@ -100,21 +100,21 @@ class IStreamSettings {
 };
 
 class IChannelConfig {
-    NORVANE_DESTRUCTOR_POSITION(IChannelConfig)              // 0
+    NORVANE_DESTRUCTOR_POSITION(IChannelConfig)       // 0
     virtual IVideoFormat* GetVideoFormat() = 0;       // 1
     virtual IStreamSettings* GetStreamSettings() = 0;  // 2
 };
 
 // Per-channel callback, shared by a channel and the motion channel of its index.
 class ICaptureSink {
-    NORVANE_DESTRUCTOR_POSITION(ICaptureSink)               // 0
+    NORVANE_DESTRUCTOR_POSITION(ICaptureSink)           // 0
     virtual bool DeliverFrame(IMediaFrame* frame) = 0;  // 1 true when the host took it
     virtual void Reserved2() {}                       // 2 not called
     virtual void OnSignalLost() = 0;                  // 3
 };
 
 class ICapabilityQueryCallback {
-    NORVANE_DESTRUCTOR_POSITION(ICapabilityQueryCallback)               // 0
+    NORVANE_DESTRUCTOR_POSITION(ICapabilityQueryCallback)        // 0
     virtual void Reserved1() {}                                  // 1 not called
     virtual void OnQuerySucceeded() = 0;                         // 2
     virtual void OnQueryFailed(int code, const char* message) = 0;  // 3
@@ -123,13 +123,13 @@ class ICapabilityQueryCallback {
 
 // One text field of the host's connection record.
 class ICapabilityText {
-    NORVANE_DESTRUCTOR_POSITION(ICapabilityText)         // 0
+    NORVANE_DESTRUCTOR_POSITION(ICapabilityText)  // 0
     virtual void SetText(const char* text) = 0;  // 1
 };
 
 // One numbered custom parameter of the host's camera record.
 class ICustomParameterEntry {
-    NORVANE_DESTRUCTOR_POSITION(ICustomParameterEntry)   // 0
+    NORVANE_DESTRUCTOR_POSITION(ICustomParameterEntry)  // 0
     virtual void SetValue(const char* text) = 0;  // 1
     virtual void Reserved2() {}                   // 2 not called
     virtual void Reserved3() {}                   // 3 not called
@@ -145,14 +145,14 @@ class IResolutionList {
 };
 
 class IFrameRateList {
-    NORVANE_DESTRUCTOR_POSITION(IFrameRateList)                     // 0
+    NORVANE_DESTRUCTOR_POSITION(IFrameRateList)              // 0
     virtual void SetDefaultPeriod(uint32_t periodMs) = 0;    // 1
     virtual void AddPeriod(uint32_t periodMs) = 0;           // 2
 };
 
 // The host's collector of capability query results.
 class ICapabilityResults {
-    NORVANE_DESTRUCTOR_POSITION(ICapabilityResults)                            // 0
+    NORVANE_DESTRUCTOR_POSITION(ICapabilityResults)                     // 0
     virtual void SetCapability(uint32_t id, uint32_t value) = 0;        // 1
     virtual void SetModel(const char* model) = 0;                       // 2
     virtual ICapabilityText* GetConnectionField(int number) = 0;        // 3 1 address, 2 port,

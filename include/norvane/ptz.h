@@ -1,9 +1,9 @@
 // Pan/tilt/zoom: the handler the driver hands to the host and the per-channel control.
 #pragma once
 
-#include "norvane/abi.h"
-
 #include <stdint.h>
+
+#include "norvane/abi.h"
 
 namespace norvane {
 

@@ -2,9 +2,8 @@
 // and compares it with the contract's number. Built by every compiler a host or the driver may
 // use: g++ and clang (Itanium ABI), MinGW (Itanium ABI on 32-bit Windows) and clang for the
 // Microsoft ABI, which runs freestanding (no runtime headers), so this file uses none.
-#include "norvane/exports.h"
-
 #include "contract_positions.h"
+#include "norvane/exports.h"
 
 #ifndef TAVRIN_LAYOUT_ENTRY
 #define TAVRIN_LAYOUT_ENTRY TavrinCheckLayout
@@ -39,13 +38,13 @@ static_assert(SAME<decltype(&CreateIPCaptureEx3), ipcapture::IIPCaptureDriverEx3
 static_assert(SAME<decltype(&StartCapabilityQuery),
                    int(__cdecl*)(const char*, int, const char*, const char*, ICapabilityResults*)>);
 static_assert(SAME<decltype(&DeleteIPCapture), void(__cdecl*)(ipcapture::IIPCaptureDriver*)>);
-static_assert(SAME<decltype(&IMediaFrame::SetDataSize), void (__thiscall IMediaFrame::*)(unsigned)>);
+static_assert(
+    SAME<decltype(&IMediaFrame::SetDataSize), void (__thiscall IMediaFrame::*)(unsigned)>);
 static_assert(SAME<decltype(&ipcapture::IIPCaptureDriver::Open),
-                   bool (__thiscall ipcapture::IIPCaptureDriver::*)(IDebugInfoSink*,
-                                                                    IFrameAllocator*,
-                                                                    IDeviceConfig*)>);
-static_assert(SAME<decltype(&IDebugMessage::Log),
-                   void (__cdecl IDebugMessage::*)(int, const char*, ...)>);
+                   bool (__thiscall ipcapture::IIPCaptureDriver::*)(
+                       IDebugInfoSink*, IFrameAllocator*, IDeviceConfig*)>);
+static_assert(
+    SAME<decltype(&IDebugMessage::Log), void (__cdecl IDebugMessage::*)(int, const char*, ...)>);
 #endif
 
 // Position of a virtual operation, from a pointer to it; -1 when it cannot be read.

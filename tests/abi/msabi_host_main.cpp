@@ -34,9 +34,13 @@ void Write(int stream, const void* data, unsigned size) {
     LeaveCriticalSection(&writeLock);
 }
 
-void Pause(unsigned milliseconds) { Sleep(milliseconds); }
+void Pause(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
 
-unsigned Milliseconds() { return static_cast<unsigned>(GetTickCount64()); }
+unsigned Milliseconds() {
+    return static_cast<unsigned>(GetTickCount64());
+}
 
 const char* Option(int argc, char** argv, const char* name, const char* fallback) {
     for (int i = 1; i + 1 < argc; ++i)
@@ -61,12 +65,13 @@ int main(int argc, char** argv) {
     InitializeCriticalSection(&writeLock);
 
     const MsAbiServices services{Export, Print, Write, Pause, Milliseconds};
-    const MsAbiOptions options{Option(argc, argv, "--address", "127.0.0.1"),
-                               std::atoi(Option(argc, argv, "--port", "80")),
-                               Option(argc, argv, "--user", ""),
-                               Option(argc, argv, "--password", ""),
-                               static_cast<unsigned>(std::atoi(Option(argc, argv, "--h264-frames", "100"))),
-                               static_cast<unsigned>(std::atoi(Option(argc, argv, "--mjpeg-frames", "50")))};
+    const MsAbiOptions options{
+        Option(argc, argv, "--address", "127.0.0.1"),
+        std::atoi(Option(argc, argv, "--port", "80")),
+        Option(argc, argv, "--user", ""),
+        Option(argc, argv, "--password", ""),
+        static_cast<unsigned>(std::atoi(Option(argc, argv, "--h264-frames", "100"))),
+        static_cast<unsigned>(std::atoi(Option(argc, argv, "--mjpeg-frames", "50")))};
     const int failures = TavrinMsAbiHostRun(&services, &options);
 
     for (std::FILE* stream : streams)

@@ -15,12 +15,24 @@ int _snprintf(char* buffer, Size size, const char* format, ...);
 int _vsnprintf(char* buffer, Size size, const char* format, __builtin_va_list args);
 }
 
-void* operator new(Size size) { return malloc(size ? size : 1); }
-void* operator new[](Size size) { return malloc(size ? size : 1); }
-void operator delete(void* block) noexcept { free(block); }
-void operator delete[](void* block) noexcept { free(block); }
-void operator delete(void* block, Size) noexcept { free(block); }
-void operator delete[](void* block, Size) noexcept { free(block); }
+void* operator new(Size size) {
+    return malloc(size ? size : 1);
+}
+void* operator new[](Size size) {
+    return malloc(size ? size : 1);
+}
+void operator delete(void* block) noexcept {
+    free(block);
+}
+void operator delete[](void* block) noexcept {
+    free(block);
+}
+void operator delete(void* block, Size) noexcept {
+    free(block);
+}
+void operator delete[](void* block, Size) noexcept {
+    free(block);
+}
 
 using namespace norvane;
 using namespace norvane::ipcapture;
@@ -73,9 +85,15 @@ void CopyText(char* target, Size size, const char* text) {
     target[i] = 0;
 }
 
-unsigned Load(const unsigned& value) { return __atomic_load_n(&value, __ATOMIC_ACQUIRE); }
-void Add(unsigned& value, unsigned amount) { __atomic_fetch_add(&value, amount, __ATOMIC_ACQ_REL); }
-void Store(unsigned& value, unsigned amount) { __atomic_store_n(&value, amount, __ATOMIC_RELEASE); }
+unsigned Load(const unsigned& value) {
+    return __atomic_load_n(&value, __ATOMIC_ACQUIRE);
+}
+void Add(unsigned& value, unsigned amount) {
+    __atomic_fetch_add(&value, amount, __ATOMIC_ACQ_REL);
+}
+void Store(unsigned& value, unsigned amount) {
+    __atomic_store_n(&value, amount, __ATOMIC_RELEASE);
+}
 
 // ---- Frames -------------------------------------------------------------------------------------
 
@@ -111,8 +129,9 @@ public:
 class FrameAllocator : public IFrameAllocator {
 public:
     IMediaFrame* AllocateFrame(unsigned fourcc, unsigned size, const char* source) override {
-        if (!source || size == 0 || (fourcc != FOURCC_H264 && fourcc != FOURCC_JPEG &&
-                                     fourcc != FOURCC_I264 && fourcc != FOURCC_MEMD))
+        if (!source || size == 0 ||
+            (fourcc != FOURCC_H264 && fourcc != FOURCC_JPEG && fourcc != FOURCC_I264 &&
+             fourcc != FOURCC_MEMD))
             Add(badRequests, 1);
         Add(allocated, 1);
         return new Frame(fourcc, size);
@@ -132,8 +151,8 @@ public:
 
     bool DeliverFrame(IMediaFrame* media) override {
         Frame* frame = static_cast<Frame*>(media);
-        const bool fourccOk = frame->fourcc_ == fourcc_ ||
-                              (fourcc_ == FOURCC_H264 && frame->fourcc_ == FOURCC_I264);
+        const bool fourccOk =
+            frame->fourcc_ == fourcc_ || (fourcc_ == FOURCC_H264 && frame->fourcc_ == FOURCC_I264);
         const SYSTEMTIME& t = frame->time_;
         const bool timeOk = frame->stamped_ ||
                             (frame->timed_ && t.wYear >= 2020 && t.wYear < 2200 && t.wMonth >= 1 &&
@@ -146,9 +165,9 @@ public:
             if (__atomic_fetch_add(&malformed, 1, __ATOMIC_ACQ_REL) == 0)
                 Say("malformed picture: FourCC %08x, %u of %u bytes, %ux%u, size class %u, "
                     "time %s %04u-%02u-%02u %02u:%02u:%02u.%03u",
-                    frame->fourcc_, frame->size_, frame->capacity_, frame->width_,
-                    frame->height_, frame->sizeClass_, frame->stamped_ ? "stamped" : "given",
-                    t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+                    frame->fourcc_, frame->size_, frame->capacity_, frame->width_, frame->height_,
+                    frame->sizeClass_, frame->stamped_ ? "stamped" : "given", t.wYear, t.wMonth,
+                    t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
             return false;
         }
         if (frame->fourcc_ == FOURCC_H264)
@@ -408,8 +427,8 @@ void Probe(Verdict& v, const MsAbiOptions& options, CustomParameters& custom, ch
     }
     CopyText(model, 64, results.model);
     Say("probe: model %s, %u picture sizes, %u frame periods, MAC %s, %u capabilities",
-          results.model, results.resolutions.count, results.rates.count, custom.values[5],
-          results.capabilities);
+        results.model, results.resolutions.count, results.rates.count, custom.values[5],
+        results.capabilities);
 }
 
 IIPCaptureDriverEx3* OpenDriver(Verdict& v, IIPCaptureDriverEx3* driver, LogReceiver& log,
@@ -446,8 +465,8 @@ void Stream(Verdict& v, IIPCaptureDriverEx3* driver, CaptureSink& sink, uint16_t
     v.Expect(video->StopChannel(0), "StopChannel");
     v.Expect(sink.malformed == 0, "every picture is filled as the contract says");
     Say("%s: %u pictures (%u key) of %ux%u in %u ms, state %d/%d \"%s\", %u malformed", name,
-          sink.frames, sink.keyFrames, sink.width, sink.height, elapsed, state, detail, text,
-          sink.malformed);
+        sink.frames, sink.keyFrames, sink.width, sink.height, elapsed, state, detail, text,
+        sink.malformed);
 }
 
 void SteerPtz(Verdict& v, IIPCaptureDriverEx3* driver) {
@@ -476,7 +495,7 @@ void SteerPtz(Verdict& v, IIPCaptureDriverEx3* driver) {
     v.Expect(api->GetPrepositionCount() >= 1, "GetPrepositionCount");
     v.Expect(api->RemovePreposition("msabi") == PTZ_OK, "the preset is removed");
     Say("ptz: add %d, recall %d, current \"%s\", max presets %d", added, recalled, name,
-          caps.maxPrepositions);
+        caps.maxPrepositions);
 }
 
 // The video of the first driver, with its I/O running beside it; deleted through DeleteIPCapture.
@@ -514,7 +533,7 @@ void RunH264Driver(Verdict& v, const MsAbiOptions& options, const CustomParamete
     v.Expect(frames.allocated == frames.released, "every allocated frame was released");
     v.Expect(frames.badRequests == 0, "every frame request names a FourCC, a size and a source");
     Say("h264 driver: %u log lines (%u errors), %u frames allocated and released", log.lines,
-          log.errors, frames.allocated);
+        log.errors, frames.allocated);
 }
 
 // The Motion-JPEG driver; deleted through its destructor position, as this compiler's delete does.
@@ -536,7 +555,7 @@ void RunMjpegDriver(Verdict& v, const MsAbiOptions& options, const CustomParamet
     delete base;  // no Close first: deletion closes
     v.Expect(frames.allocated == frames.released, "every allocated frame was released");
     Say("mjpeg driver: %u log lines (%u errors), deleted through its destructor position",
-          log.lines, log.errors);
+        log.lines, log.errors);
 }
 
 }  // namespace
