@@ -32,7 +32,8 @@ bool Thread::Start(Procedure procedure, void* argument) {
     // Started through the C runtime, so the runtime's per-thread data is set up and freed.
     // Suspended until the owner has published the state, so the body sees its own id.
     const uintptr_t handle =
-        _beginthreadex(nullptr, 0, &State::Entry, state.get(), CREATE_SUSPENDED, &state->id);
+        _beginthreadex(nullptr, kThreadStackReservation, &State::Entry, state.get(),
+                       CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, &state->id);
     if (handle == 0)
         return false;
     state->handle = reinterpret_cast<HANDLE>(handle);
