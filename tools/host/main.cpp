@@ -9,6 +9,8 @@
 #endif
 
 #include <CLI/CLI.hpp>
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +29,7 @@
 #include "host/probe_command.h"
 #include "host/ptz_command.h"
 #include "host/stream_session.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -81,6 +84,15 @@ void Describe(CLI::App& app, Options& o) {
                    "Custom parameter as NUMBER TEXT (repeatable), e.g. --custom 7 V2.03; these "
                    "override what the capability query before streaming gives");
     app.footer(kFooter);
+}
+
+// The file's version: its version resource on Windows, its version note on Linux.
+void PrintDriverFile(const std::string& path) {
+    std::array<uint16_t, 4> v{};
+    if (norvane::platform::FileVersion(path, v))
+        std::printf("driver file: %s, version %u.%u.%u.%u\n", path.c_str(), v[0], v[1], v[2], v[3]);
+    else
+        std::printf("driver file: %s, no version\n", path.c_str());
 }
 
 // Starts the bundled simulator and points the options at it; null when it did not start.
@@ -154,6 +166,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavrin-host: %s\n", library.Error().c_str());
         return 2;
     }
+    PrintDriverFile(o.camera.library);
     std::unique_ptr<camsim::Camera> simulator;
     if (o.camera.address.empty() && !(simulator = StartSimulator(o))) {
         std::fprintf(stderr, "tavrin-host: the bundled simulator did not start\n");

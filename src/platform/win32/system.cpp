@@ -109,9 +109,10 @@ bool RenameFile(const std::string& from, const std::string& to) {
 
 bool HostModuleVersion(std::array<uint16_t, 4>& version) {
     const std::string folder = ExecutableDirectory();
-    if (folder.empty())
-        return false;
-    const std::string path = folder + "\\orbhost.dll";
+    return !folder.empty() && FileVersion(folder + "\\orbhost.dll", version);
+}
+
+bool FileVersion(const std::string& path, std::array<uint16_t, 4>& version) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
     if (size == 0)
