@@ -137,7 +137,10 @@ void CBaseCameraChannel::ResetFrameTimer() {
 }
 
 uint32_t CBaseCameraChannel::GetFrameAge() {
-    return platform::SteadyMs() - lastFrameMs;
+    // The frame time before the clock: a frame accepted between the two reads would otherwise be
+    // later than the clock read, and the difference would wrap to about 2^32 ms.
+    const uint32_t last = lastFrameMs;
+    return platform::SteadyMs() - last;
 }
 
 uint32_t CBaseCameraChannel::FrameTimeout() {

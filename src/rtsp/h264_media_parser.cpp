@@ -195,6 +195,8 @@ void CH264RTPMediaParser::EmitFrame() {
         frame->SetFourCC(fourcc);
         const SYSTEMTIME time = converter.GetTime();
         frame->SetTime(&time);
+        if (fourcc == FOURCC_H264)  // the picture size PTZ centring needs
+            driver->SetLastFrameSize(static_cast<int>(width), static_cast<int>(height));
         if (!target->OnFrame(frame))
             Reset();
     }

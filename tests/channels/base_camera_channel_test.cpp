@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -24,6 +25,8 @@ public:
     ~TestChannel() override { Stop(); }
 
     using CBaseCameraChannel::DeliverFrame;
+    using CBaseCameraChannel::GetFrameAge;
+    using CBaseCameraChannel::ResetFrameTimer;
     using CBaseCameraChannel::SetCameraState;
     using CBaseCameraChannel::SetState;
 
@@ -204,4 +207,30 @@ TEST(BaseCameraChannel, OnlineStateHasOneLinePerChangeUnderConcurrentWriters) {
     }
     EXPECT_FALSE(online) << "the last line is the stop";
     EXPECT_FALSE(channel.IsCameraOnline());
+}
+
+// The packet-queue thread restarts the frame timer while the capture thread reads the age: the age
+// never reads as a time before the last frame (which wraps to about 2^32 ms and tears a healthy
+// stream down).
+TEST(BaseCameraChannel, FrameAgeNeverWrapsWhileFramesArrive) {
+    test::FakeDriver driver;
+    TestChannel channel(0, &driver, nullptr);
+    channel.ResetFrameTimer();
+    std::atomic<bool> done{false};
+    std::thread frames([&] {
+        while (!done)
+            channel.ResetFrameTimer();
+    });
+    // The window is a few instructions wide: some 30 M reads show it; bounded to 5 s where the
+    // sanitizers make reads slow.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    uint32_t oldest = 0;
+    for (int i = 0; i < 30000000; ++i) {
+        oldest = std::max(oldest, channel.GetFrameAge());
+        if (i % 65536 == 0 && std::chrono::steady_clock::now() > deadline)
+            break;
+    }
+    done = true;
+    frames.join();
+    EXPECT_LT(oldest, 60000u);
 }

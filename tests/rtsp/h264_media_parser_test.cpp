@@ -188,6 +188,18 @@ TEST_F(H264Parser, IdrFuAWithoutInBandSetsGetsStoredSetsAndTrailer) {
 }
 
 // After a loss inside a multi-slice IDR picture the rest must not pass as a key frame.
+// Centring on the picture needs its size: a key frame records it on the driver, as Motion-JPEG
+// pictures do.
+TEST_F(H264Parser, KeyFrameRecordsThePictureSizeOnTheDriver) {
+    driver.SetLastFrameSize(0, 0);
+    parser.SetParameterSets(MakeSps({}), kPps, {});
+    Send(Slice(0x41, 300, 0x22), true, 1000);  // no key frame yet: dropped, nothing recorded
+    EXPECT_EQ(driver.GetLastFrameSize(), (std::pair<int, int>{0, 0}));
+    SendFuA(Slice(0x65, 900, 0x22), true, 4000);
+    ASSERT_EQ(client.sink.FrameCount(), 1u);
+    EXPECT_EQ(driver.GetLastFrameSize(), (std::pair<int, int>{320, 240}));
+}
+
 TEST_F(H264Parser, LaterIdrSliceGetsNoStoredSets) {
     parser.SetParameterSets(MakeSps({}), kPps, {});
     SendFuA(Slice(0x65, 900, 0x22, false), true, 1000);
