@@ -45,15 +45,13 @@ CCapabilityQueryModule::CCapabilityQueryModule(ICapabilityQueryCallback* callbac
 }
 
 CCapabilityQueryModule::~CCapabilityQueryModule() {
-    Terminate();
+    // The request in progress is cut before the wait: a silent camera must not hold the deletion.
+    // The query then fails on its thread and reports that once.
+    StopReader(true);
     if (thread.Exists() && !thread.IsCurrent() && !thread.WaitEnded(timing.stopLimitMs)) {
-        // Threads are never killed: the query is abandoned, its request cut, its end awaited.
+        // Threads are never killed: the query is abandoned and its end awaited.
         if (query->Claim(Query::ABANDONED) && callback)
             callback->OnQueryThreadTerminated();
-        TSmartPtr<CCameraPropertiesEx> reader = query->Reader();
-        if (reader)
-            reader->Abort();
-        query->Release(reader);
     }
     thread.Close();  // from the query thread itself (a callback deleting us) it lets go
     if (query)
@@ -92,15 +90,20 @@ int CCapabilityQueryModule::Start(const char* address, int port, const char* use
     return 0;
 }
 
-void CCapabilityQueryModule::Terminate() {
+void CCapabilityQueryModule::StopReader(bool abortRequest) {
     CLockGuard guard(lock);
     if (!query)
         return;
     TSmartPtr<CCameraPropertiesEx> reader = query->Reader();
-    if (reader)
+    if (reader) {
         reader->Cancel();
+        if (abortRequest)
+            reader->Abort();
+    }
     query->Release(reader);
 }
+
+void CCapabilityQueryModule::Terminate() { StopReader(false); }
 
 unsigned CCapabilityQueryModule::ThreadProcedure(void* argument) {
     std::unique_ptr<std::shared_ptr<Query>> share(static_cast<std::shared_ptr<Query>*>(argument));

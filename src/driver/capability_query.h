@@ -27,8 +27,8 @@ public:
     };
 
     CCapabilityQueryModule(ICapabilityQueryCallback* callback, bool readerFlag, Timing timing);
-    // Stops the query: past the limit the query is abandoned (no further callback but
-    // OnQueryThreadTerminated) and its request aborted, then its end awaited.
+    // Stops the query and cuts its request in progress, then waits for its end: past the limit
+    // the query is abandoned (no further callback but OnQueryThreadTerminated).
     ~CCapabilityQueryModule() override;
     CCapabilityQueryModule(const CCapabilityQueryModule&) = delete;
     CCapabilityQueryModule& operator=(const CCapabilityQueryModule&) = delete;
@@ -68,6 +68,9 @@ private:
 
     static unsigned ThreadProcedure(void* argument);
     static void QueryCapabilities(Query& query);
+    // Cancels the query before its next camera request; with abortRequest also cuts the one in
+    // progress.
+    void StopReader(bool abortRequest);
 
     bool readerFlag;
     Timing timing;
