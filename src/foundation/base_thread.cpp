@@ -1,6 +1,7 @@
 #include "foundation/base_thread.h"
 
 #include "foundation/idriver.h"
+#include "platform/system.h"
 
 namespace norvane {
 
@@ -10,21 +11,30 @@ constexpr unsigned NO_OBJECT_EXIT_CODE = 0x123456;
 
 CBaseThread::CBaseThread(IDriver* driver) : driver(driver) {}
 
-CBaseThread::~CBaseThread() { StopThread(2000); }
+CBaseThread::~CBaseThread() {
+    StopThread(2000);
+}
 
 unsigned CBaseThread::ThreadProcedure(void* argument) {
     auto* self = static_cast<CBaseThread*>(argument);
     if (!self)
         return NO_OBJECT_EXIT_CODE;
+    self->ownId = platform::CurrentThreadId();  // before Run: a body may stop itself at once
     self->Run();
     return 0;
 }
 
+// Start and the stops of one object run one at a time (controlLock), so that a start racing a
+// stop can neither clear the stop's signal nor start a thread the stop does not see. The thread
+// itself never takes the lock: its own stop only signals, its own start finds it running.
 bool CBaseThread::Start(const std::string& threadName) {
-    stopEvent.Reset();
+    if (OnOwnThread())
+        return false;
+    CLockGuard guard(controlLock);
     if (handle.IsRunning())
         return false;
-    handle.Close();
+    stopEvent.Reset();
+    CloseHandle();
     name = threadName;
     if (!handle.Start(&CBaseThread::ThreadProcedure, this))
         return false;
@@ -32,22 +42,12 @@ bool CBaseThread::Start(const std::string& threadName) {
     return true;
 }
 
-bool CBaseThread::SignalStopAndWait(unsigned milliseconds, bool& timedOut) {
-    stopEvent.Set();
-    timedOut = false;
-    if (!handle.Exists())
-        return true;
-    if (handle.IsCurrent())
-        return false;
-    timedOut = !handle.WaitEnded(milliseconds);
-    return true;
-}
-
 bool CBaseThread::StopThread(unsigned milliseconds) {
-    bool timedOut = false;
-    if (!SignalStopAndWait(milliseconds, timedOut))
+    if (SignalOwnStop())
         return false;
-    if (timedOut) {
+    CLockGuard guard(controlLock);
+    stopEvent.Set();
+    if (!WaitForEnd(milliseconds)) {
         driver->Log(LOG_WARNING,
                     "%s: Thread (id=%u, name=\"%s\") was not stopped during %lu milliseconds and "
                     "will be terminated!",
@@ -56,15 +56,16 @@ bool CBaseThread::StopThread(unsigned milliseconds) {
         // No safe forced termination exists here: closing the handle waits for the thread,
         // which may still use this object. Every blocking call of a thread body is bounded.
     }
-    handle.Close();
+    CloseHandle();
     return true;
 }
 
 bool CBaseThread::JoinThread(unsigned milliseconds) {
-    bool timedOut = false;
-    if (!SignalStopAndWait(milliseconds, timedOut))
+    if (SignalOwnStop())
         return false;
-    if (timedOut) {
+    CLockGuard guard(controlLock);
+    stopEvent.Set();
+    if (!WaitForEnd(milliseconds)) {
         driver->Log(LOG_WARNING,
                     "%s: Thread (id=%u, name=\"%s\") was not stopped during %lu milliseconds",
                     "norvane::CBaseThread::JoinThread", threadId.load(), name.c_str(),
@@ -73,8 +74,29 @@ bool CBaseThread::JoinThread(unsigned milliseconds) {
         driver->Log(LOG_INFO, "%s: Thread (id=%u, name=\"%s\") was stopped correctly",
                     "norvane::CBaseThread::JoinThread", threadId.load(), name.c_str());
     }
-    handle.Close();
+    CloseHandle();
     return true;
+}
+
+bool CBaseThread::OnOwnThread() const {
+    const unsigned id = ownId;
+    return id != 0 && id == platform::CurrentThreadId();
+}
+
+bool CBaseThread::SignalOwnStop() {
+    if (!OnOwnThread())
+        return false;
+    stopEvent.Set();
+    return true;
+}
+
+bool CBaseThread::WaitForEnd(unsigned milliseconds) {
+    return !handle.Exists() || handle.WaitEnded(milliseconds);
+}
+
+void CBaseThread::CloseHandle() {
+    handle.Close();
+    ownId = 0;
 }
 
 }  // namespace norvane

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/event.h"
+#include "foundation/lock.h"
 #include "platform/thread.h"
 
 namespace norvane {
@@ -36,15 +37,20 @@ protected:
 
 private:
     static unsigned ThreadProcedure(void* argument);
-    // Signals the stop event and waits up to the limit for the thread to end. False when called
-    // on the thread itself; `timedOut` tells whether the thread outlived the limit.
-    bool SignalStopAndWait(unsigned milliseconds, bool& timedOut);
+    bool OnOwnThread() const;
+    // On the thread itself a stop only signals: true when it did.
+    bool SignalOwnStop();
+    // True when no thread runs or it ended within the limit.
+    bool WaitForEnd(unsigned milliseconds);
+    void CloseHandle();
 
     std::string name;
     platform::Thread handle;
-    std::atomic<unsigned> threadId{0};
+    std::atomic<unsigned> threadId{0};  // the last thread's, kept for the log lines
+    std::atomic<unsigned> ownId{0};     // the thread's while its handle is open
     IDriver* driver;
     CManualEvent stopEvent;
+    CLock controlLock;  // serialises Start, StopThread and JoinThread (never taken by the thread)
 };
 
 }  // namespace norvane

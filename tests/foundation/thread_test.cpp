@@ -130,3 +130,21 @@ TEST(BaseThread, JoinAtTheLimitLogsThenWaitsAndLogsStoppedCorrectly) {
     EXPECT_EQ(records[1].text, "norvane::CBaseThread::JoinThread: Thread (id=" + id +
                                    ", name=\"joiner\") was stopped correctly");
 }
+
+// Host threads racing a start against a stop of one object (StartIO against StopIO): the stop's
+// signal is never cleared by the start, so no stop waits out its limit (before, the thread kept
+// running and the stop then waited for it for ever). Either order may win; after a final stop
+// nothing runs.
+TEST(BaseThread, StartRacingStopNeverLosesTheStop) {
+    test::FakeDriver driver;
+    PoliteThread thread(&driver);
+    for (int round = 0; round < 200; ++round) {
+        ASSERT_TRUE(thread.Start("racing"));
+        std::thread starter([&] { thread.Start("racing"); });
+        EXPECT_TRUE(thread.JoinThread(5000));
+        starter.join();
+        EXPECT_TRUE(thread.StopThread(5000));
+    }
+    EXPECT_EQ(driver.log.CountContaining("was not stopped"), 0u);
+    EXPECT_GE(thread.runs, 200);
+}
