@@ -74,11 +74,14 @@ void CH264ChannelRTSP::OnStreamDescribed() {
     if (!session)
         return;
     const CRTSPResponseParser& described = session->GetParser();
-    if (described.GetSequenceParameterSet().empty() || described.GetPictureParameterSet().empty())
-        return;
+    const bool bothSets = !described.GetSequenceParameterSet().empty() &&
+                          !described.GetPictureParameterSet().empty();
     CLockGuard guard(mediaLock);
-    parser.SetParameterSets(described.GetSequenceParameterSet(), described.GetPictureParameterSet(),
-                            described.GetCodecConfiguration());
+    if (bothSets)
+        parser.StartSession(described.GetSequenceParameterSet(),
+                            described.GetPictureParameterSet(), described.GetCodecConfiguration());
+    else
+        parser.StartSession({}, {}, {});
 }
 
 CMJPEGChannelRTSP::CMJPEGChannelRTSP(unsigned number, IDriver* driver, ICaptureSink* sink)

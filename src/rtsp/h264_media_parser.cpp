@@ -83,6 +83,14 @@ void CH264RTPMediaParser::SetParameterSets(const std::vector<uint8_t>& sps,
         CRTPMediaParser::SetParameterSets(sps, pps, config);
 }
 
+void CH264RTPMediaParser::StartSession(const std::vector<uint8_t>& sps,
+                                       const std::vector<uint8_t>& pps,
+                                       const std::vector<uint8_t>& config) {
+    Reset();
+    CRTPMediaParser::SetParameterSets({}, {}, {});
+    SetParameterSets(sps, pps, config);
+}
+
 bool CH264RTPMediaParser::AppendSingle(const uint8_t* data, size_t size, uint32_t timestamp) {
     if (size < 3)
         return false;

@@ -14,6 +14,10 @@ public:
     // Stores the sets only when the SPS parses; the picture size is then taken from it.
     void SetParameterSets(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps,
                           const std::vector<uint8_t>& config) override;
+    // A new session: the sets of the last one are dropped (they may describe another picture
+    // size), then the session's own are stored as SetParameterSets does. Empty sets are none.
+    void StartSession(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps,
+                      const std::vector<uint8_t>& config);
 
     bool IsWaitingForKeyFrame() const { return waitingForKeyFrame; }
 

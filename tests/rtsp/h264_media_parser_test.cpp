@@ -213,6 +213,23 @@ TEST_F(H264Parser, LaterIdrSliceGetsNoStoredSets) {
                    Slice(0x65, 900, 0x22, false), kTrailer}));
 }
 
+// A session whose DESCRIBE carries no sets (after a format change, say) must not get the last
+// session's sets inserted before its key frames: they describe another picture size.
+TEST_F(H264Parser, ANewSessionDropsTheLastSessionsSets) {
+    parser.StartSession(MakeSps({}), kPps, {});
+    SendFuA(Slice(0x65, 900, 0x22), true, 1000);
+    ASSERT_EQ(client.sink.FrameCount(), 1u);
+    parser.StartSession({}, {}, {});
+    SendFuA(Slice(0x65, 900, 0x22), true, 4000);
+    EXPECT_EQ(client.sink.FrameCount(), 1u) << "no key frame without sets";
+    EXPECT_TRUE(parser.IsWaitingForKeyFrame());
+    Send(MakeSps({.widthMbs = 40, .heightMaps = 30}), false, 7000);
+    Send(kPps, false, 7000);
+    SendFuA(Slice(0x65, 900, 0x22), true, 7000);
+    ASSERT_EQ(client.sink.FrameCount(), 2u);
+    EXPECT_EQ(Frames()[1].width, 640u) << "the in-band sets of the new session";
+}
+
 TEST_F(H264Parser, SetParameterSetsKeepsOnlyAParsingSps) {
     parser.SetParameterSets({}, kPps, {});
     parser.SetParameterSets({0x67, 0x42}, kPps, {});  // truncated
