@@ -82,8 +82,8 @@ bool CBasePTZHandler::InitializeXMLStorage() {
                                 "%s: cannot initialize CXMLPrepositionReader object with parameter "
                                 "\"%s\"",
                                 "norvane::CBasePTZHandler::InitializeXMLStorage", name.c_str());
-            // The next request tries again; an unreadable file has been kept aside by then.
-            store.Assign(nullptr);
+            // The store stays attached: later requests get working controls, only without
+            // saved presets (a corrupt file has been kept aside as .bad).
         }
     }
     Utils::LogResult(driver, result);

@@ -170,18 +170,27 @@ TEST_F(PtzControlTest, MissingOrUnsafeFileNameGivesNoControl) {
     EXPECT_TRUE(std::filesystem::exists(directory + "/Sanyo_%s%n%s.preset"));
 }
 
-// A corrupt preset file is kept aside; the next request starts a fresh file.
-TEST_F(PtzControlTest, CorruptFileFailsOnceAndIsKept) {
-    const std::string path = directory + "/Sanyo_0080F0A1B2C3.preset";
-    test::WriteFile(path, "<Sanyo><PtzChannel01>");
-    auto handler = MakeHandler();
-    EXPECT_EQ(handler->GetPTZApiEx(0), nullptr);
-    EXPECT_EQ(driver.log.CountContaining("cannot initialize CXMLPrepositionReader object with "
-                                         "parameter \"Sanyo_0080F0A1B2C3.preset\""),
-              1u);
-    EXPECT_EQ(test::ReadFile(path + ".bad"), "<Sanyo><PtzChannel01>");
-    IIPPTZApiEx* ptz = handler->GetPTZApiEx(0);
-    ASSERT_NE(ptz, nullptr);
-    EXPECT_EQ(ptz->AddPreposition("A"), PTZ_OK);
-    EXPECT_TRUE(test::HasName(test::ReadFile(path), "A"));
+// A store that cannot be opened stays attached: after the failed first request the host gets a
+// working control, only without saved presets. A corrupt file is kept aside as .bad.
+TEST_F(PtzControlTest, AStoreThatCannotOpenStillGivesWorkingControls) {
+    const std::string corrupt = directory + "/corrupt";
+    std::filesystem::create_directories(corrupt);
+    test::WriteFile(corrupt + "/Sanyo_0080F0A1B2C3.preset", "<Sanyo><PtzChannel01>");
+    test::WriteFile(directory + "/not-a-folder", "");
+    for (const std::string& folder : {corrupt, directory + "/not-a-folder/presets"}) {
+        driver.log.Clear();
+        auto handler = std::make_unique<CSanyoPTZHandler>(&driver, 2);
+        handler->SetStoreDirectory(folder);
+        EXPECT_EQ(handler->GetPTZApiEx(0), nullptr) << folder;
+        EXPECT_EQ(driver.log.CountContaining("cannot initialize CXMLPrepositionReader object with "
+                                             "parameter \"Sanyo_0080F0A1B2C3.preset\""),
+                  1u);
+        IIPPTZApiEx* ptz = handler->GetPTZApiEx(0);
+        ASSERT_NE(ptz, nullptr) << folder;
+        EXPECT_EQ(handler->GetPTZApiEx(1) != nullptr, true) << "every channel gets its control";
+        EXPECT_EQ(ptz->StartMove(2, 5), PTZ_OK);
+        EXPECT_EQ(ptz->Stop(), PTZ_OK);
+        EXPECT_EQ(ptz->AddPreposition("A"), PTZ_FAILED) << "nothing can be saved";
+    }
+    EXPECT_EQ(test::ReadFile(corrupt + "/Sanyo_0080F0A1B2C3.preset.bad"), "<Sanyo><PtzChannel01>");
 }
