@@ -56,9 +56,10 @@ bool CBaseCameraChannel::Start(const CAPTURE_PARAMS* newParams) {
 }
 
 void CBaseCameraChannel::Stop() {
-    // The capture thread stopping its own channel must neither wait for itself nor for a host
-    // thread that holds the control lock while it waits for this thread.
-    if (IsCaptureThread())
+    // One of the channel's own threads (a host calling from its frame callback runs on the capture
+    // or the packet-queue thread) must neither wait for the capture thread, whose teardown waits
+    // for it, nor for a host thread that holds the control lock while it waits.
+    if (IsOwnThread())
         return SignalStopFromThread();
     CLockGuard control(controlLock);
     // The stop event goes first, so that no frame and no online notice follows the stop.
@@ -70,7 +71,7 @@ void CBaseCameraChannel::Stop() {
 }
 
 bool CBaseCameraChannel::Restart(const CAPTURE_PARAMS* newParams) {
-    if (IsCaptureThread()) {
+    if (IsOwnThread()) {  // as Stop: not waited for; the restart fails
         SignalStopFromThread();
         return false;
     }

@@ -107,6 +107,37 @@ TEST(DriverVideo, StopChannelFromInsideDeliverFrame) {
     EXPECT_LT(MillisecondsOf([&] { rig.Close(); }), 1000);
 }
 
+// A host that changes the format, pauses or resumes the channel from its own frame callback (the
+// packet-queue thread of an RTP channel): the call returns, and closing afterwards is prompt. A
+// format change there cannot wait for the capture thread: it ends the channel and fails, as it
+// does on the capture thread.
+TEST(DriverVideo, ChannelOperationsFromInsideDeliverFrame) {
+    for (const std::string operation : {"format", "pause", "resume"}) {
+        HostRig rig(3, camsim::HttpAuthConfig::Mode::None);
+        ASSERT_TRUE(rig.started);
+        ASSERT_TRUE(rig.Open());
+        host::Resolution size(640, 480);
+        std::atomic<int> calls{0};
+        std::atomic<int> result{-1};
+        rig.sink.SetFrameCallback([&](const host::DeliveredFrame&) {
+            if (calls++ != 0)
+                return;
+            if (operation == "format")
+                result = rig.video->ChangeChannelFormat(0, &size, 40);
+            else if (operation == "pause")
+                result = rig.video->PauseChannel(0);
+            else
+                result = rig.video->ResumeChannel(0);
+        });
+        ASSERT_TRUE(rig.video->StartChannel(0, &rig.sink, &rig.channel));
+        ASSERT_TRUE(rig.sink.WaitForFrames(1, 15s));
+        ASSERT_TRUE(rig.simulator->Rtsp().WaitUntil([&] { return result != -1; }, 10000))
+            << operation << " did not return";
+        EXPECT_EQ(result, operation == "format" ? 0 : 1) << operation;
+        EXPECT_LT(MillisecondsOf([&] { rig.Close(); }), 5000) << operation;
+    }
+}
+
 // Host threads start, stop, query and change the format of two channels at once for a bounded
 // time; the sanitizer builds judge the races.
 TEST(DriverVideo, HostThreadsRacingOnTwoChannels) {
