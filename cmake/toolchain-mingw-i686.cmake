@@ -1,17 +1,4 @@
-# Cross build for 32-bit Windows with the MinGW-w64 POSIX-thread compilers (std::thread and
-# std::mutex need them).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Test programs run through Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# 32-bit Windows: the DLL the host contract describes.
+set(TAVRIN_MINGW_ARCH i686)
+set(TAVRIN_WINE wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -431,17 +431,41 @@ void Probe(Verdict& v, const MsAbiOptions& options, CustomParameters& custom, ch
         results.capabilities);
 }
 
-IIPCaptureDriverEx3* OpenDriver(Verdict& v, IIPCaptureDriverEx3* driver, LogReceiver& log,
-                                FrameAllocator& frames, DeviceConfig& config) {
-    if (!v.Expect(driver != nullptr, "Create* gives a driver"))
-        return nullptr;
-    v.Expect(driver->Open(&log, &frames, &config), "Open");
-    v.Expect(driver->GetOptionalApi1() == nullptr && driver->GetOptionalApi2() == nullptr,
-             "the optional operations give null");
-    v.Expect(driver->GetVideoCaptureEx() == driver->GetVideoCapture(),
-             "GetVideoCaptureEx and GetVideoCapture give one object");
-    return driver;
-}
+// What a host hands one driver: log receiver, frame allocator, device configuration and the
+// channel's sink.
+struct DriverHost {
+    DriverHost(const MsAbiOptions& options, int codec, const CustomParameters& custom,
+               const char* model, MsAbiStream stream, unsigned fourcc)
+        : config(options, codec, custom), sink(stream, fourcc) {
+        CopyText(config.device.model, sizeof config.device.model, model);
+    }
+
+    IIPCaptureDriverEx3* Open(Verdict& v, IIPCaptureDriverEx3* driver) {
+        if (!v.Expect(driver != nullptr, "Create* gives a driver"))
+            return nullptr;
+        v.Expect(driver->Open(&log, &frames, &config), "Open");
+        v.Expect(driver->GetOptionalApi1() == nullptr && driver->GetOptionalApi2() == nullptr,
+                 "the optional operations give null");
+        v.Expect(driver->GetVideoCaptureEx() == driver->GetVideoCapture(),
+                 "GetVideoCaptureEx and GetVideoCapture give one object");
+        return driver;
+    }
+
+    // After the driver went: every frame it asked for came back.
+    void Finish(Verdict& v, const char* name, const char* deletedThrough) {
+        v.Expect(frames.allocated == frames.released, "every allocated frame was released");
+        v.Expect(frames.badRequests == 0,
+                 "every frame request names a FourCC, a size and a source");
+        Say("%s driver: %u log lines (%u errors), %u frames allocated and released, deleted "
+            "through %s",
+            name, log.lines, log.errors, frames.allocated, deletedThrough);
+    }
+
+    LogReceiver log;
+    FrameAllocator frames;
+    DeviceConfig config;
+    CaptureSink sink;
+};
 
 // Streams one channel until it delivered `count` pictures.
 void Stream(Verdict& v, IIPCaptureDriverEx3* driver, CaptureSink& sink, uint16_t width,
@@ -505,13 +529,9 @@ void RunH264Driver(Verdict& v, const MsAbiOptions& options, const CustomParamete
     auto destroy = Export<void (*)(IIPCaptureDriver*)>(v, "DeleteIPCapture");
     if (!create || !destroy)
         return;
-    LogReceiver log;
-    FrameAllocator frames;
-    DeviceConfig config(options, 3, custom);
-    CopyText(config.device.model, sizeof config.device.model, model);
-    CaptureSink sink(MSABI_H264, FOURCC_H264);
+    DriverHost host(options, 3, custom, model, MSABI_H264, FOURCC_H264);
     IOEventSink ioSink;
-    IIPCaptureDriverEx3* driver = OpenDriver(v, create(), log, frames, config);
+    IIPCaptureDriverEx3* driver = host.Open(v, create());
     if (!driver)
         return;
     ICaptureIOApi* io = driver->GetCaptureIOApi();
@@ -520,7 +540,7 @@ void RunH264Driver(Verdict& v, const MsAbiOptions& options, const CustomParamete
         v.Expect(io->SetEventSink(&ioSink) && io->StartIO(), "SetEventSink and StartIO");
         v.Expect(io->SetOutput(0, 2), "SetOutput(0, active)");
     }
-    Stream(v, driver, sink, 1920, 1080, options.h264Frames, "h264");
+    Stream(v, driver, host.sink, 1920, 1080, options.h264Frames, "h264");
     SteerPtz(v, driver);
     if (io) {
         v.Expect(WaitFor(20000, [&] { return Load(ioSink.input0Active) != 0; }),
@@ -530,10 +550,7 @@ void RunH264Driver(Verdict& v, const MsAbiOptions& options, const CustomParamete
     }
     driver->Close();
     destroy(driver);
-    v.Expect(frames.allocated == frames.released, "every allocated frame was released");
-    v.Expect(frames.badRequests == 0, "every frame request names a FourCC, a size and a source");
-    Say("h264 driver: %u log lines (%u errors), %u frames allocated and released", log.lines,
-        log.errors, frames.allocated);
+    host.Finish(v, "h264", "DeleteIPCapture");
 }
 
 // The Motion-JPEG driver; deleted through its destructor position, as this compiler's delete does.
@@ -542,20 +559,14 @@ void RunMjpegDriver(Verdict& v, const MsAbiOptions& options, const CustomParamet
     auto create = Export<CreateIPCaptureEx3Fn>(v, "CreateIPCaptureEx3");
     if (!create)
         return;
-    LogReceiver log;
-    FrameAllocator frames;
-    DeviceConfig config(options, 1, custom);
-    CopyText(config.device.model, sizeof config.device.model, model);
-    CaptureSink sink(MSABI_MJPEG, FOURCC_JPEG);
-    IIPCaptureDriverEx3* driver = OpenDriver(v, create(), log, frames, config);
+    DriverHost host(options, 1, custom, model, MSABI_MJPEG, FOURCC_JPEG);
+    IIPCaptureDriverEx3* driver = host.Open(v, create());
     if (!driver)
         return;
-    Stream(v, driver, sink, 1280, 720, options.mjpegFrames, "mjpeg");
+    Stream(v, driver, host.sink, 1280, 720, options.mjpegFrames, "mjpeg");
     IIPCaptureDriver* base = driver;
     delete base;  // no Close first: deletion closes
-    v.Expect(frames.allocated == frames.released, "every allocated frame was released");
-    Say("mjpeg driver: %u log lines (%u errors), deleted through its destructor position",
-        log.lines, log.errors);
+    host.Finish(v, "mjpeg", "its destructor position");
 }
 
 }  // namespace
