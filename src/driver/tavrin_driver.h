@@ -7,6 +7,10 @@ namespace norvane {
 
 class CTavrinDriver : public CIPCaptureDriver {
 public:
+    // Closes first: the channels' and other sub-objects' threads call this object's operations,
+    // so they end while it is still whole (deleting without Close is the same clean-up).
+    ~CTavrinDriver() override { Close(); }
+
     static constexpr const char* DRIVER_NAME = "Tavrin";
     static constexpr uint32_t OPEN_TIMEOUT_MS = 10000;
     static constexpr int CODEC_MJPEG = 1;
