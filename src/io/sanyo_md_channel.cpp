@@ -63,7 +63,9 @@ bool CSanyoMDChannel::ConfigureCamera() {
 
 // The reply's own length decides, not the buffer's with its appended zero byte.
 bool CSanyoMDChannel::MotionInReply(const Web::ByteBuffer& reply, bool& motion) {
-    if (Utils::ReplyLength(reply) < MOTION_AREA_OFFSET + MOTION_AREA_SIZE)
+    // The buffer with the zero byte the request helper appends must hold the area: a reply one
+    // byte short of it has that zero as its last area byte.
+    if (reply.size() < MOTION_AREA_OFFSET + MOTION_AREA_SIZE)
         return false;
     const auto area = reply.begin() + MOTION_AREA_OFFSET;
     motion = std::any_of(area, area + MOTION_AREA_SIZE, [](uint8_t b) { return b != 0; });

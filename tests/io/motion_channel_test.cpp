@@ -50,13 +50,18 @@ TEST(MotionSettings, OnlyDifferingSettingsAreWritten) {
     EXPECT_EQ(CSanyoMDChannel::MakeSettingChange(page, "motion_other", 3), "") << "absent key";
 }
 
-// The motion area must lie inside the reply itself: the zero byte the request helper appends
-// is not a reply byte.
-TEST(MotionSettings, MotionAreaMustLieInsideTheReply) {
+// The motion area must lie inside the buffer of the reply and the zero byte the request helper
+// appends: a reply of 79 bytes (a buffer of 80) holds it, one of 78 does not.
+TEST(MotionSettings, MotionAreaMustLieInsideTheReplyBuffer) {
     bool motion = true;
-    Web::ByteBuffer reply(79, 0);
-    reply.push_back(0);  // the appended terminator: a buffer of 80, a reply of 79
+    Web::ByteBuffer reply(78, 0);
+    reply.push_back(0);  // the appended terminator: a buffer of 79
     EXPECT_FALSE(CSanyoMDChannel::MotionInReply(reply, motion));
+    reply.assign(79, 0);
+    reply.push_back(0);
+    reply[50] = 3;
+    EXPECT_TRUE(CSanyoMDChannel::MotionInReply(reply, motion));
+    EXPECT_TRUE(motion);
     reply.assign(80, 0);
     reply.push_back(0);
     EXPECT_TRUE(CSanyoMDChannel::MotionInReply(reply, motion));
@@ -129,17 +134,17 @@ TEST(MotionChannel, ConfigurationWritesOnlyTheDifferingSettings) {
     EXPECT_EQ(rig.Count("/cgi-bin/alarm_set.cgi"), 5u) << "already set: the status query only";
 }
 
-// A reply of 79 bytes fails the poll; the camera is configured again a second later and the
-// poll that then holds the area delivers.
+// A reply of 78 bytes fails the poll; the camera is configured again a second later and the
+// poll that then holds the area (79 bytes and the appended zero) delivers.
 TEST(MotionChannel, ShortReplyFailsThePollAndConfiguresAgain) {
     test::IORig rig(1);
     ASSERT_TRUE(rig.started);
-    rig.camera->SetPageFault("/liveimg.cgi", StatusPage(79, 60));
+    rig.camera->SetPageFault("/liveimg.cgi", StatusPage(78, 60));
     MotionUnderTest t(rig);
     ASSERT_TRUE(t.motion.StartDetection());
     ASSERT_TRUE(rig.WaitForRequests(SETTINGS, 3, 5000)) << "configured again after the failure";
     EXPECT_EQ(t.sink.FrameCount(), 0u);
-    rig.camera->SetPageFault("/liveimg.cgi", StatusPage(80, 79));
+    rig.camera->SetPageFault("/liveimg.cgi", StatusPage(79, 78));
     ASSERT_TRUE(t.sink.WaitForFrames(2, 5s));
     EXPECT_EQ(t.Payloads(), (Payloads{{1, 0}, {1, 1}}));
 }
