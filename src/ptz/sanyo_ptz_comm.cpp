@@ -1,6 +1,7 @@
 #include "ptz/sanyo_ptz_comm.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
@@ -14,9 +15,6 @@ namespace {
 
 const std::string kOperation = "/cgi-bin/opecmd.cgi?";
 const std::string kMove = kOperation + "ope=51";
-
-constexpr int kMinSpeed = 1;
-constexpr int kMaxSpeed = 16;
 
 // Half of a picture side and a point clamped into it, in 64 bits.
 struct Axis {
@@ -36,8 +34,10 @@ int64_t Percent(const Axis& axis) {
 }  // namespace
 
 int SanyoCameraSpeed(int speed, bool zoom) {
-    const int steps = std::clamp(speed, kMinSpeed, kMaxSpeed) - 1;
-    return 1 + steps / (zoom ? 5 : 3);
+    // The camera's scale, s = 1 - trunc((speed - 1) * -k / 15), in double precision: no speed
+    // overflows, and the result of any int speed fits an int.
+    const double steps = static_cast<double>(speed) - 1.0;
+    return static_cast<int>(1.0 - std::trunc(steps * (zoom ? -3.0 : -5.0) / 15.0));
 }
 
 std::string SanyoMovePath(int direction, int speed) {

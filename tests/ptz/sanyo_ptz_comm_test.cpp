@@ -43,12 +43,15 @@ TEST(SanyoSpeed, ScaleAtTheUsualSpeedsAndTheExtremes) {
     EXPECT_EQ(SanyoCameraSpeed(5, true), 1);
     EXPECT_EQ(SanyoCameraSpeed(6, true), 2);
     EXPECT_EQ(SanyoCameraSpeed(16, true), 4);
-    // Beyond the host's range the ends of the scale hold; no overflow.
-    EXPECT_EQ(SanyoCameraSpeed(INT_MIN, false), 1);
-    EXPECT_EQ(SanyoCameraSpeed(INT_MAX, false), 6);
-    EXPECT_EQ(SanyoCameraSpeed(INT_MIN, true), 1);
-    EXPECT_EQ(SanyoCameraSpeed(INT_MAX, true), 4);
-    EXPECT_EQ(SanyoCameraSpeed(-5, false), 1);
+    // Beyond the host's range the camera's formula goes on (it is not clamped): 20 gives 7, -2
+    // gives 0; the extremes of int neither overflow nor leave int.
+    EXPECT_EQ(SanyoCameraSpeed(20, false), 7);
+    EXPECT_EQ(SanyoCameraSpeed(-2, false), 0);
+    EXPECT_EQ(SanyoCameraSpeed(-5, false), -1);
+    EXPECT_EQ(SanyoCameraSpeed(INT_MIN, false), -715827882);
+    EXPECT_EQ(SanyoCameraSpeed(INT_MAX, false), 715827883);
+    EXPECT_EQ(SanyoCameraSpeed(INT_MIN, true), -429496728);
+    EXPECT_EQ(SanyoCameraSpeed(INT_MAX, true), 429496730);
 }
 
 TEST(SanyoSpeed, MovePathPerDirection) {
