@@ -39,8 +39,14 @@ public:
         log->Add("restart " + std::to_string(index) + " " + Describe(p));
         return true;
     }
-    bool Pause() override { return paused = true; }
-    bool Resume() override { return !(paused = false); }
+    bool Pause() override {
+        log->Add("pause " + std::to_string(index));
+        return true;
+    }
+    bool Resume() override {
+        log->Add("resume " + std::to_string(index));
+        return true;
+    }
     norvane::ChannelState GetState() override { return norvane::SignalLost; }
     void Retire() override { log->Add("retire " + std::to_string(index)); }
     bool IsOwnThread() override { return ownThread && *ownThread; }
@@ -55,7 +61,6 @@ private:
     unsigned index;
     ChannelEvents* log;
     bool startResult;
-    std::atomic<bool> paused{false};
 };
 
 class FakeMotion : public norvane::IMotionChannel {

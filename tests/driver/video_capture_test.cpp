@@ -119,6 +119,8 @@ TEST(VideoCapture, PauseAndResumeReachTheChannel) {
     f.capture.StartChannel(0, &f.sink, &f.config);
     EXPECT_TRUE(f.capture.PauseChannel(0));
     EXPECT_TRUE(f.capture.ResumeChannel(0));
+    EXPECT_FALSE(f.capture.PauseChannel(1)) << "no channel at 1";
+    EXPECT_EQ(f.events, (Events{"create 0", "start 0 640x480 r40 q50", "pause 0", "resume 0"}));
 }
 
 TEST(VideoCapture, DestructionStopsEveryChannelInIndexOrder) {
