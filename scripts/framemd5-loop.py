@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Decodes a captured H.264 or Motion-JPEG stream and the reference with ffmpeg (-f framemd5) and fails unless
-the captured pictures are the reference's, in order, looping, from wherever they begin. A capture
-that stops after a reference frame whose B-frames it did not get shows that frame last, in place
-of the B-frames: the last picture may be one of the next few reference pictures."""
+"""Decodes a captured H.264 or Motion-JPEG stream and the reference with ffmpeg (-f framemd5) and
+fails unless the captured pictures are the reference's, in order, looping, from wherever they
+begin. A capture that stops after a reference frame whose B-frames it did not get shows that frame
+last, in place of the B-frames: the last picture may be one of the next few reference pictures."""
 import os
 import subprocess
 import sys

@@ -45,10 +45,7 @@ fi
 
 # 32-bit Wine. A mirror whose i386 lists lag behind its amd64 lists (seen mid-sync) leaves apt no
 # i386 libraries of the installed amd64 versions; that is reported, not fatal.
-if [[ ${1:-} == windows && -z $(missing_of wine32:i386) ]]; then
-  exit 0
-fi
-if [[ ${1:-} == windows ]]; then
+if [[ ${1:-} == windows && -n $(missing_of wine32:i386) ]]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
     apt_update

@@ -44,18 +44,10 @@ IIPCaptureDriverEx* CreateIPCaptureEx() { return NewDriver(); }
 IIPCaptureDriverEx2* CreateIPCaptureEx2() { return NewDriver(); }
 IIPCaptureDriverEx3* CreateIPCaptureEx3() { return NewDriver(); }
 
-void DeleteIPCapture(IIPCaptureDriver* driver) {
-    DeleteBoundaryObject(driver);
-}
-void DeleteIPCaptureEx(IIPCaptureDriverEx* driver) {
-    DeleteBoundaryObject(driver);
-}
-void DeleteIPCaptureEx2(IIPCaptureDriverEx2* driver) {
-    DeleteBoundaryObject(driver);
-}
-void DeleteIPCaptureEx3(IIPCaptureDriverEx3* driver) {
-    DeleteBoundaryObject(driver);
-}
+void DeleteIPCapture(IIPCaptureDriver* driver) { DeleteBoundaryObject(driver); }
+void DeleteIPCaptureEx(IIPCaptureDriverEx* driver) { DeleteBoundaryObject(driver); }
+void DeleteIPCaptureEx2(IIPCaptureDriverEx2* driver) { DeleteBoundaryObject(driver); }
+void DeleteIPCaptureEx3(IIPCaptureDriverEx3* driver) { DeleteBoundaryObject(driver); }
 
 IIPCapabilityQuery* CreateCapabilityQueryModule(ICapabilityQueryCallback* callback, int flag) {
     try {

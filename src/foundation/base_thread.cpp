@@ -11,9 +11,7 @@ constexpr unsigned NO_OBJECT_EXIT_CODE = 0x123456;
 
 CBaseThread::CBaseThread(IDriver* driver) : driver(driver) {}
 
-CBaseThread::~CBaseThread() {
-    StopThread(2000);
-}
+CBaseThread::~CBaseThread() { StopThread(2000); }
 
 unsigned CBaseThread::ThreadProcedure(void* argument) {
     auto* self = static_cast<CBaseThread*>(argument);

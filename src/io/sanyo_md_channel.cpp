@@ -61,10 +61,9 @@ bool CSanyoMDChannel::ConfigureCamera() {
     return Request(SETTINGS_REQUEST + changes, reply);
 }
 
-// The reply's own length decides, not the buffer's with its appended zero byte.
+// The buffer with the zero byte the request helper appends must hold the area: a reply one byte
+// short of it has that zero as its last area byte.
 bool CSanyoMDChannel::MotionInReply(const Web::ByteBuffer& reply, bool& motion) {
-    // The buffer with the zero byte the request helper appends must hold the area: a reply one
-    // byte short of it has that zero as its last area byte.
     if (reply.size() < MOTION_AREA_OFFSET + MOTION_AREA_SIZE)
         return false;
     const auto area = reply.begin() + MOTION_AREA_OFFSET;
