@@ -24,15 +24,22 @@ bool CBaseRTSPChannel::CreateSession() {
 }
 
 void CBaseRTSPChannel::CloseSession() {
+    // TEARDOWN is sent when stopping too (an aborted client fails it at once). Once the stop has
+    // begun its reply is awaited only briefly; before, the stop path can abort the wait.
+    const bool stopping = IsStopping();
+    {
+        CLockGuard guard(sessionLock);
+        if (!client)
+            return;
+        exchanging = !stopping;
+    }
+    client->Execute(RTSPMethod::Teardown, stopping ? TEARDOWN_REPLY_ON_STOP_MS : 0);
     std::unique_ptr<CBaseRTSPClient> closing;
     {
         CLockGuard guard(sessionLock);
+        exchanging = false;
         closing = std::move(client);
     }
-    if (!closing)
-        return;
-    // Sent when stopping too; an aborted client fails it at once.
-    closing->Execute(RTSPMethod::Teardown);
     closing->Disconnect();
 }
 

@@ -11,6 +11,12 @@ CIPVideoCapture::CIPVideoCapture(unsigned channelCount, ICustomCreator* creator)
     : creator(creator), channels(channelCount) {}
 
 CIPVideoCapture::~CIPVideoCapture() {
+    // Every channel is told to stop before the first is waited for, so that their teardowns
+    // overlap instead of adding up.
+    for (const Entry& entry : channels) {
+        if (entry.channel)
+            entry.channel->Retire();
+    }
     for (unsigned i = 0; i < channels.size(); ++i)
         StopChannel(i);
     ReleaseRetired();

@@ -31,11 +31,10 @@ bool ReplyComplete(const std::string& reply, RTSPMethod method) {
 
 }  // namespace
 
-// Time left of one exchange, which may last twice the receive time-out as a whole.
+// Time left of an exchange.
 class CBaseRTSPClient::Deadline {
 public:
-    explicit Deadline(uint32_t receiveTimeout)
-        : start_(platform::SteadyMs()), limit_(2 * static_cast<uint64_t>(receiveTimeout)) {}
+    explicit Deadline(uint64_t limitMs) : start_(platform::SteadyMs()), limit_(limitMs) {}
 
     // Milliseconds left; 0 once the exchange has lasted its limit.
     uint32_t Left() const {
@@ -217,21 +216,25 @@ bool CBaseRTSPClient::ReadReply(RTSPMethod method, const Deadline& deadline, std
     return !reply.empty();
 }
 
-bool CBaseRTSPClient::ExecuteOnce(RTSPMethod method) {
+bool CBaseRTSPClient::ExecuteOnce(RTSPMethod method, uint64_t limitMs) {
     if (!connected || aborted)
         return false;
     const std::string request = BuildRequest(method);
     if (request.empty())
         return false;
-    const Deadline deadline(params.receiveTimeout);
+    const Deadline deadline(limitMs);
     if (!socket.SendAllWithin(request.data(), request.size(), deadline.Left()))
         return false;
     std::string reply;
     return ReadReply(method, deadline, reply) && parser.Parse(reply, method);
 }
 
-bool CBaseRTSPClient::Execute(RTSPMethod method) {
-    if (!ExecuteOnce(method))
+bool CBaseRTSPClient::Execute(RTSPMethod method, uint32_t limitMs) {
+    const Deadline whole(limitMs);
+    const auto attemptLimit = [&]() -> uint64_t {
+        return limitMs != 0 ? whole.Left() : 2 * uint64_t{params.receiveTimeout};
+    };
+    if (!ExecuteOnce(method, attemptLimit()))
         return false;
     // Retry once when the challenge gives what an answer needs: another scheme, or a Digest
     // nonce (the first request of a Digest client cannot carry one).
@@ -239,7 +242,7 @@ bool CBaseRTSPClient::Execute(RTSPMethod method) {
     if (parser.GetStatusCode() == 401 &&
         (offered != params.authScheme || offered == AuthScheme::Digest)) {
         params.authScheme = offered;
-        if (!ExecuteOnce(method))
+        if (!ExecuteOnce(method, attemptLimit()))
             return false;
     }
     return parser.GetStatusCode() / 100 == 2;

@@ -49,8 +49,8 @@ public:
     bool Connect(const RTSPConnectionParams& params);
     // One exchange, retried once after a 401 whose challenge can be answered (another scheme or
     // a Digest nonce); true on a 2xx reply. Each exchange lasts at most twice the receive
-    // time-out.
-    bool Execute(RTSPMethod method);
+    // time-out; with `limitMs` set, both together last at most that long.
+    bool Execute(RTSPMethod method, uint32_t limitMs = 0);
     // Owning thread only.
     void Disconnect();
     // Safe from any thread: a Connect or Execute under way returns false promptly, and so does
@@ -72,7 +72,7 @@ public:
 private:
     class Deadline;
 
-    bool ExecuteOnce(RTSPMethod method);
+    bool ExecuteOnce(RTSPMethod method, uint64_t limitMs);
     // Reads one reply (see the .cpp for when it is complete); false when none, too long, past
     // the deadline or aborted.
     bool ReadReply(RTSPMethod method, const Deadline& deadline, std::string& reply);

@@ -123,7 +123,8 @@ TEST(VideoCapture, PauseAndResumeReachTheChannel) {
     EXPECT_EQ(f.events, (Events{"create 0", "start 0 640x480 r40 q50", "pause 0", "resume 0"}));
 }
 
-TEST(VideoCapture, DestructionStopsEveryChannelInIndexOrder) {
+// Every channel is told to stop before the first is waited for, so their stops overlap.
+TEST(VideoCapture, DestructionRetiresEveryChannelThenStopsThemInIndexOrder) {
     test::TestDriver factory;
     host::CaptureSink sink;
     host::ChannelConfig config;
@@ -135,8 +136,9 @@ TEST(VideoCapture, DestructionStopsEveryChannelInIndexOrder) {
         factory.channels.events.clear();
     }
     EXPECT_EQ(factory.channels.events,
-              (Events{"stop motion 0", "delete motion 0", "retire 0", "stop 0", "delete 0",
-                      "stop motion 1", "delete motion 1", "retire 1", "stop 1", "delete 1"}));
+              (Events{"retire 0", "retire 1", "stop motion 0", "delete motion 0", "retire 0",
+                      "stop 0", "delete 0", "stop motion 1", "delete motion 1", "retire 1", "stop 1",
+                      "delete 1"}));
 }
 
 TEST(VideoCapture, NullHostPointersGiveFalse) {

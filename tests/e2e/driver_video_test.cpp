@@ -84,6 +84,25 @@ TEST(DriverVideo, StopAndCloseDoNotWaitOutAHangingCamera) {
     EXPECT_EQ(rig.log.CountContaining("cannot be stopped"), 0u);
 }
 
+// Streaming channels stop promptly when the camera stops answering: TEARDOWN goes out, its reply
+// is not waited for, and the channels of one driver stop together rather than one after another.
+TEST(DriverVideo, StreamingChannelsStopPromptlyWhenTheCameraFallsSilent) {
+    constexpr int CHANNELS = 16;
+    HostRig rig(3, camsim::HttpAuthConfig::Mode::None, CHANNELS);
+    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.Open());
+    for (int i = 0; i < CHANNELS; ++i)
+        ASSERT_TRUE(rig.video->StartChannel(i, &rig.sink, &rig.channel));
+    ASSERT_TRUE(rig.simulator->Rtsp().WaitUntil(
+        [&] { return rig.simulator->Rtsp().Totals().playing >= CHANNELS; }, 30000));
+    rig.simulator->Rtsp().SetReplyDelay(3000);
+    EXPECT_LT(MillisecondsOf([&] { rig.video->StopChannel(0); }), 500);
+    EXPECT_LT(MillisecondsOf([&] { rig.Close(); }), 1000);
+    EXPECT_TRUE(rig.simulator->Rtsp().WaitUntil(
+        [&] { return rig.CountRtsp("TEARDOWN") >= CHANNELS; }, 10000));
+    EXPECT_EQ(rig.log.CountContaining("cannot be stopped"), 0u);
+}
+
 // A host that stops the channel from its own frame callback: no deadlock, no later frame.
 TEST(DriverVideo, StopChannelFromInsideDeliverFrame) {
     HostRig rig(3, camsim::HttpAuthConfig::Mode::None);

@@ -172,6 +172,11 @@ void RtspServer::SetReplyDelay(unsigned milliseconds) {
     replyDelayMs_ = std::min(milliseconds, MAX_REPLY_DELAY_MS);
 }
 
+void RtspServer::SetReplyTrickle(unsigned milliseconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    trickleMs_ = std::min(milliseconds, MAX_REPLY_DELAY_MS);
+}
+
 void RtspServer::SetCutAfterRequests(unsigned requests) {
     std::lock_guard<std::mutex> lock(mutex_);
     cutAfter_ = requests;
@@ -376,15 +381,40 @@ void RtspServer::Serve(Connection& connection) {
         const Reply reply = Answer(request);
         Log(connection.number, request, reply.status);
         const std::string text = Format(reply.status, request.Header("CSeq"), reply.headers, reply.body);
-        if (!connection.socket.SendAllWithin(text.data(), text.size(), kSendWaitMs))
+        if (!SendReply(connection, text))
             return;
     }
 }
 
+bool RtspServer::SendReply(Connection& connection, const std::string& text) {
+    unsigned pause;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pause = trickleMs_;
+    }
+    if (pause == 0)
+        return connection.socket.SendAllWithin(text.data(), text.size(), kSendWaitMs);
+    for (const char byte : text) {
+        if (!Wait(pause) || !connection.socket.SendAllWithin(&byte, 1, kSendWaitMs))
+            return false;
+    }
+    return true;
+}
+
 // Waits out the configured reply delay; false when the server stops meanwhile.
 bool RtspServer::Delay() {
+    unsigned delay;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        delay = replyDelayMs_;
+    }
+    return Wait(delay);
+}
+
+// Waits this long; false when the server stops meanwhile.
+bool RtspServer::Wait(unsigned milliseconds) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changedCondition_.wait_for(lock, std::chrono::milliseconds(replyDelayMs_), [&] { return stopping_; });
+    changedCondition_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return stopping_; });
     return !stopping_;
 }
 

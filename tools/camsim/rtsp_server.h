@@ -79,6 +79,8 @@ public:
     // For every live session and those set up later.
     void SetRtpFaults(const RtpFaults& faults);
     void SetReplyDelay(unsigned milliseconds);
+    // Each reply goes out byte by byte, with this pause before every byte (0: in one piece).
+    void SetReplyTrickle(unsigned milliseconds);
     // Each connection is closed instead of answering its Nth request (0: never).
     void SetCutAfterRequests(unsigned requests);
     // Closes every open connection now; sessions go on until they time out.
@@ -108,6 +110,8 @@ private:
     std::vector<std::shared_ptr<RtpSession>> SessionsLocked() const;  // with mutex_ held
     void Serve(Connection& connection);
     bool Delay();
+    bool Wait(unsigned milliseconds);
+    bool SendReply(Connection& connection, const std::string& text);
     Reply Answer(const RtspRequest& request);
     Reply Describe(const RtspRequest& request);
     Reply Setup(const RtspRequest& request);
@@ -143,6 +147,7 @@ private:
     bool spreadPhases_ = false;
     RtpFaults faults_;
     unsigned replyDelayMs_ = 0;
+    unsigned trickleMs_ = 0;
     unsigned cutAfter_ = 0;
     std::string nonce_;
     std::list<std::unique_ptr<Connection>> connections_;
