@@ -11,8 +11,7 @@ CBaseRTPChannel::CBaseRTPChannel(unsigned number, IDriver* driver, ICaptureSink*
     : CBaseCameraChannel(number, driver, sink),
       receiver(driver),
       rtcp(driver),
-      keepAliveStartMs(platform::SteadyMs()),
-      cameraAddress(Utils::ResolveHostAddress(driver->GetDeviceInfo()->address)) {}
+      keepAliveStartMs(platform::SteadyMs()) {}
 
 CBaseRTPChannel::~CBaseRTPChannel() {
     Stop();
@@ -119,14 +118,20 @@ bool CBaseRTPChannel::Reconnect() {
     TearDown();
     ResetMedia();
     frameEvent.Reset();
-    // A camera whose name did not resolve before is looked up again at every attempt.
-    if (cameraAddress == 0)
-        cameraAddress = Utils::ResolveHostAddress(driver->GetDeviceInfo()->address);
-    if (ConfigureCamera() && CreateSession() && OpenReceiver() && OpenSession())
+    if (ResolveCamera() && ConfigureCamera() && CreateSession() && OpenReceiver() && OpenSession())
         return true;
     SetState(Stopped);
     TearDown();
     return false;
+}
+
+bool CBaseRTPChannel::ResolveCamera() {
+    // Looked up on the capture thread, where a stop abandons a slow look-up; a name that did not
+    // resolve is looked up again at every attempt.
+    if (cameraAddress == 0)
+        cameraAddress = Utils::ResolveHostAddress(driver->GetDeviceInfo()->address,
+                                                  [this] { return IsStopping(); });
+    return cameraAddress != 0;
 }
 
 bool CBaseRTPChannel::OpenReceiver() {

@@ -66,6 +66,8 @@ protected:
     CRTCPHandler rtcp;
 
 private:
+    // The camera's address, looked up unless known; false when it does not resolve.
+    bool ResolveCamera();
     void CloseReceiver();
     void TearDown();
     // Applies a pause or resume the host asked for since the last pass.
@@ -77,7 +79,7 @@ private:
     uint32_t keepAliveStartMs;
     CEvent portProbe{false};
     CManualEvent frameEvent;
-    std::atomic<uint32_t> cameraAddress;
+    std::atomic<uint32_t> cameraAddress{0};
 };
 
 }  // namespace norvane

@@ -177,8 +177,8 @@ std::vector<std::string> SplitString(std::string_view text, char delimiter) {
     return pieces;
 }
 
-uint32_t ResolveHostAddress(const std::string& host) {
-    return host.empty() ? 0 : platform::ResolveIPv4(host);
+uint32_t ResolveHostAddress(const std::string& host, const std::function<bool()>& abandon) {
+    return platform::ResolveIPv4(host, abandon);
 }
 
 }  // namespace norvane::Utils

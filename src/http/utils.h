@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,7 +46,8 @@ std::string Md5Hex(std::string_view text);
 std::vector<uint8_t> HexToBytes(std::string_view text);
 // Pieces between delimiters, empty ones included, nothing after a final delimiter.
 std::vector<std::string> SplitString(std::string_view text, char delimiter);
-// First IPv4 address of a host name (or dotted text) in network order; 0 when empty or unknown.
-uint32_t ResolveHostAddress(const std::string& host);
+// First IPv4 address of a host name (or dotted text) in network order; 0 when empty or unknown,
+// and at once when `abandon` returns true while the look-up is under way.
+uint32_t ResolveHostAddress(const std::string& host, const std::function<bool()>& abandon = {});
 
 }  // namespace norvane::Utils

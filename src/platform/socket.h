@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace norvane::platform {
@@ -28,8 +29,12 @@ InetAddress MakeInetAddress(uint32_t address, uint16_t port);
 uint16_t InetPort(const InetAddress& address);
 // Dotted text of a network-order IPv4 address.
 std::string FormatIPv4(uint32_t address);
-// First IPv4 address the resolver gives for a host name or dotted text; 0 when none.
-uint32_t ResolveIPv4(const std::string& host);
+// Milliseconds between two checks of a look-up's `abandon` predicate.
+constexpr unsigned RESOLVE_CHECK_MS = 20;
+// First IPv4 address the resolver gives for a host name or dotted text; 0 when none. Dotted text
+// needs no look-up. A look-up still under way when `abandon` returns true is left to end on its
+// own and 0 is returned at once, so a stop never waits for a slow resolver.
+uint32_t ResolveIPv4(const std::string& host, const std::function<bool()>& abandon = {});
 
 // Socket library start-up and clean-up per user object: counted, and on Linux a no-op.
 bool SocketLibraryStartup();

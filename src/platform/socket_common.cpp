@@ -51,24 +51,17 @@ std::string FormatIPv4(uint32_t address) {
     return inet_ntop(AF_INET, &in, text, sizeof(text)) ? std::string(text) : std::string();
 }
 
-uint32_t ResolveIPv4(const std::string& host) {
-    if (host.empty())
-        return 0;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list)
-        return 0;
-    uint32_t address = 0;
+uint32_t FirstIPv4(const addrinfo* list) {
     for (const addrinfo* item = list; item; item = item->ai_next) {
-        if (item->ai_family == AF_INET && item->ai_addr) {
-            address = reinterpret_cast<const sockaddr_in*>(item->ai_addr)->sin_addr.s_addr;
-            break;
-        }
+        if (item->ai_family == AF_INET && item->ai_addr)
+            return reinterpret_cast<const sockaddr_in*>(item->ai_addr)->sin_addr.s_addr;
     }
-    freeaddrinfo(list);
-    return address;
+    return 0;
+}
+
+uint32_t DottedIPv4(const std::string& host) {
+    in_addr address{};
+    return inet_pton(AF_INET, host.c_str(), &address) == 1 ? address.s_addr : 0;
 }
 
 // ---- Socket and TcpSocket, over each back end's primitives ----

@@ -6,11 +6,13 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
+#include <netdb.h>
 #include <sys/socket.h>
 #endif
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/socket.h"
 
@@ -35,6 +37,10 @@ inline bool SetIntOption(int handle, int level, int name, int value) {
                         sizeof(value)) == 0;
 }
 
+// First IPv4 address of a resolver's answer; 0 when none.
+uint32_t FirstIPv4(const addrinfo* list);
+// Address of dotted IPv4 text; 0 when the text is not one.
+uint32_t DottedIPv4(const std::string& host);
 // A new IPv4 socket of `type` (SOCK_STREAM or SOCK_DGRAM) that child processes do not inherit;
 // Socket::INVALID_HANDLE on failure.
 int NewSocketHandle(int type);

@@ -64,7 +64,8 @@ bool CBaseRTSPClient::Connect(const RTSPConnectionParams& newParams) {
         CloseSocket();
         return false;
     }
-    const uint32_t address = Utils::ResolveHostAddress(params.host);
+    const uint32_t address =
+        Utils::ResolveHostAddress(params.host, [this] { return aborted.load(); });
     if (address == 0) {
         CloseSocket();
         return false;

@@ -8,6 +8,7 @@
 
 #include "channels/channel_rig.h"
 #include "channels/sanyo_rtsp_channel.h"
+#include "support/silent_name_server.h"
 #include "support/stream_check.h"
 
 using namespace norvane;
@@ -324,6 +325,22 @@ TEST(SanyoRtspChannel, StopReturnsPromptlyWhateverTheCameraIsDoing) {
         EXPECT_LT(test::MillisecondsOf([&] { channel.Stop(); }), 500);
         EXPECT_EQ(rig.driver.log.CountContaining("cannot be stopped"), 0u);
     }
+}
+
+// A stop does not wait for a look-up of the camera's name that the resolver is slow to answer.
+TEST(SlowResolver, StopDoesNotWaitForTheCamerasNameLookUp) {
+    if (!test::SilentNameServer::Available())
+        GTEST_SKIP() << "needs scripts/with-silent-resolver.sh";
+    test::SilentNameServer names;
+    ASSERT_TRUE(names.Open());
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    rig.driver.info.address = "camera.slow.test";
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    const CAPTURE_PARAMS params = ChannelRig::Params();
+    ASSERT_TRUE(channel.Start(&params));
+    ASSERT_TRUE(names.WaitForQuery(5000));
+    EXPECT_LT(test::MillisecondsOf([&] { channel.Stop(); }), 500);
 }
 
 // A session time-out whose milliseconds pass 32 bits keeps its meaning: no OPTIONS storm.

@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <future>
-#include <vector>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "support/camera_checks.h"
+#include "support/silent_name_server.h"
 
 using namespace norvane::platform;
 
@@ -36,6 +41,31 @@ TEST(Addresses, LoopbackTextAndResolution) {
     const InetAddress address = MakeInetAddress(MakeIPv4(10, 0, 0, 5), 554);
     EXPECT_EQ(InetPort(address), 554);
     EXPECT_EQ(FormatIPv4(address.address), "10.0.0.5");
+}
+
+// A look-up the caller abandons returns at once (dotted text needs none); look-ups left running
+// are bounded, so a resolver that never answers cannot grow the process.
+TEST(SlowResolver, AbandonedLookUpsReturnAtOnceAndAreBounded) {
+    if (!test::SilentNameServer::Available())
+        GTEST_SKIP() << "needs scripts/with-silent-resolver.sh";
+    test::SilentNameServer names;
+    ASSERT_TRUE(names.Open());
+    EXPECT_EQ(ResolveIPv4("127.0.0.1", [] { return true; }), LoopbackIPv4());
+    std::atomic<bool> asked{false};
+    std::thread server([&] { asked = names.WaitForQuery(5000); });
+    const long long waited = test::MillisecondsOf(
+        [&] { EXPECT_EQ(ResolveIPv4("camera.slow.test", [&] { return asked.load(); }), 0u); });
+    server.join();
+    EXPECT_TRUE(asked);
+    EXPECT_LT(waited, 1000);
+
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(ResolveIPv4("camera.slow.test", [] { return true; }), 0u);
+    unsigned queries = 0;
+    while (names.WaitForQuery(500))
+        ++queries;
+    EXPECT_GE(queries, 1u);
+    EXPECT_LT(queries, 64u) << "past the bound a look-up fails without asking";
 }
 
 TEST(SocketLibrary, CountsStartupsAndNeverGoesNegative) {
