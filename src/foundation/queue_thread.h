@@ -32,11 +32,14 @@ public:
 
     // Takes ownership of `item`; refused (and deleted) once the stop event is signalled.
     bool PostWorkItem(T* item) { return Post(item, false); }
-    // As PostWorkItem, dropping the oldest items so that at most 16 are queued.
+    // As PostWorkItem, so that at most 16 are queued: when full, the oldest item that a newer one
+    // supersedes goes, or else the oldest.
     bool PostWorkItemBounded(T* item) { return Post(item, true); }
 
 protected:
     virtual void HandleWorkItem(T* item) = 0;
+    // True when a queued `older` item need not be handled once `newer` is queued.
+    virtual bool Supersedes(const T& /*newer*/, const T& /*older*/) const { return false; }
 
     void Run() override {
         const EventPair events{&StopEvent(), &itemEvent};
@@ -65,13 +68,25 @@ private:
             return false;
         }
         CLockGuard guard(queueLock);
-        while (bounded && queue.size() >= BOUNDED_CAPACITY) {
-            delete queue.front();
-            queue.pop_front();
-        }
         queue.push_back(item);
+        while (bounded && queue.size() > BOUNDED_CAPACITY) {
+            const auto dropped = OldestSuperseded();
+            delete *dropped;
+            queue.erase(dropped);
+        }
         itemEvent.Set();
         return true;
+    }
+
+    // The oldest item that a newer one supersedes; the oldest when there is none.
+    typename std::deque<T*>::iterator OldestSuperseded() {
+        for (auto older = queue.begin(); older != queue.end(); ++older) {
+            for (auto newer = older + 1; newer != queue.end(); ++newer) {
+                if (Supersedes(**newer, **older))
+                    return older;
+            }
+        }
+        return queue.begin();
     }
 
     T* Pop() {

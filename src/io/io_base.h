@@ -42,6 +42,11 @@ protected:
         if (owner && item)
             owner->OnOutputState(static_cast<unsigned>(item->index), item->state);
     }
+    // A full queue drops an output's older request before another output's only one, so the
+    // host's last word for each output always reaches the camera.
+    bool Supersedes(const COutputState& newer, const COutputState& older) const override {
+        return newer.index == older.index;
+    }
 
 private:
     T* owner;
@@ -58,7 +63,8 @@ public:
 class CIOBase : public TBoundaryObject<ICaptureIOApi> {
 public:
     static constexpr unsigned POLL_INTERVAL_MS = 3000;
-    // Output requests waiting for the camera; past this the oldest are dropped, so a camera
+    // Output requests waiting for the camera; past this many an output's older request is
+    // dropped (the oldest of all only when each queued item is its output's last), so a camera
     // that stays offline while the host toggles outputs cannot grow the queue.
     static constexpr size_t OUTPUT_QUEUE_LIMIT = CQueueThread<COutputState>::BOUNDED_CAPACITY;
 
