@@ -90,8 +90,9 @@ TEST(CameraCgi, AspectRatioReadsAndWrites) {
 TEST(CameraCgi, LanguageNotChosenAnswersHtmlUntilTheLanguagePageIsAsked) {
     CameraCgi cgi(Personality{});
     cgi.SetLanguageChosen(false);
-    for (const auto& [path, query] : {std::pair<const char*, const char*>{"/cgi-bin/cam_set.cgi", "status=1"},
-                                      std::pair<const char*, const char*>{"/liveimg.cgi", "pol=1"}}) {
+    for (const auto& [path, query] :
+         {std::pair<const char*, const char*>{"/cgi-bin/cam_set.cgi", "status=1"},
+          std::pair<const char*, const char*>{"/liveimg.cgi", "pol=1"}}) {
         const CgiReply reply = cgi.Handle(path, query);
         EXPECT_EQ(reply.status, 200);
         EXPECT_TRUE(Contains(reply.body, "<HTML>")) << path;

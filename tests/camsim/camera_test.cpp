@@ -89,7 +89,7 @@ TEST(Camera, EveryPageAnswersThroughDigestAuthenticationInTheCameraFormat) {
 // and with the login answers 200 with lines of name:(value) CR LF only.
 TEST(Camera, CurlSeesTheChallengeAndTheReplyFormatOnEveryPage) {
     const std::vector<std::string> commonPages{
-        "/cgi-bin/cam_set.cgi?status=1",  "/cgi-bin/net.cgi?status=1",
+        "/cgi-bin/cam_set.cgi?status=1", "/cgi-bin/net.cgi?status=1",
         "/cgi-bin/codec_stream.cgi?status=1", "/cgi-bin/aspect.cgi?status=1",
         "/cgi-bin/alarm_set.cgi?status=1"};
     const std::vector<std::string> groupTwoPages{"/cgi-bin/alarm_in.cgi?status=1",

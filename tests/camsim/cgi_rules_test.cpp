@@ -35,10 +35,12 @@ constexpr const char* PENDING_WRITE = "status=1&stream_set=0&frame_rate=2";
 
 // What a request could change, as the camera's pages and test observations show it.
 std::string State(CameraCgi& cgi, const std::string& query) {
-    std::string state = cgi.Handle(CODEC, "status=1").body + cgi.Handle("/cgi-bin/aspect.cgi", "status=1").body +
+    std::string state = cgi.Handle(CODEC, "status=1").body +
+                        cgi.Handle("/cgi-bin/aspect.cgi", "status=1").body +
                         cgi.Handle("/cgi-bin/alarm_set.cgi", "status=1").body;
     for (const auto& [name, value] : ParseQuery(query + "&" + PENDING_WRITE))
-        state += name + " pending " + cgi.PendingSetting(name) + " alarm " + cgi.AlarmValue(name) + "\n";
+        state +=
+            name + " pending " + cgi.PendingSetting(name) + " alarm " + cgi.AlarmValue(name) + "\n";
     for (const std::string& command : cgi.Commands())
         state += command + "\n";
     return state + "submits " + std::to_string(cgi.Submits());
@@ -54,7 +56,8 @@ TEST(CgiRules, EveryWrongRequestIsRefusedAndChangesNothing) {
         {{GROUP1, OPERATION, "ope=51&cmd=99&p_speed=1"}, 400, "cmd=99 is out of range"},
         // a pan command carrying a zoom speed
         {{GROUP1, OPERATION, "ope=51&cmd=4&z_speed=2"}, 400, "no request of this program"},
-        {{GROUP1, CODEC, "status=1&stream_set=0&h264_resol=1"}, 400,
+        {{GROUP1, CODEC, "status=1&stream_set=0&h264_resol=1"},
+         400,
          "h264_resol is not a parameter of a group 1 camera"},
         {{GROUP1, CODEC, "submit=1"}, 400, "no request of this program"},
         {{GROUP1, CODEC, "submit=1&1258359654506"}, 400, "unknown parameter \"1258359654506\""},
@@ -70,11 +73,16 @@ TEST(CgiRules, EveryWrongRequestIsRefusedAndChangesNothing) {
         {{GROUP1, CODEC, "name_stream=STREAM1"}, 400, "no request of this program"},
         {{GROUP1, CODEC, "status=1&default=4"}, 400, "default=4 is out of range 1 to 3"},
         {{GROUP1, "/cgi-bin/lang.cgi", "status=1"}, 400, "unknown parameter \"status\""},
-        {{GROUP1, "/cgi-bin/alarm_set.cgi", "alarm_out_polarity3=1&status=1"}, 400,
+        {{GROUP1, "/cgi-bin/alarm_set.cgi", "alarm_out_polarity3=1&status=1"},
+         400,
          "the camera has 2 alarm output(s)"},
         {{GROUP1, "/cgi-bin/alarm_set.cgi", "alarm_in1=2"}, 400, "alarm_in1=2 is out of range"},
-        {{GROUP1, "/liveimg.cgi", "serverpush=1&rate=3"}, 400, "rate is not a parameter of a group 1"},
-        {{GROUP1, OPERATION, "ope=51&cmd=1&p_speed=7&t_speed=1"}, 400, "p_speed=7 is out of range 1 to 6"},
+        {{GROUP1, "/liveimg.cgi", "serverpush=1&rate=3"},
+         400,
+         "rate is not a parameter of a group 1"},
+        {{GROUP1, OPERATION, "ope=51&cmd=1&p_speed=7&t_speed=1"},
+         400,
+         "p_speed=7 is out of range 1 to 6"},
         {{GROUP2, CODEC, "status=1&h264_resol=4"}, 400, "h264_resol=4 is out of range 0 to 3"},
         {{GROUP2, OPERATION, "ope=8&registration=9"}, 400, "registration=9 is out of range 1 to 8"},
         {{GROUP2, "/cgi-bin/alarm_set.cgi", "alarm_in1=1"}, 400, "not a parameter of a group 2"},
@@ -93,7 +101,8 @@ TEST(CgiRules, EveryWrongRequestIsRefusedAndChangesNothing) {
         EXPECT_EQ(cgi.Handle(r.path, r.query).status, w.status);
         EXPECT_EQ(State(cgi, r.query), before);
         ASSERT_EQ(cgi.RejectionCount(), 1u);
-        EXPECT_NE(cgi.Rejections()[0].find(std::string(r.path) + "?" + r.query + ": "), std::string::npos)
+        EXPECT_NE(cgi.Rejections()[0].find(std::string(r.path) + "?" + r.query + ": "),
+                  std::string::npos)
             << cgi.Rejections()[0];
         EXPECT_NE(cgi.Rejections()[0].find(w.reason), std::string::npos) << cgi.Rejections()[0];
     }
@@ -121,7 +130,8 @@ TEST(CgiRules, EveryRequestFormOfTheFamilyIsTaken) {
         {GROUP1, "/cgi-bin/alarm_set.cgi", "alarm_out_sw=1"},
         {GROUP1, "/cgi-bin/alarm_set.cgi", "alarm_out_polarity=1&status=1"},
         {GROUP1, "/cgi-bin/alarm_set.cgi", "alarm_out_polarity2=0&status=1"},
-        {GROUP1, "/cgi-bin/alarm_set.cgi", "status=1&motion_sw=2&motion_duration=11&motion_action=0"},
+        {GROUP1, "/cgi-bin/alarm_set.cgi",
+         "status=1&motion_sw=2&motion_duration=11&motion_action=0"},
         {GROUP1, "/cgi-bin/alarm_set.cgi", "status=1&motion_duration=11"},
         {GROUP1, "/liveimg.cgi", "pol=1"},
         {GROUP1, "/liveimg.cgi", "pol=1&motion=1"},
@@ -145,9 +155,11 @@ TEST(CgiRules, EveryRequestFormOfTheFamilyIsTaken) {
         {GROUP2, "/cgi-bin/alarm_set.cgi", "status=1&motion_sw=2"},
         {GROUP2, "/cgi-bin/aspect.cgi", "aspect_ratio=3&status=1"},
         {GROUP2, CODEC,
-         "status=1&h264_resol=3&h264_frame_rate=2&h264_protocol=0&h264_quality=4&h264_priority_sw=0"},
+         "status=1&h264_resol=3&h264_frame_rate=2&h264_protocol=0&h264_quality=4&"
+         "h264_priority_sw=0"},
         {GROUP2, CODEC,
-         "status=1&jpeg_resol=6&jpeg_frame_rate=12&jpeg_protocol=0&jpeg_quality=0&jpeg_priority_sw=1"},
+         "status=1&jpeg_resol=6&jpeg_frame_rate=12&jpeg_protocol=0&jpeg_quality=0&"
+         "jpeg_priority_sw=1"},
         {GROUP2, CODEC,
          "status=1&jpeg_resol=1&jframe_rate_admin=12&jframe_rate_guest=12&jframe_rate_operator=12&"
          "jpeg_quality=2&jpeg_priority_sw=0"},
@@ -187,8 +199,9 @@ TEST(CgiRules, TheCameraRefusesOverHttpWhateverAnswersThePath) {
     camera.SetPageFault("/cgi-bin/aspect.cgi", HttpReply::Text(500, "fault\r\n"));
     const auto status = [&](const std::string& target) {
         const std::string file = test::OutputDir() + "/status.txt";
-        const bool ran = test::RunCommand("curl -s -o /dev/null -w '%{http_code}' --max-time 5 'http://127.0.0.1:" +
-                                          std::to_string(camera.HttpPort()) + target + "' > '" + file + "'");
+        const bool ran = test::RunCommand(
+            "curl -s -o /dev/null -w '%{http_code}' --max-time 5 'http://127.0.0.1:" +
+            std::to_string(camera.HttpPort()) + target + "' > '" + file + "'");
         return ran ? test::ReadText(file) : std::string();
     };
     EXPECT_EQ(status("/liveimg.cgi?serverpush=1&rate=3"), "400");

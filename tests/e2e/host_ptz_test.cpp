@@ -47,15 +47,16 @@ TEST(HostPtz, PresetAddedInOneRunIsRecalledInTheNext) {
 // Told group 1 for a zoom-only camera, the driver pans; the camera refuses that and the run fails.
 TEST(HostPtz, ARequestTheBundledCameraRefusesFailsTheRun) {
     std::string output;
-    EXPECT_EQ(RunPtz("--model VCC-HD4000 --group 1 --mac E2EHOSTPTZ --move 0 --for 0 --speed 1", test::OutputDir(),
-                     output),
+    EXPECT_EQ(RunPtz("--model VCC-HD4000 --group 1 --mac E2EHOSTPTZ --move 0 --for 0 --speed 1",
+                     test::OutputDir(), output),
               1)
         << output;
     EXPECT_NE(output.find("move 0"), std::string::npos) << output;
     EXPECT_NE(output.find("camsim: rejected request: /cgi-bin/opecmd.cgi?ope=51&cmd=4&p_speed=1: "),
               std::string::npos)
         << output;
-    EXPECT_NE(output.find("the bundled simulator refused 1 request(s)"), std::string::npos) << output;
+    EXPECT_NE(output.find("the bundled simulator refused 1 request(s)"), std::string::npos)
+        << output;
     std::filesystem::remove(kPresetFile);
 }
 

@@ -172,8 +172,7 @@ std::optional<CgiReply> CameraCgi::Refuse(const std::string& path, const std::st
     return RefuseLocked(path, query);
 }
 
-std::optional<CgiReply> CameraCgi::RefuseLocked(const std::string& path,
-                                                const std::string& query) {
+std::optional<CgiReply> CameraCgi::RefuseLocked(const std::string& path, const std::string& query) {
     const Refusal refusal =
         CheckCgiRequest(personality_, path, ParseQuery(query),
                         [this](const std::string& name) { return CurrentSettingLocked(name); });

@@ -13,7 +13,9 @@ namespace camsim {
 namespace {
 
 using GroupMask = uint32_t;
-constexpr GroupMask Only(int group) { return 1u << group; }
+constexpr GroupMask Only(int group) {
+    return 1u << group;
+}
 constexpr GroupMask ANY = ~0u;
 constexpr GroupMask G2 = Only(2);
 constexpr GroupMask G3 = Only(3);
@@ -232,10 +234,13 @@ struct Context {
     int codec;  // of the stream being set: the request's, else the camera's; -1 when unknown
 };
 
-GroupMask GroupBit(int group) { return group >= 0 && group < 32 ? Only(group) : Only(31); }
+GroupMask GroupBit(int group) {
+    return group >= 0 && group < 32 ? Only(group) : Only(31);
+}
 
 bool ParseNumber(const std::string& text, uint32_t& value) {
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     const unsigned long long parsed = std::stoull(text);
     if (parsed > ANY_NUMBER)
@@ -299,12 +304,12 @@ std::string FindRule(const Program& program, const std::string& name, const Cont
 std::string CheckValue(const ValueRule& rule, const std::string& name, const std::string& value,
                        const Personality& camera) {
     switch (rule.kind) {
-    case Kind::Bare:
-        return value.empty() ? "" : name + " takes no value";
-    case Kind::Text:
-        return value.empty() ? name + " needs a value" : "";
-    case Kind::Number:
-        break;
+        case Kind::Bare:
+            return value.empty() ? "" : name + " takes no value";
+        case Kind::Text:
+            return value.empty() ? name + " needs a value" : "";
+        case Kind::Number:
+            break;
     }
     uint32_t number = 0;
     if (!ParseNumber(value, number))
@@ -327,8 +332,9 @@ bool FormTakes(const char* form, const std::vector<Checked>& parameters) {
             element.pop_back();
         const size_t eq = element.find('=');
         const std::string name = element.substr(0, eq);
-        const bool present = next < parameters.size() && parameters[next].name == name &&
-                             (eq == std::string::npos || parameters[next].value == element.substr(eq + 1));
+        const bool present =
+            next < parameters.size() && parameters[next].name == name &&
+            (eq == std::string::npos || parameters[next].value == element.substr(eq + 1));
         if (present)
             ++next;
         else if (!optional)

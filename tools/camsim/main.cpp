@@ -244,11 +244,12 @@ bool FollowOfflinePlan(camsim::Camera& camera, const Options& o, unsigned elapse
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"tavrin-camsim: a simulated network camera of the supported family on "
-                 "127.0.0.1 - CGI status and settings pages, authentication, alarm and motion "
-                 "status, PTZ command log, Motion-JPEG server push, H.264 and JPEG over "
-                 "RTSP/RTP - with fault injection. Requests a camera of the model would refuse are "
-                 "answered with an error and printed; the run then ends with status 3."};
+    CLI::App app{
+        "tavrin-camsim: a simulated network camera of the supported family on "
+        "127.0.0.1 - CGI status and settings pages, authentication, alarm and motion "
+        "status, PTZ command log, Motion-JPEG server push, H.264 and JPEG over "
+        "RTSP/RTP - with fault injection. Requests a camera of the model would refuse are "
+        "answered with an error and printed; the run then ends with status 3."};
     Options o;
     Describe(app, o);
     CLI11_PARSE(app, argc, argv);

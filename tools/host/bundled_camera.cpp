@@ -61,7 +61,8 @@ std::unique_ptr<camsim::Camera> StartBundledCamera(const BundledCameraSetup& set
 bool TookEveryRequest(camsim::Camera* simulator) {
     const size_t refused = simulator ? simulator->Cgi().RejectionCount() : 0;
     if (refused)
-        std::fprintf(stderr, "tavrin-host: the bundled simulator refused %zu request(s)\n", refused);
+        std::fprintf(stderr, "tavrin-host: the bundled simulator refused %zu request(s)\n",
+                     refused);
     return refused == 0;
 }
 
