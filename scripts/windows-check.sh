@@ -63,12 +63,18 @@ bash scripts/make-media.sh "$dir/media" >/dev/null
 rm -rf "$out"
 mkdir -p "$out"
 camsim_pid=
+# Stops the simulator; one that refused a request (it ends with status 3) fails the run.
 stop_camsim() {
+  local status=0
   if [[ -n $camsim_pid ]]; then
     kill "$camsim_pid" 2>/dev/null || true
-    wait "$camsim_pid" 2>/dev/null || true
+    wait "$camsim_pid" 2>/dev/null || status=$?
   fi
   camsim_pid=
+  if ((status == 3)); then
+    echo "the simulator refused requests (lines \"camsim: rejected request\" in $out)" >&2
+    exit 1
+  fi
 }
 trap stop_camsim EXIT
 # Starts the simulator with the given options, its log in $out/$1.log; sets $port.

@@ -148,11 +148,11 @@ TEST_F(CommonChannelTest, SettingsTheCameraDoesNotReportAreLeftOut) {
     const StreamParameterList unknown{{{"h264_resol", 3}, {"sharpness", 9}}, true};
     ASSERT_TRUE(channel->ConfigureStream(stop, unknown));
     EXPECT_EQ(Answered(), (Requests{STATUS, ASPECT}));
-    const StreamParameterList mixed{{{"sharpness", 9}, {"resol", 4}}, false};
+    const StreamParameterList mixed{{{"sharpness", 9}, {"resol", 4}}, true};
     const size_t before = Answered().size();
     ASSERT_TRUE(channel->ConfigureStream(stop, mixed));
     EXPECT_EQ(AnsweredSince(before),
-              (Requests{STATUS, ASPECT, LANGUAGE, STATUS + "&resol=4", SUBMIT}));
+              (Requests{STATUS, ASPECT, LANGUAGE, STATUS + "&stream_set=0&resol=4", SUBMIT}));
 }
 
 class CommonChannelAuthTest : public CommonChannelTest,

@@ -90,8 +90,10 @@ TEST(CameraCgi, AspectRatioReadsAndWrites) {
 TEST(CameraCgi, LanguageNotChosenAnswersHtmlUntilTheLanguagePageIsAsked) {
     CameraCgi cgi(Personality{});
     cgi.SetLanguageChosen(false);
-    for (const char* path : {"/cgi-bin/cam_set.cgi", "/liveimg.cgi"}) {
-        const CgiReply reply = cgi.Handle(path, "status=1&pol=1");
+    for (const auto& [path, query] :
+         {std::pair<const char*, const char*>{"/cgi-bin/cam_set.cgi", "status=1"},
+          std::pair<const char*, const char*>{"/liveimg.cgi", "pol=1"}}) {
+        const CgiReply reply = cgi.Handle(path, query);
         EXPECT_EQ(reply.status, 200);
         EXPECT_TRUE(Contains(reply.body, "<HTML>")) << path;
     }
@@ -140,10 +142,11 @@ TEST(CameraCgi, AlarmPagesFollowTheCameraGroup) {
 
 TEST(CameraCgi, OperationCommandsAreRecordedAndUnknownProgramsAre404) {
     CameraCgi cgi(Personality{});
-    cgi.Handle("/cgi-bin/opecmd.cgi", "ope=51&cmd=4&p_speed=2");
+    cgi.ExpectRejections();  // the unknown program
+    cgi.Handle("/cgi-bin/opecmd.cgi", "ope=51&cmd=9&z_speed=2");
     cgi.Handle("/cgi-bin/opecmd.cgi", "ope=8&registration=1");
     EXPECT_EQ(cgi.Commands(),
-              (std::vector<std::string>{"ope=51&cmd=4&p_speed=2", "ope=8&registration=1"}));
+              (std::vector<std::string>{"ope=51&cmd=9&z_speed=2", "ope=8&registration=1"}));
     EXPECT_EQ(cgi.Handle("/cgi-bin/nothing.cgi", "").status, 404);
     EXPECT_FALSE(cgi.Serves("/index.html"));
 }

@@ -44,6 +44,22 @@ TEST(HostPtz, PresetAddedInOneRunIsRecalledInTheNext) {
     std::filesystem::remove(kPresetFile);
 }
 
+// Told group 1 for a zoom-only camera, the driver pans; the camera refuses that and the run fails.
+TEST(HostPtz, ARequestTheBundledCameraRefusesFailsTheRun) {
+    std::string output;
+    EXPECT_EQ(RunPtz("--model VCC-HD4000 --group 1 --mac E2EHOSTPTZ --move 0 --for 0 --speed 1",
+                     test::OutputDir(), output),
+              1)
+        << output;
+    EXPECT_NE(output.find("move 0"), std::string::npos) << output;
+    EXPECT_NE(output.find("camsim: rejected request: /cgi-bin/opecmd.cgi?ope=51&cmd=4&p_speed=1: "),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("the bundled simulator refused 1 request(s)"), std::string::npos)
+        << output;
+    std::filesystem::remove(kPresetFile);
+}
+
 // Against a camera of its own (not the bundled one) the host hands over every custom parameter,
 // so that the driver reads the MAC that names the preset file.
 TEST(HostPtz, MacNamesThePresetFileOfAnExternalCamera) {

@@ -61,6 +61,28 @@ TEST(CamsimProcess, ReportsAProgramThatEndsAtStartOrWithAnotherStatus) {
     EXPECT_EQ(error, "the simulator ended with exit 66");
 }
 
+// A run in which the camera refused a request ends with status 3, which fails a soak's cycle.
+TEST(CamsimProcess, ARefusedRequestFailsTheRun) {
+    const std::string log = test::OutputDir() + "/camsim.log";
+    host::CamsimProcess camera(TAVRIN_CAMSIM_PATH, {"--media", test::MediaDir()}, log);
+    ASSERT_TRUE(camera.ChoosePorts());
+    const auto get = [&](const std::string& target) {
+        return test::RunCommand("curl -s -o /dev/null --max-time 5 'http://127.0.0.1:" +
+                                std::to_string(camera.HttpPort()) + target + "'");
+    };
+    std::string error;
+    ASSERT_TRUE(camera.Start(seconds(20), error)) << error;
+    ASSERT_TRUE(get("/cgi-bin/aspect.cgi?aspect_ratio=1&status=1"));
+    EXPECT_TRUE(camera.Stop(seconds(10), error)) << error;
+    ASSERT_TRUE(camera.Start(seconds(20), error)) << error;
+    ASSERT_TRUE(get("/cgi-bin/aspect.cgi?aspect_ratio=7&status=1"));
+    EXPECT_FALSE(camera.Stop(seconds(10), error));
+    EXPECT_EQ(error, "the simulator ended with exit 3");
+    EXPECT_NE(test::ReadText(log).find("camsim: rejected request: "
+                                       "/cgi-bin/aspect.cgi?aspect_ratio=7&status=1: "),
+              std::string::npos);
+}
+
 TEST(CamsimProcess, NotListeningInTimeIsAFailureAndLeavesNoProcess) {
     const std::string dir = test::OutputDir();
     const std::string script = dir + "/silent.sh";

@@ -16,7 +16,8 @@ class PtzTest : public ::testing::Test {
 protected:
     void SetUp() override {
         camsim::CameraConfig config;
-        config.personality = camsim::Personality::ForModel("VCC-HD4000");
+        // A group-1 camera with a full head, as custom parameter 3 tells the driver.
+        config.personality = camsim::Personality::ForModel("VCC-HD1100");
         camera = std::make_unique<camsim::Camera>(config);
         ASSERT_TRUE(camera->Start());
         driver.info.port = camera->HttpPort();

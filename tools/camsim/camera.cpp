@@ -8,13 +8,6 @@ namespace camsim {
 
 namespace {
 
-const char* const kCgiPaths[] = {
-    "/cgi-bin/cam_set.cgi",   "/cgi-bin/net.cgi",      "/cgi-bin/codec_stream.cgi",
-    "/cgi-bin/aspect.cgi",    "/cgi-bin/lang.cgi",     "/cgi-bin/alarm_set.cgi",
-    "/cgi-bin/alarm_in.cgi",  "/cgi-bin/alarm_out.cgi", "/cgi-bin/opecmd.cgi",
-    "/liveimg.cgi",
-};
-
 // The simulator's own bound on a configured reply delay.
 constexpr unsigned MAX_REPLY_DELAY_MS = 30000;
 
@@ -30,6 +23,12 @@ unsigned ParameterValue(const std::string& query, const std::string& key) {
         if (k == key)
             return static_cast<unsigned>(std::strtoul(v.c_str(), nullptr, 10));
     return 0;
+}
+
+HttpReply CgiAnswer(const CgiReply& answer) {
+    HttpReply reply = HttpReply::Text(answer.status, answer.body);
+    reply.headers = {{"Content-Type", answer.contentType}};
+    return reply;
 }
 
 }  // namespace
@@ -53,8 +52,8 @@ HttpAuthConfig Camera::AuthConfig() const {
 }
 
 void Camera::RouteAll() {
-    for (const char* path : kCgiPaths)
-        http_->Route(path, [this](const HttpRequest& request) { return Answer(request); });
+    // Every path: a program the camera lacks is a refused request too.
+    http_->SetDefaultHandler([this](const HttpRequest& request) { return Answer(request); });
     http_->SetAuth(AuthConfig());
 }
 
@@ -136,19 +135,22 @@ HttpReply Camera::Answer(const HttpRequest& request) {
     return reply;
 }
 
+std::optional<HttpReply> Camera::PageFault(const std::string& path) {
+    std::lock_guard<std::mutex> lock(faultMutex_);
+    const auto it = faults_.find(path);
+    return it == faults_.end() ? std::nullopt : std::optional<HttpReply>(it->second);
+}
+
+// Every request is judged by the camera's CGI rules first, also one answered by a fault or by
+// the picture stream.
 HttpReply Camera::Page(const HttpRequest& request) {
-    {
-        std::lock_guard<std::mutex> lock(faultMutex_);
-        const auto it = faults_.find(request.path);
-        if (it != faults_.end())
-            return it->second;
-    }
-    if (request.path == "/liveimg.cgi" && HasParameter(request.query, "serverpush"))
-        return PushStream(request);
-    const CgiReply answer = cgi_.Handle(request.path, request.query);
-    HttpReply reply = HttpReply::Text(answer.status, answer.body);
-    reply.headers = {{"Content-Type", answer.contentType}};
-    return reply;
+    std::optional<HttpReply> fault = PageFault(request.path);
+    const bool push = request.path == "/liveimg.cgi" && HasParameter(request.query, "serverpush");
+    if (!fault && !push)
+        return CgiAnswer(cgi_.Handle(request.path, request.query));
+    if (const auto refusal = cgi_.Refuse(request.path, request.query))
+        return CgiAnswer(*refusal);
+    return fault ? *fault : PushStream(request);
 }
 
 HttpReply Camera::PushStream(const HttpRequest& request) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "camsim/camera_cgi.h"
@@ -73,6 +74,7 @@ private:
     HttpReply Answer(const HttpRequest& request);
     void WaitWhileHeld(const std::string& path);
     HttpReply Page(const HttpRequest& request);
+    std::optional<HttpReply> PageFault(const std::string& path);
     HttpReply PushStream(const HttpRequest& request);
     HttpAuthConfig AuthConfig() const;
     void RouteAll();

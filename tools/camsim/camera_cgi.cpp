@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+
+#include "camsim/cgi_rules.h"
 
 namespace camsim {
 
@@ -19,6 +22,8 @@ const char* const kOtherSettings[] = {"codec",    "resol",          "frame_rate"
 const char* const kOtherDefaults[] = {"1", "1", "3", "30", "1", "2"};
 
 constexpr size_t kLiveStatusSize = 128;
+// Refusals kept as text, per camera and the unexpected ones per process.
+constexpr size_t MAX_KEPT_REJECTIONS = 100;
 constexpr size_t kMotionAreaOffset = 48;
 constexpr size_t kMotionAreaSize = 32;
 
@@ -54,7 +59,30 @@ uint64_t NowMs() {
                                      .count());
 }
 
+struct RejectionLog {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+};
+
+RejectionLog& UnexpectedRejections() {
+    static RejectionLog log;
+    return log;
+}
+
+void NoteUnexpectedRejection(const std::string& line) {
+    RejectionLog& log = UnexpectedRejections();
+    std::lock_guard<std::mutex> lock(log.mutex);
+    if (log.lines.size() < MAX_KEPT_REJECTIONS)
+        log.lines.push_back(line);
+}
+
 }  // namespace
+
+std::vector<std::string> TakeUnexpectedRejections() {
+    RejectionLog& log = UnexpectedRejections();
+    std::lock_guard<std::mutex> lock(log.mutex);
+    return std::exchange(log.lines, {});
+}
 
 QueryList ParseQuery(const std::string& query) {
     QueryList out;
@@ -127,14 +155,45 @@ const std::map<std::string, CameraCgi::Page>& CameraCgi::Pages() const {
 bool CameraCgi::Serves(const std::string& path) const { return Pages().count(path) != 0; }
 
 CgiReply CameraCgi::Handle(const std::string& path, const std::string& query) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (auto refusal = RefuseLocked(path, query))
+        return *refusal;
     const auto it = Pages().find(path);
     if (it == Pages().end())
         return CgiReply{404, "text/plain", "Not Found\r\n"};
-    std::lock_guard<std::mutex> lock(mutex_);
     timeline_.Apply(NowMs(), inputBits_, motion_);
     if (!languageChosen_ && path != "/cgi-bin/lang.cgi")
         return CgiReply{200, "text/html", kLanguagePage};
     return (this->*(it->second))(ParseQuery(query));
+}
+
+std::optional<CgiReply> CameraCgi::Refuse(const std::string& path, const std::string& query) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return RefuseLocked(path, query);
+}
+
+std::optional<CgiReply> CameraCgi::RefuseLocked(const std::string& path, const std::string& query) {
+    const Refusal refusal =
+        CheckCgiRequest(personality_, path, ParseQuery(query),
+                        [this](const std::string& name) { return CurrentSettingLocked(name); });
+    if (refusal.status == 0)
+        return std::nullopt;
+    const std::string line = path + (query.empty() ? "" : "?" + query) + ": " + refusal.reason;
+    std::fprintf(stderr, "camsim: rejected request: %s\n", line.c_str());
+    ++rejectionCount_;
+    if (rejections_.size() < MAX_KEPT_REJECTIONS)
+        rejections_.push_back(line);
+    if (!rejectionsExpected_)
+        NoteUnexpectedRejection(line);
+    return CgiReply{refusal.status, "text/plain", "Error: " + refusal.reason + "\r\n"};
+}
+
+std::string CameraCgi::CurrentSettingLocked(const std::string& name) const {
+    const auto pending = pending_.find(name);
+    if (pending != pending_.end())
+        return pending->second;
+    const auto it = settings_.find(name);
+    return it == settings_.end() ? std::string() : it->second;
 }
 
 CgiReply CameraCgi::CamSet(const QueryList&) {
@@ -344,6 +403,21 @@ std::vector<std::string> CameraCgi::Commands() {
 int CameraCgi::Submits() {
     std::lock_guard<std::mutex> lock(mutex_);
     return submits_;
+}
+
+size_t CameraCgi::RejectionCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rejectionCount_;
+}
+
+std::vector<std::string> CameraCgi::Rejections() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rejections_;
+}
+
+void CameraCgi::ExpectRejections() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rejectionsExpected_ = true;
 }
 
 }  // namespace camsim

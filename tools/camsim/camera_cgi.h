@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,12 +25,21 @@ struct CgiReply {
 using QueryList = std::vector<std::pair<std::string, std::string>>;
 QueryList ParseQuery(const std::string& query);
 
+// Refused requests of every camera in this process that did not expect refusals, one line each,
+// since the last call.
+std::vector<std::string> TakeUnexpectedRejections();
+
 class CameraCgi {
 public:
     explicit CameraCgi(Personality personality);
 
-    // Answers one GET of `path` with `query` (without the '?'); 404 for unknown programs.
+    // Answers one GET of `path` with `query` (without the '?'). A request that a camera of this
+    // personality does not take (cgi_rules.h) is refused as Refuse says.
     CgiReply Handle(const std::string& path, const std::string& query);
+    // The refusal of a request the camera does not take: 404 for a program it lacks, else 400,
+    // settings unchanged; the refusal is counted and printed ("camsim: rejected request: ...").
+    // Null when the camera takes the request.
+    std::optional<CgiReply> Refuse(const std::string& path, const std::string& query);
     // True for the paths this camera serves.
     bool Serves(const std::string& path) const;
 
@@ -53,6 +63,11 @@ public:
     std::string AlarmValue(const std::string& name);
     std::vector<std::string> Commands();
     int Submits();
+    // Refusals so far: their number, and the first of them (request: reason).
+    size_t RejectionCount();
+    std::vector<std::string> Rejections();
+    // This camera's refusals are wanted by the test: they are not reported as unexpected.
+    void ExpectRejections();
 
 private:
     using Page = CgiReply (CameraCgi::*)(const QueryList&);
@@ -68,6 +83,8 @@ private:
     CgiReply OperationCommand(const QueryList& q);
     CgiReply LiveStatus(const QueryList& q);
 
+    std::optional<CgiReply> RefuseLocked(const std::string& path, const std::string& query);
+    std::string CurrentSettingLocked(const std::string& name) const;
     void ApplyAlarmWrites(const QueryList& q);
     std::string AlarmLines(const std::vector<std::string>& names);
     const std::map<std::string, Page>& Pages() const;
@@ -87,6 +104,9 @@ private:
     bool motion_ = false;
     int submits_ = 0;
     std::vector<std::string> commands_;
+    size_t rejectionCount_ = 0;
+    std::vector<std::string> rejections_;  // the first MAX_KEPT_REJECTIONS
+    bool rejectionsExpected_ = false;
 };
 
 }  // namespace camsim

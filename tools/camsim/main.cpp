@@ -17,6 +17,9 @@ std::atomic<bool> totalsRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 void OnSignal(int) { stopRequested = true; }
+
+// Exit status of a run in which the camera refused a request.
+constexpr int REJECTED_REQUESTS_STATUS = 3;
 void OnTotalsSignal(int) { totalsRequested = true; }
 
 struct Options {
@@ -241,10 +244,12 @@ bool FollowOfflinePlan(camsim::Camera& camera, const Options& o, unsigned elapse
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"tavrin-camsim: a simulated network camera of the supported family on "
-                 "127.0.0.1 - CGI status and settings pages, authentication, alarm and motion "
-                 "status, PTZ command log, Motion-JPEG server push, H.264 and JPEG over "
-                 "RTSP/RTP - with fault injection."};
+    CLI::App app{
+        "tavrin-camsim: a simulated network camera of the supported family on "
+        "127.0.0.1 - CGI status and settings pages, authentication, alarm and motion "
+        "status, PTZ command log, Motion-JPEG server push, H.264 and JPEG over "
+        "RTSP/RTP - with fault injection. Requests a camera of the model would refuse are "
+        "answered with an error and printed; the run then ends with status 3."};
     Options o;
     Describe(app, o);
     CLI11_PARSE(app, argc, argv);
@@ -285,5 +290,10 @@ int main(int argc, char** argv) {
     camera.Stop();
     PrintRequests(camera.Http(), printed);
     PrintRtspRequests(camera.Rtsp(), printedRtsp);
+    // A request the camera refused is a fault of whoever sent it: the run fails.
+    if (const size_t rejected = camera.Cgi().RejectionCount()) {
+        std::printf("camsim: %zu rejected request(s)\n", rejected);
+        return REJECTED_REQUESTS_STATUS;
+    }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "host/bundled_camera.h"
 
+#include <cstdio>
 #include <vector>
 
 namespace host {
@@ -55,6 +56,14 @@ std::unique_ptr<camsim::Camera> StartBundledCamera(const BundledCameraSetup& set
     if (!simulator->Start())
         return nullptr;
     return simulator;
+}
+
+bool TookEveryRequest(camsim::Camera* simulator) {
+    const size_t refused = simulator ? simulator->Cgi().RejectionCount() : 0;
+    if (refused)
+        std::fprintf(stderr, "tavrin-host: the bundled simulator refused %zu request(s)\n",
+                     refused);
+    return refused == 0;
 }
 
 std::map<int, std::string> CustomParameters(const camsim::Personality& camera, uint16_t rtspPort) {

@@ -39,6 +39,11 @@ struct BundledCameraSetup {
 };
 std::unique_ptr<camsim::Camera> StartBundledCamera(const BundledCameraSetup& setup);
 
+// False when the bundled simulator refused a request (each refusal was printed as it came):
+// the run fails then, as a camera of the model would not have taken the request. True without
+// a simulator.
+bool TookEveryRequest(camsim::Camera* simulator);
+
 // Custom parameters 1 to 9 as a capability query reports them for this camera.
 std::map<int, std::string> CustomParameters(const camsim::Personality& camera, uint16_t rtspPort);
 

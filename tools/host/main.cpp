@@ -239,5 +239,5 @@ int main(int argc, char** argv) {
     std::printf("%s%s\n", run.interrupted ? "interrupted\n" : "", host::SummaryTable(run).c_str());
     std::printf("files in %s (summary.json, driver.log)\n", o.out.c_str());
     MakeContactSheets(o, run);
-    return host::ExitCode(run);
+    return host::TookEveryRequest(simulator.get()) ? host::ExitCode(run) : 1;
 }

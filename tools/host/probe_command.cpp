@@ -42,7 +42,7 @@ int RunProbe(const ProbeOptions& o) {
     }
     const ProbeResult probe = Probe(library, target, PROBE_LIMIT);
     std::fputs((o.json ? ProbeJson(probe) : ProbeTable(probe)).c_str(), stdout);
-    return probe.succeeded ? 0 : 1;
+    return probe.succeeded && TookEveryRequest(simulator.get()) ? 0 : 1;
 }
 
 }  // namespace

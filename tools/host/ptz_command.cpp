@@ -269,7 +269,7 @@ int RunPtzCommand(PtzOptions& o, const std::string& media) {
         for (const std::string& target : commands.Requests())
             std::printf("  %s\n", target.c_str());
     }
-    return ok ? 0 : 1;
+    return ok && TookEveryRequest(simulator.get()) ? 0 : 1;
 }
 
 }  // namespace host
