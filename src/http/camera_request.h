@@ -13,10 +13,11 @@ namespace norvane::Utils {
 // with an HTML page until this page is visited.
 constexpr const char* LANGUAGE_PAGE = "/cgi-bin/lang.cgi";
 
-// Sends GET `path`; on success `reply` holds the body and a terminating zero byte (codes 0 and
-// 10); it is empty after codes 6 and 9. The exchange as a whole is bounded to twice the
+// Sends GET `path`; on success `reply` holds the body and a terminating zero byte (codes 0, 10
+// and 11); it is empty after codes 6 and 9. The exchange as a whole is bounded to twice the
 // client's time-out: a head that comes later gives code 9, a body that is not complete by then
-// code 10 with an empty body.
+// code 10 with an empty body, as does a body short of its Content-Length. A body longer than the
+// client's MAX_RESPONSE gives code 11 with an empty body.
 CResultDef SendRequestRD(Web::ByteBuffer& reply, Web::CHttpClient& client, const std::string& path);
 // The same, discarding the body.
 CResultDef SendRequestRD(Web::CHttpClient& client, const std::string& path);

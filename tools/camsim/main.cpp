@@ -4,9 +4,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "camsim/camera.h"
+#include "camsim/oversized_pages.h"
 
 namespace {
 
@@ -36,6 +38,8 @@ struct Options {
     bool denyAll = false;
     std::vector<std::string> pageStatus;
     std::vector<std::string> garbage;
+    std::vector<std::string> oversized;
+    std::vector<std::string> shortPages;
     unsigned announcedTimeout = 60;
     unsigned enforcedTimeoutMs = 0;
     unsigned reportMs = 5000;
@@ -92,6 +96,12 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--page-status", o.pageStatus,
                    "PATH=STATUS: answer that CGI path with this HTTP status (repeatable)");
     app.add_option("--garbage", o.garbage, "PATH: answer that CGI path with a garbage body (repeatable)");
+    app.add_option("--oversized-page", o.oversized,
+                   "PATH=BYTES: answer that CGI path with a page of this many bytes, 0 for one "
+                   "without end (repeatable)");
+    app.add_option("--short-page", o.shortPages,
+                   "PATH: answer that CGI path announcing 1000 bytes, sending 430 and holding the "
+                   "connection (repeatable)");
     app.add_option("--session-timeout", o.announcedTimeout,
                    "RTSP session time-out in seconds announced in the Session header (0: none)")
         ->capture_default_str();
@@ -143,6 +153,24 @@ void ApplyPersonality(Options& o) {
     if (o.outputs >= 0)
         p.outputs = o.outputs;
     o.camera.auth = AuthMode(o.auth);
+}
+
+// Pages too long for a CGI client, and short of their announced length.
+bool ApplyPageShapes(camsim::Camera& camera, const Options& o) {
+    for (const std::string& item : o.oversized) {
+        const size_t eq = item.find('=');
+        if (eq == std::string::npos) {
+            std::fprintf(stderr, "tavrin-camsim: --oversized-page wants PATH=BYTES, not %s\n",
+                         item.c_str());
+            return false;
+        }
+        const uint64_t bytes = std::strtoull(item.c_str() + eq + 1, nullptr, 10);
+        camera.SetPageFault(item.substr(0, eq),
+                            bytes ? camsim::OversizedPage(bytes) : camsim::EndlessPage());
+    }
+    for (const std::string& path : o.shortPages)
+        camera.SetPageFault(path, camsim::ShortPage(1000, 430));
+    return true;
 }
 
 bool ApplyFaults(camsim::Camera& camera, const Options& o) {
@@ -255,7 +283,7 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGUSR1, OnTotalsSignal);
     camsim::Camera camera(o.camera);
-    if (!ApplyFaults(camera, o))
+    if (!ApplyFaults(camera, o) || !ApplyPageShapes(camera, o))
         return 2;
     if (!camera.Start()) {
         std::fprintf(stderr, "tavrin-camsim: cannot listen on port %u\n", o.camera.httpPort);
