@@ -155,18 +155,27 @@ void ApplyPersonality(Options& o) {
     o.camera.auth = AuthMode(o.auth);
 }
 
+// PATH=VALUE of a repeatable option into `path` and `value`; false, said on stderr, without '='.
+bool SplitPathValue(const std::string& item, const char* usage, std::string& path,
+                    std::string& value) {
+    const size_t eq = item.find('=');
+    if (eq == std::string::npos) {
+        std::fprintf(stderr, "tavrin-camsim: %s, not %s\n", usage, item.c_str());
+        return false;
+    }
+    path = item.substr(0, eq);
+    value = item.substr(eq + 1);
+    return true;
+}
+
 // Pages too long for a CGI client, and short of their announced length.
 bool ApplyPageShapes(camsim::Camera& camera, const Options& o) {
+    std::string page, value;
     for (const std::string& item : o.oversized) {
-        const size_t eq = item.find('=');
-        if (eq == std::string::npos) {
-            std::fprintf(stderr, "tavrin-camsim: --oversized-page wants PATH=BYTES, not %s\n",
-                         item.c_str());
+        if (!SplitPathValue(item, "--oversized-page wants PATH=BYTES", page, value))
             return false;
-        }
-        const uint64_t bytes = std::strtoull(item.c_str() + eq + 1, nullptr, 10);
-        camera.SetPageFault(item.substr(0, eq),
-                            bytes ? camsim::OversizedPage(bytes) : camsim::EndlessPage());
+        const uint64_t bytes = std::strtoull(value.c_str(), nullptr, 10);
+        camera.SetPageFault(page, bytes ? camsim::OversizedPage(bytes) : camsim::EndlessPage());
     }
     for (const std::string& path : o.shortPages)
         camera.SetPageFault(path, camsim::ShortPage(1000, 430));
@@ -174,15 +183,11 @@ bool ApplyPageShapes(camsim::Camera& camera, const Options& o) {
 }
 
 bool ApplyFaults(camsim::Camera& camera, const Options& o) {
+    std::string page, value;
     for (const std::string& item : o.pageStatus) {
-        const size_t eq = item.find('=');
-        if (eq == std::string::npos) {
-            std::fprintf(stderr, "tavrin-camsim: --page-status wants PATH=STATUS, not %s\n",
-                         item.c_str());
+        if (!SplitPathValue(item, "--page-status wants PATH=STATUS", page, value))
             return false;
-        }
-        camera.SetPageFault(item.substr(0, eq),
-                            camsim::HttpReply::Text(std::atoi(item.c_str() + eq + 1), "fault\r\n"));
+        camera.SetPageFault(page, camsim::HttpReply::Text(std::atoi(value.c_str()), "fault\r\n"));
     }
     for (const std::string& path : o.garbage)
         camera.SetPageFault(path, camsim::HttpReply::Text(200, "\x01\x7f garbage (((:::\r\n"));
