@@ -64,9 +64,10 @@ size_t ReplyLength(const Web::ByteBuffer& reply) {
     return reply.empty() ? 0 : reply.size() - 1;
 }
 
-std::string ReplyText(const Web::ByteBuffer& reply) {
+std::string_view ReplyText(const Web::ByteBuffer& reply) {
     const auto end = std::find(reply.begin(), reply.end(), 0);
-    return std::string(reply.begin(), end);
+    return std::string_view(reinterpret_cast<const char*>(reply.data()),
+                            static_cast<size_t>(end - reply.begin()));
 }
 
 bool IsLanguagePage(const Web::ByteBuffer& reply) {

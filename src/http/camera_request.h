@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "http/http_client.h"
 #include "http/result_def.h"
@@ -26,8 +27,8 @@ bool SendRequestRD(Web::CHttpClient& client, Web::ByteBuffer& reply, const std::
 
 // Length of a reply without the zero byte the request helper appends.
 size_t ReplyLength(const Web::ByteBuffer& reply);
-// The reply up to its first zero byte.
-std::string ReplyText(const Web::ByteBuffer& reply);
+// The reply up to its first zero byte, seen in place: valid while the buffer is unchanged.
+std::string_view ReplyText(const Web::ByteBuffer& reply);
 // True when the reply holds "<HTML>" anywhere in its own length (replies may be binary).
 bool IsLanguagePage(const Web::ByteBuffer& reply);
 

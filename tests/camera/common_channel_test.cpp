@@ -13,6 +13,7 @@
 #include "camera/capture_params.h"
 #include "camera/stream_codes.h"
 #include "camsim/camera.h"
+#include "http/camera_request.h"
 #include "support/fake_driver.h"
 
 using namespace norvane;
@@ -309,9 +310,9 @@ TEST_F(CommonChannelTest, FailingStatusPageFailsAndIsLogged) {
             " sent does not process request \"" + STATUS + "\", status code = 500");
     // An empty status page fails as well.
     camera->SetPageFault(CODEC_PAGE, HttpReply::Text(200, ""));
-    std::string text = "stale";
-    EXPECT_FALSE(channel->ReadStreamStatus(text));
-    EXPECT_TRUE(text.empty());
+    Web::ByteBuffer reply{'s', 't', 'a', 'l', 'e'};
+    EXPECT_FALSE(channel->ReadStreamStatus(reply));
+    EXPECT_TRUE(Utils::ReplyText(reply).empty());
     EXPECT_EQ(driver.log.CountContaining("incorrect response"), 1u);
 }
 
