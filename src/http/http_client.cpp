@@ -80,13 +80,13 @@ bool CHttpClient::Attempt(const std::string& verb, const std::string& path, cons
 
 // No credentials go out before the camera asked for them: the first request to a camera goes
 // without, and its challenge picks the scheme, which every client of the process then sends
-// from its first request on.
+// from its next request on.
 bool CHttpClient::Negotiate(const std::string& verb, const std::string& path, const Exchange& exchange) {
     if (!negotiateAuth_ || user_.empty())
         return Attempt(verb, path, exchange);  // without a user there is nothing to answer with
     CAuthMemory& memory = CAuthMemory::Shared();
-    if (authScheme_ == 0)
-        authScheme_ = memory.Scheme(address_);
+    if (const uint32_t known = memory.Scheme(address_); known != 0)
+        authScheme_ = known;  // what the camera asked any client for last
     uint32_t lastStatus = 0;
     for (int changes = 0;;) {
         if (!Attempt(verb, path, exchange))

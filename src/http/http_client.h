@@ -82,8 +82,8 @@ public:
     uint16_t Port() const { return port_; }
     uint32_t Timeout() const { return timeout_; }
     int Protocol() const { return protocolState_; }
-    // Scheme in force: 0 until the camera asks for one (or, for an address a client of this
-    // process learned, the scheme that camera asked for).
+    // Scheme in force: 0 until the camera asks for one; the scheme the camera asked any client
+    // of this process for last.
     uint32_t AuthScheme() const { return authScheme_; }
     void SetNegotiateAuthentication(bool negotiate) { negotiateAuth_ = negotiate; }
 

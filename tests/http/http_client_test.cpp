@@ -165,6 +165,29 @@ TEST_F(HttpClientTest, DigestOnlyServerIsReachedAfterOneRefusal) {
         EXPECT_FALSE(request.Header("authorization").starts_with("Basic ")) << request.target;
 }
 
+// A camera that moves from Basic to Digest is never sent Basic again, not even by a client that
+// learnt Basic from it before.
+TEST_F(HttpClientTest, NoClientSendsBasicOnceTheCameraAskedForDigest) {
+    if (test::RunningUnderWine())
+        GTEST_SKIP() << test::WINE_LACKS_DIGEST;
+    RequireAuth(HttpAuthConfig::Mode::Basic);
+    Serve("/p", 200, "ok");
+    auto first = MakeClient();
+    ASSERT_TRUE(first->SendRequest("GET", "/p"));
+    ASSERT_EQ(first->StatusCode(), 200u);
+    RequireAuth(HttpAuthConfig::Mode::Digest);
+    auto second = MakeClient();
+    ASSERT_TRUE(second->SendRequest("GET", "/p"));  // Basic at once, then the Digest challenge
+    ASSERT_EQ(second->StatusCode(), 200u);
+    const size_t before = server.RequestCount();
+    ASSERT_TRUE(first->SendRequest("GET", "/p?again=1"));
+    EXPECT_EQ(first->StatusCode(), 200u);
+    EXPECT_EQ(first->AuthScheme(), platform::HTTP_AUTH_DIGEST);
+    const auto requests = server.Requests();
+    for (size_t i = before; i < requests.size(); ++i)
+        EXPECT_FALSE(requests[i].Header("authorization").starts_with("Basic ")) << i;
+}
+
 // A camera that restarted forgot its nonces: the client's Digest answer gets a new challenge,
 // which is answered once within the same request.
 TEST_F(HttpClientTest, DigestIsAnsweredAgainWhenTheCameraForgetsItsNonce) {
