@@ -58,7 +58,7 @@ std::string Format(const char* format, unsigned value) {
 }
 
 // A stream line's raw value, parentheses kept.
-std::string StreamValue(const char* field, unsigned stream, const std::string& status) {
+std::string StreamValue(const char* field, unsigned stream, std::string_view status) {
     char name[32];
     std::snprintf(name, sizeof name, "stream%u_%s", stream, field);
     return Utils::GetReplyValue(name, ":", status, "\r\n");
@@ -80,25 +80,22 @@ void CCommonChannel::LogFailure(const CResultDef& result) {
         Utils::LogResult(driver, result);
 }
 
-bool CCommonChannel::ReadStatusPage(const char* path, CManualEvent* stop, std::string& text,
+bool CCommonChannel::ReadStatusPage(const char* path, CManualEvent* stop, Web::ByteBuffer& reply,
                                     CResultDef& failure) {
-    Web::ByteBuffer reply;
-    const bool read =
-        Utils::SendRequestWithLanguageFallback(httpClient, reply, path, stop, &failure);
-    text = read ? Utils::ReplyText(reply) : std::string();
-    return !text.empty();
+    return Utils::SendRequestWithLanguageFallback(httpClient, reply, path, stop, &failure) &&
+           !Utils::ReplyText(reply).empty();
 }
 
-bool CCommonChannel::ReadStreamStatus(std::string& text, CManualEvent* stop) {
+bool CCommonChannel::ReadStreamStatus(Web::ByteBuffer& reply, CManualEvent* stop) {
     CResultDef failure;
-    if (ReadStatusPage(STATUS_REQUEST, stop, text, failure))
+    if (ReadStatusPage(STATUS_REQUEST, stop, reply, failure))
         return true;
     if (!failure.Succeeded())
         LogFailure(failure);
     return false;
 }
 
-bool CCommonChannel::PrepareStreams(const std::string& status, bool& changed) {
+bool CCommonChannel::PrepareStreams(std::string_view status, bool& changed) {
     changed = false;
     const std::string name1 = StreamValue("name", 1, status);
     const std::string switch1 = StreamValue("sw", 1, status);
@@ -125,11 +122,12 @@ bool CCommonChannel::PrepareStreams(const std::string& status, bool& changed) {
 }
 
 bool CCommonChannel::ApplyAspectRatio(CManualEvent* stop) {
-    std::string status;
+    Web::ByteBuffer status;
     CResultDef failure;  // not logged: a camera without the page fails here every attempt
     uint32_t current = 0;
     if (!ReadStatusPage(ASPECT_STATUS, stop, status, failure) ||
-        !Utils::ParseInteger(Utils::GetBracketedReplyValue("aspect_ratio", status), current))
+        !Utils::ParseInteger(
+            Utils::GetBracketedReplyValue("aspect_ratio", Utils::ReplyText(status)), current))
         return false;
     if (wantedAspectRatio < 0 || static_cast<uint32_t>(wantedAspectRatio) == current)
         return true;
@@ -140,7 +138,7 @@ bool CCommonChannel::ApplyAspectRatio(CManualEvent* stop) {
     return result.Succeeded();
 }
 
-std::string CCommonChannel::BuildChangedParameter(uint32_t wanted, const std::string& status,
+std::string CCommonChannel::BuildChangedParameter(uint32_t wanted, std::string_view status,
                                                   const std::string& name) {
     const std::string current = Utils::GetPlainReplyValue(name, status);
     if (current.empty() || DecimalPrefix(current) == wanted)
@@ -150,12 +148,14 @@ std::string CCommonChannel::BuildChangedParameter(uint32_t wanted, const std::st
 
 bool CCommonChannel::ConfigureStream(CManualEvent& stop, const StreamParameterList& list) {
     const auto stopping = [&stop] { return stop.Wait(0); };
-    std::string status;
+    Web::ByteBuffer reply;
     bool changed = false;
-    if (stopping() || !ReadStreamStatus(status, &stop) || !PrepareStreams(status, changed))
+    if (stopping() || !ReadStreamStatus(reply, &stop) ||
+        !PrepareStreams(Utils::ReplyText(reply), changed))
         return false;
-    if (changed && !ReadStreamStatus(status, &stop))
+    if (changed && !ReadStreamStatus(reply, &stop))
         return false;
+    const std::string_view status = Utils::ReplyText(reply);
     if (stopping() || !ApplyAspectRatio(&stop))
         return false;
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "camera/stream_parameters.h"
 #include "foundation/event.h"
@@ -21,17 +22,17 @@ public:
     CCommonChannel(const CCommonChannel&) = delete;
     CCommonChannel& operator=(const CCommonChannel&) = delete;
 
-    // The codec status page into `text`; false when it fails or is empty. Here and in
+    // The codec status page into `reply`; false when it fails or is empty. Here and in
     // ApplyAspectRatio a camera that answers with its language page is led past it; a set
     // `stop` (may be null) fails the read.
-    bool ReadStreamStatus(std::string& text, CManualEvent* stop = nullptr);
+    bool ReadStreamStatus(Web::ByteBuffer& reply, CManualEvent* stop = nullptr);
     // Names an unnamed, switched-off first stream and resets every other stream that is named or
     // switched on; `changed` tells whether a request was sent.
-    bool PrepareStreams(const std::string& status, bool& changed);
+    bool PrepareStreams(std::string_view status, bool& changed);
     // Writes the wanted aspect ratio when it is set and differs from the camera's.
     bool ApplyAspectRatio(CManualEvent* stop = nullptr);
     // "&name=wanted" when the camera reports `name` with another value; empty otherwise.
-    static std::string BuildChangedParameter(uint32_t wanted, const std::string& status,
+    static std::string BuildChangedParameter(uint32_t wanted, std::string_view status,
                                              const std::string& name);
     // The whole sequence; false on any failure and whenever `stop` is found set.
     bool ConfigureStream(CManualEvent& stop, const StreamParameterList& list);
@@ -45,9 +46,9 @@ public:
 private:
     // Logs a failed result when the throttle allows it.
     void LogFailure(const CResultDef& result);
-    // GET of a status page into `text`; false when it fails or is empty. `failure` receives the
+    // GET of a status page into `reply`; false when it fails or is empty. `failure` receives the
     // result of a request that failed with an error code.
-    bool ReadStatusPage(const char* path, CManualEvent* stop, std::string& text,
+    bool ReadStatusPage(const char* path, CManualEvent* stop, Web::ByteBuffer& reply,
                         CResultDef& failure);
 
     IDriver* driver;

@@ -71,11 +71,11 @@ constexpr CustomParameter CUSTOM_PARAMETERS[] = {
     {7, "Firmware", 1},       {8, "Aspect Ratio", 0}, {9, "Interlace", 0},
 };
 
-bool Contains(const std::string& text, const char* part) {
-    return text.find(part) != std::string::npos;
+bool Contains(std::string_view text, const char* part) {
+    return text.find(part) != std::string_view::npos;
 }
 
-std::string Plain(const char* name, const std::string& text) {
+std::string Plain(const char* name, std::string_view text) {
     return Utils::GetPlainReplyValue(name, text);
 }
 
@@ -119,8 +119,8 @@ void CSanyoCameraProperties::Abort() {
     httpClient.CloseRequest();
 }
 
-bool CSanyoCameraProperties::Request(const std::string& path, std::string& text) {
-    Web::ByteBuffer reply;
+bool CSanyoCameraProperties::Request(const std::string& path, std::string_view& text) {
+    text = {};
     if (!Utils::SendRequestWithLanguageFallback(httpClient, reply, path, &abortEvent))
         return false;
     text = Utils::ReplyText(reply);
@@ -132,7 +132,7 @@ void CSanyoCameraProperties::Send(const std::string& path) {
 }
 
 bool CSanyoCameraProperties::ReadModel() {
-    std::string text;
+    std::string_view text;
     if (!Request(MODEL_STATUS, text))
         return false;
     const std::string name = Plain("model_name", text);
@@ -176,7 +176,7 @@ bool CSanyoCameraProperties::ReadModel() {
 }
 
 // Only a port in 1-65535 replaces the current one.
-void CSanyoCameraProperties::ReadRtspPort(const std::string& text) {
+void CSanyoCameraProperties::ReadRtspPort(std::string_view text) {
     uint32_t port = 0;
     if (Utils::ParseInteger(Utils::TrimBlanks(Plain("rtsp_port", text)), port) && port >= 1 &&
         port <= 65535)
@@ -184,7 +184,7 @@ void CSanyoCameraProperties::ReadRtspPort(const std::string& text) {
 }
 
 bool CSanyoCameraProperties::ReadRtsp() {
-    std::string text;
+    std::string_view text;
     if (!Request(NET_STATUS, text))
         return false;
     ReadRtspPort(text);
@@ -203,7 +203,7 @@ bool CSanyoCameraProperties::ReadRtsp() {
 }
 
 bool CSanyoCameraProperties::ReadAspectRatio() {
-    std::string text;
+    std::string_view text;
     if (!Request(ASPECT_STATUS, text))
         return false;
     uint32_t value = 0;
@@ -219,7 +219,7 @@ bool CSanyoCameraProperties::ReadAspectRatio() {
 }
 
 bool CSanyoCameraProperties::ReadInterlace() {
-    std::string text;
+    std::string_view text;
     if (!Request(CODEC_STATUS, text))
         return false;
     interlace = Utils::GetBracketedReplyValue("interlace", text) == "1";
@@ -266,7 +266,7 @@ bool CSanyoCameraProperties::ReadAlarms() {
 }
 
 bool CSanyoCameraProperties::ReadGroup2Alarms() {
-    std::string text;
+    std::string_view text;
     if (!Request(ALARM_IN_STATUS, text))
         return false;
     inputCount = 0;
@@ -284,7 +284,7 @@ bool CSanyoCameraProperties::ReadGroup2Alarms() {
 }
 
 bool CSanyoCameraProperties::ReadOtherAlarms() {
-    std::string text;
+    std::string_view text;
     if (!Request(ALARM_STATUS, text))
         return false;
     inputCount = 0;

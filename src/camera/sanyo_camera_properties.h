@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "camera/camera_properties.h"
 #include "foundation/event.h"
@@ -43,14 +44,16 @@ private:
     bool ReadGroup2Alarms();
     bool ReadOtherAlarms();
 
-    // The page's text; false when the request fails or the body is empty.
-    bool Request(const std::string& path, std::string& text);
+    // The page's text, seen in `reply` until the next request; false when the request fails or
+    // the body is empty.
+    bool Request(const std::string& path, std::string_view& text);
     // A switching request whose outcome does not matter.
     void Send(const std::string& path);
-    void ReadRtspPort(const std::string& text);
+    void ReadRtspPort(std::string_view text);
 
     CManualEvent abortEvent;  // set only by Abort: every request then fails at once
     Web::CHttpClient httpClient;
+    Web::ByteBuffer reply;  // the last page read
     bool thirtyFrameFamily = false;
     std::set<uint32_t> frameRates;  // frames per second
     uint32_t rtspPort = DEFAULT_RTSP_PORT;

@@ -38,11 +38,12 @@ CResultDef SendRequestRD(Web::ByteBuffer& reply, Web::CHttpClient& client,
                             peer.c_str(), path.c_str(), static_cast<int>(client.StatusCode()));
         return result;
     }
-    uint32_t length = client.ReadResponse(reply);
-    if (client.ExchangeExpired())
-        length = 0;  // cut short: what arrived is not the page
-    reply.resize(length);
-    if (length == 0)
+    const uint32_t length = client.ReadResponse(reply);
+    if (client.LastBodyEnd() == Web::CHttpClient::BodyEnd::TooLong)
+        result.SetFormatted(CResultDef::LEVEL_ERROR, CResultDef::CODE_REPLY_TOO_LONG,
+                            "%s: reply to request \"%s\" from %s exceeds %u bytes", METHOD,
+                            path.c_str(), peer.c_str(), Web::CHttpClient::MAX_RESPONSE);
+    else if (length == 0)
         result.SetFormatted(CResultDef::LEVEL_ERROR, CResultDef::CODE_EMPTY_REPLY,
                             "%s: incorrect response for request \"%s\" from %s", METHOD,
                             path.c_str(), peer.c_str());
@@ -63,9 +64,10 @@ size_t ReplyLength(const Web::ByteBuffer& reply) {
     return reply.empty() ? 0 : reply.size() - 1;
 }
 
-std::string ReplyText(const Web::ByteBuffer& reply) {
+std::string_view ReplyText(const Web::ByteBuffer& reply) {
     const auto end = std::find(reply.begin(), reply.end(), 0);
-    return std::string(reply.begin(), end);
+    return std::string_view(reinterpret_cast<const char*>(reply.data()),
+                            static_cast<size_t>(end - reply.begin()));
 }
 
 bool IsLanguagePage(const Web::ByteBuffer& reply) {

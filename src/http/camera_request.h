@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "http/http_client.h"
 #include "http/result_def.h"
@@ -13,10 +14,11 @@ namespace norvane::Utils {
 // with an HTML page until this page is visited.
 constexpr const char* LANGUAGE_PAGE = "/cgi-bin/lang.cgi";
 
-// Sends GET `path`; on success `reply` holds the body and a terminating zero byte (codes 0 and
-// 10); it is empty after codes 6 and 9. The exchange as a whole is bounded to twice the
+// Sends GET `path`; on success `reply` holds the body and a terminating zero byte (codes 0, 10
+// and 11); it is empty after codes 6 and 9. The exchange as a whole is bounded to twice the
 // client's time-out: a head that comes later gives code 9, a body that is not complete by then
-// code 10 with an empty body.
+// code 10 with an empty body, as does a body short of its Content-Length. A body longer than the
+// client's MAX_RESPONSE gives code 11 with an empty body.
 CResultDef SendRequestRD(Web::ByteBuffer& reply, Web::CHttpClient& client, const std::string& path);
 // The same, discarding the body.
 CResultDef SendRequestRD(Web::CHttpClient& client, const std::string& path);
@@ -25,8 +27,8 @@ bool SendRequestRD(Web::CHttpClient& client, Web::ByteBuffer& reply, const std::
 
 // Length of a reply without the zero byte the request helper appends.
 size_t ReplyLength(const Web::ByteBuffer& reply);
-// The reply up to its first zero byte.
-std::string ReplyText(const Web::ByteBuffer& reply);
+// The reply up to its first zero byte, seen in place: valid while the buffer is unchanged.
+std::string_view ReplyText(const Web::ByteBuffer& reply);
 // True when the reply holds "<HTML>" anywhere in its own length (replies may be binary).
 bool IsLanguagePage(const Web::ByteBuffer& reply);
 

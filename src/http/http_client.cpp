@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "http/auth_memory.h"
 #include "platform/http_transport.h"
 #include "platform/system.h"
 
@@ -27,13 +28,14 @@ uint32_t PreferredScheme(uint32_t offered) {
 
 CHttpClient::CHttpClient(const DEVICE_INFO& device, const std::string& agent)
     : timeout_(device.timeout ? device.timeout : DEFAULT_TIMEOUT_MS),
-      authScheme_(platform::HTTP_AUTH_BASIC),
+      authScheme_(0),
       authTarget_(platform::HTTP_AUTH_TARGET_SERVER),
       agent_(agent),
       user_(device.userName),
       password_(device.password),
       host_(device.address),
-      port_(device.port) {
+      port_(device.port),
+      address_(host_ + ":" + std::to_string(port_)) {
     platform::HttpServer server{host_, port_, user_, password_, timeout_};
     session_ = std::make_unique<platform::HttpTransport>(agent_, server);
     if (!session_->IsOpen())
@@ -76,9 +78,15 @@ bool CHttpClient::Attempt(const std::string& verb, const std::string& path, cons
     return true;
 }
 
+// No credentials go out before the camera asked for them: the first request to a camera goes
+// without, and its challenge picks the scheme, which every client of the process then sends
+// from its next request on.
 bool CHttpClient::Negotiate(const std::string& verb, const std::string& path, const Exchange& exchange) {
-    if (!negotiateAuth_)
-        return Attempt(verb, path, exchange);
+    if (!negotiateAuth_ || user_.empty())
+        return Attempt(verb, path, exchange);  // without a user there is nothing to answer with
+    CAuthMemory& memory = CAuthMemory::Shared();
+    if (const uint32_t known = memory.Scheme(address_); known != 0)
+        authScheme_ = known;  // what the camera asked any client for last
     uint32_t lastStatus = 0;
     for (int changes = 0;;) {
         if (!Attempt(verb, path, exchange))
@@ -92,6 +100,9 @@ bool CHttpClient::Negotiate(const std::string& verb, const std::string& path, co
         // forgot the old one): it is answered once, like a change of scheme.
         const bool newNonce = chosen == platform::HTTP_AUTH_DIGEST && chosen == authScheme_;
         if (chosen == 0 || (chosen == authScheme_ && !newNonce))
+            return true;
+        // Basic to a camera that asked for Digest would give the password away in the clear.
+        if (!memory.Learn(address_, chosen))
             return true;
         authScheme_ = chosen;
         authTarget_ = offeredTarget_;
@@ -142,17 +153,36 @@ uint32_t CHttpClient::ReadData(void* buffer, uint32_t size) {
     return static_cast<uint32_t>(session_->Read(transfer, buffer, size));
 }
 
-uint32_t CHttpClient::ReadResponse(ByteBuffer& buffer) {
-    buffer.clear();
-    uint32_t available = QueryDataAvailable();
+// Reads into room for the whole announced body and the zero byte the request helper appends, so
+// that no growth copies the body.
+CHttpClient::BodyEnd CHttpClient::ReadBody(ByteBuffer& buffer) {
+    if (contentLength_ > MAX_RESPONSE)
+        return BodyEnd::TooLong;
+    buffer.reserve(contentLength_ != 0 ? contentLength_ + 1 : READ_CHUNK);
     uint32_t total = 0;
-    while (available > 0 && total < MAX_RESPONSE) {
+    for (uint32_t available = QueryDataAvailable(); available > 0;
+         available = QueryDataAvailable()) {
+        if (total == MAX_RESPONSE)
+            return BodyEnd::TooLong;
         const uint32_t chunk = std::min({available, READ_CHUNK, MAX_RESPONSE - total});
         buffer.resize(total + chunk);
         total += ReadData(buffer.data() + total, chunk);
-        available = QueryDataAvailable();
+        buffer.resize(total);
     }
-    return total;
+    const uint64_t transfer = CurrentRequest();
+    const bool whole = session_ && transfer != 0 && session_->Complete(transfer) &&
+                       (contentLength_ == 0 || total == contentLength_);
+    return whole ? BodyEnd::Complete : BodyEnd::Incomplete;
+}
+
+uint32_t CHttpClient::ReadResponse(ByteBuffer& buffer) {
+    buffer.clear();
+    bodyEnd_ = ReadBody(buffer);
+    if (bodyEnd_ == BodyEnd::Complete)
+        return static_cast<uint32_t>(buffer.size());
+    buffer.clear();
+    CloseRequest();  // the rest is not wanted: the connection goes rather than being drained
+    return 0;
 }
 
 void CHttpClient::CloseRequest() {

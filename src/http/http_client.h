@@ -38,8 +38,13 @@ class CHttpClient {
 public:
     enum ProtocolState : int { PROTOCOL_UNKNOWN = 0, PROTOCOL_HTTP = 1, PROTOCOL_HTTPS = 2 };
 
+    // How a read of a whole body ended.
+    enum class BodyEnd { Complete, Incomplete, TooLong };
+
     static constexpr uint32_t READ_CHUNK = 10240;
-    static constexpr uint32_t MAX_RESPONSE = 256u * 1024 * 1024;
+    // Most bytes of a whole body: CGI pages are a few KiB, and a camera must not make the host
+    // hold more (the picture stream is read with ReadData, piece by piece).
+    static constexpr uint32_t MAX_RESPONSE = 256u * 1024;
     static constexpr int MAX_AUTH_CHANGES = 5;
 
     CHttpClient(const DEVICE_INFO& device, const std::string& agent);
@@ -52,8 +57,12 @@ public:
     // within that many milliseconds; past it the request fails or its body ends early, and
     // ExchangeExpired tells so.
     bool SendRequest(const std::string& verb, const std::string& path, uint32_t exchangeLimitMs = 0);
-    // The whole remaining body, in chunks of at most READ_CHUNK, up to MAX_RESPONSE bytes.
+    // The whole remaining body, in chunks of at most READ_CHUNK; its length. 0 with the buffer
+    // empty and the request closed when the body is longer than MAX_RESPONSE or ends before its
+    // end (short of its Content-Length, cut, or stalled past the time-out or exchange limit);
+    // LastBodyEnd tells which.
     uint32_t ReadResponse(ByteBuffer& buffer);
+    BodyEnd LastBodyEnd() const { return bodyEnd_; }
     // One read of the current body; waits for data up to the time-out.
     uint32_t ReadData(void* buffer, uint32_t size);
     // Body bytes readable without waiting; waits for the first of them up to the time-out.
@@ -73,6 +82,8 @@ public:
     uint16_t Port() const { return port_; }
     uint32_t Timeout() const { return timeout_; }
     int Protocol() const { return protocolState_; }
+    // Scheme in force: 0 until the camera asks for one; the scheme the camera asked any client
+    // of this process for last.
     uint32_t AuthScheme() const { return authScheme_; }
     void SetNegotiateAuthentication(bool negotiate) { negotiateAuth_ = negotiate; }
 
@@ -86,6 +97,7 @@ private:
     bool Attempt(const std::string& verb, const std::string& path, const Exchange& exchange);
     bool Negotiate(const std::string& verb, const std::string& path, const Exchange& exchange);
     bool HasRequest();
+    BodyEnd ReadBody(ByteBuffer& buffer);
     uint64_t CurrentRequest();
 
     uint32_t timeout_;
@@ -106,6 +118,8 @@ private:
     uint32_t contentLength_ = 0;
     uint32_t offeredSchemes_ = 0;  // schemes of the last 401/407
     uint32_t offeredTarget_ = 0;
+    std::string address_;  // "host:port", the key of the camera's remembered scheme
+    BodyEnd bodyEnd_ = BodyEnd::Complete;
 };
 
 }  // namespace norvane::Web

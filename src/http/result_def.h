@@ -21,6 +21,7 @@ public:
     static constexpr uint32_t CODE_BAD_STATUS = 6;       // status outside 200-299
     static constexpr uint32_t CODE_NOT_SENT = 9;         // not sent, or no status received
     static constexpr uint32_t CODE_EMPTY_REPLY = 10;     // the reply body was empty
+    static constexpr uint32_t CODE_REPLY_TOO_LONG = 11;  // the reply body passed the reply bound
 
     CResultDef() = default;
     CResultDef(const CResultDef&) = default;

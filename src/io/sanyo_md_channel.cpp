@@ -37,7 +37,7 @@ bool CSanyoMDChannel::Request(const std::string& path, Web::ByteBuffer& reply) {
     return false;
 }
 
-std::string CSanyoMDChannel::MakeSettingChange(const std::string& settings, const char* key,
+std::string CSanyoMDChannel::MakeSettingChange(std::string_view settings, const char* key,
                                                unsigned wanted) {
     const std::string current = Utils::GetBracketedReplyValue(key, settings);
     const std::string text = std::to_string(wanted);
@@ -50,7 +50,7 @@ bool CSanyoMDChannel::ConfigureCamera() {
     Web::ByteBuffer reply;
     if (!Request(SETTINGS_REQUEST, reply))
         return false;
-    const std::string settings = Utils::ReplyText(reply);
+    const std::string_view settings = Utils::ReplyText(reply);
     if (settings.empty())
         return false;
     std::string changes;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "io/motion_http_channel.h"
 
@@ -24,7 +25,7 @@ public:
     bool PollMotion() override;
 
     // "&key=wanted" when the settings page reports the key with another value; else empty.
-    static std::string MakeSettingChange(const std::string& settings, const char* key,
+    static std::string MakeSettingChange(std::string_view settings, const char* key,
                                          unsigned wanted);
     // False for a reply too short to hold the motion area; else `motion` tells whether any of
     // its bytes is set.

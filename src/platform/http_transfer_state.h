@@ -21,17 +21,20 @@ struct HttpTransferState {
 
     // Makes a new transfer current, started under `closeCount` Close calls; returns its id.
     uint64_t Begin(uint64_t closeCount, std::optional<uint32_t> until) {
-        failed = expired = false;
+        failed = expired = complete = false;
         current = ++lastId;
         transferCloses = closeCount;
         deadline = until;
         return current;
     }
 
-    // True when `transfer` is the current one and passed its deadline.
-    bool Expired(uint64_t transfer) {
+    bool Expired(uint64_t transfer) { return Holds(transfer, expired); }
+    bool Complete(uint64_t transfer) { return Holds(transfer, complete); }
+
+    // True when `transfer` is the current one and `flag` of it is set.
+    bool Holds(uint64_t transfer, const bool& flag) {
         std::lock_guard<std::mutex> guard(mutex);
-        return transfer != 0 && transfer == current && expired;
+        return transfer != 0 && transfer == current && flag;
     }
 
     std::mutex mutex;                 // serialises Send, Available and Read
@@ -44,6 +47,7 @@ struct HttpTransferState {
     std::optional<uint32_t> deadline;
     bool expired = false;
     bool failed = false;
+    bool complete = false;  // the body ended where the server framed its end
 };
 
 }  // namespace norvane::platform

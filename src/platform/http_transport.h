@@ -34,7 +34,7 @@ struct HttpRequestSpec {
     std::string path;
     bool secure = false;
     bool ignoreCertificateErrors = false;
-    uint32_t authScheme = HTTP_AUTH_BASIC;  // one scheme bit
+    uint32_t authScheme = 0;  // one scheme bit; 0: no credentials until a challenge
     uint32_t authTarget = HTTP_AUTH_TARGET_SERVER;
     // Steady-clock millisecond by which the transfer, its body included, must end; past it the
     // transfer fails as if closed and reports Expired. None: only the per-wait time-out holds.
@@ -74,6 +74,10 @@ public:
     size_t Read(uint64_t transfer, void* buffer, size_t size);
     // True when `transfer` is the current one and passed its deadline.
     bool Expired(uint64_t transfer);
+    // True when `transfer` is the current one and its body arrived to the end the server framed
+    // it with (its Content-Length, its last chunk, or the close that ends a body without either);
+    // false for a body that failed, stalled or was closed before.
+    bool Complete(uint64_t transfer);
     // Ends the current transfer at whatever stage (connecting, sending, awaiting the head,
     // reading the body) and closes its connection; any thread. A Send or read blocked in another
     // thread returns at once; Close returns when the transfer has been let go.

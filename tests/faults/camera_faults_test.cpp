@@ -13,7 +13,9 @@
 #include <mutex>
 #include <vector>
 
+#include "camsim/oversized_pages.h"
 #include "faults/fault_case.h"
+#include "host/process_figures.h"
 #include "platform/socket.h"
 
 using test::FaultCase;
@@ -154,6 +156,35 @@ TEST(CameraFaults, GarbageCgiReplies) {
     c.rig.simulator->ClearPageFaults();
     c.FaultCleared();
     EXPECT_TRUE(c.WaitRecovered(5s));
+    c.Finish();
+}
+
+// The stream-settings page answers 100 MB, then without end: every CGI reply is bounded, so the
+// host's resident memory stays within a few MiB of what it held before, each refusal is logged,
+// and the stream comes once the page is normal again.
+TEST(CameraFaults, OversizedAndEndlessPages) {
+    constexpr long PEAK_BOUND_KIB = 8 * 1024;
+    FaultCase c("oversized and endless CGI pages");
+    ASSERT_TRUE(c.Open() && c.Mark());
+    ASSERT_TRUE(host::ResetPeakResident());
+    const long before = host::StatusField("VmHWM");
+    const auto readAgain = [&c](size_t count) {
+        const size_t start = StatusRequests(c);
+        return c.rig.simulator->Http().WaitUntil([&] { return StatusRequests(c) >= start + count; },
+                                                 30000);
+    };
+    c.rig.simulator->SetPageFault(STATUS_PAGE, camsim::OversizedPage(100'000'000));
+    ASSERT_TRUE(c.StartChannel());
+    EXPECT_TRUE(readAgain(2)) << "the oversized page held the channel";
+    c.rig.simulator->SetPageFault(STATUS_PAGE, camsim::EndlessPage());
+    EXPECT_TRUE(readAgain(2)) << "the endless page held the channel";
+    const long peak = host::StatusField("VmHWM") - before;
+    c.NoteMemory("peak resident +" + std::to_string(peak) + " KiB");
+    EXPECT_LE(peak, PEAK_BOUND_KIB) << "KiB of resident memory past the baseline";
+    EXPECT_GE(c.rig.log.CountContaining("exceeds"), 1u);
+    c.rig.simulator->ClearPageFaults();
+    c.FaultCleared();
+    EXPECT_TRUE(c.WaitRecovered(test::RECOVERY_LIMIT));
     c.Finish();
 }
 

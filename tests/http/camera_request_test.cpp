@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "camsim/oversized_pages.h"
 #include "http/utils.h"
 #include "http_fixture.h"
 #include "platform/socket.h"
@@ -100,6 +101,65 @@ TEST_F(CameraRequestTest, RepliesWithoutStatusOrBodyEndInTheirCodes) {
     EXPECT_EQ(SendRequestRD(*client, "/garbage").Code(), 9u);
     EXPECT_EQ(SendRequestRD(*client, "/silent").Code(), 9u);
     EXPECT_EQ(SendRequestRD(*client, "/lying").Code(), 10u);
+}
+
+// CGI pages are a few KiB: a page past the reply bound fails with its own log line, whether it
+// announces its length or never ends, and its connection is let go rather than drained. A page
+// of exactly the bound is read whole.
+TEST_F(CameraRequestTest, PagesPastTheReplyBoundFail) {
+    constexpr uint32_t BOUND = Web::CHttpClient::MAX_RESPONSE;
+    driver.info.timeout = 2000;  // the pages are refused by their size, not by a time-out
+    server.Route("/cgi-bin/exact.cgi",
+                 [](const HttpRequest&) { return camsim::OversizedPage(BOUND); });
+    server.Route("/cgi-bin/over.cgi",
+                 [](const HttpRequest&) { return camsim::OversizedPage(BOUND + 1); });
+    server.Route("/cgi-bin/huge.cgi",
+                 [](const HttpRequest&) { return camsim::OversizedPage(64u << 20); });
+    server.Route("/cgi-bin/endless.cgi", [](const HttpRequest&) { return camsim::EndlessPage(); });
+    auto client = MakeClient();
+    ByteBuffer reply;
+    ASSERT_TRUE(SendRequestRD(reply, *client, "/cgi-bin/exact.cgi").Succeeded());
+    EXPECT_EQ(reply.size(), BOUND + 1u);
+    for (const std::string path :
+         {"/cgi-bin/over.cgi", "/cgi-bin/huge.cgi", "/cgi-bin/endless.cgi"}) {
+        SCOPED_TRACE(path);
+        const CResultDef result = SendRequestRD(reply, *client, path);
+        EXPECT_EQ(result.Code(), CResultDef::CODE_REPLY_TOO_LONG);
+        EXPECT_EQ(result.Level(), CResultDef::LEVEL_ERROR);
+        EXPECT_EQ(result.Message(), "norvane::Utils::SendRequestRD: reply to request \"" + path +
+                                        "\" from " + Peer() + " exceeds " + std::to_string(BOUND) +
+                                        " bytes");
+        EXPECT_EQ(reply, ByteBuffer{0});
+        // Wine's WinHTTP may leave the connection until the server gives up on a peer that
+        // takes nothing.
+        EXPECT_TRUE(server.WaitUntil([&] { return server.OpenConnections() == 0; },
+                                     test::ReleaseLimitMs(5000, camsim::HttpServer::PEER_WAIT_MS)));
+    }
+}
+
+// A body that stops short of its Content-Length is not the page, whether the camera closes the
+// connection or holds it open.
+TEST_F(CameraRequestTest, BodiesShortOfTheirLengthFail) {
+    server.Route("/cgi-bin/held.cgi",
+                 [](const HttpRequest&) { return camsim::ShortPage(1000, 430); });
+    server.Route("/cgi-bin/cut.cgi", [](const HttpRequest&) {
+        HttpReply reply = HttpReply::Text(200, std::string(1000, 'x'));
+        reply.truncateAt = 430;
+        return reply;
+    });
+    auto client = MakeClient();
+    for (const std::string path : {"/cgi-bin/held.cgi", "/cgi-bin/cut.cgi"}) {
+        SCOPED_TRACE(path);
+        ByteBuffer reply{1, 2};
+        const CResultDef result = SendRequestRD(reply, *client, path);
+        EXPECT_EQ(result.Code(), CResultDef::CODE_EMPTY_REPLY);
+        EXPECT_EQ(result.Message(),
+                  "norvane::Utils::SendRequestRD: incorrect response for request \"" + path +
+                      "\" from " + Peer());
+        EXPECT_EQ(reply, ByteBuffer{0});
+    }
+    Serve("/cgi-bin/ok.cgi", 200, "a:(1)\r\n");
+    EXPECT_TRUE(SendRequestRD(*client, "/cgi-bin/ok.cgi").Succeeded());
 }
 
 TEST(ResolveHostAddress, LoopbackNamesAndFailures) {

@@ -85,16 +85,28 @@ TEST_F(HttpClientTest, BinaryAndSlowBodiesAreReadWhole) {
     EXPECT_EQ(Text(body, 3000), Pattern(3000));
 }
 
-TEST_F(HttpClientTest, FirstRequestCarriesBasicCredentials) {
+// No credentials go out before the camera asks; then the scheme it asked for is answered and
+// remembered for its address, so a later client sends Basic at once.
+TEST_F(HttpClientTest, BasicGoesOnlyToACameraThatAskedForIt) {
     RequireAuth(HttpAuthConfig::Mode::Basic);
     Serve("/p", 200, "ok");
     auto client = MakeClient();
     ASSERT_TRUE(client->SendRequest("GET", "/p"));
     EXPECT_EQ(client->StatusCode(), 200u);
-    const auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].Header("authorization"), "Basic YWRtaW46c2VjcmV0");
-    EXPECT_EQ(requests[0].user, "admin");
+    EXPECT_EQ(client->AuthScheme(), platform::HTTP_AUTH_BASIC);
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].Header("authorization"), "");
+    EXPECT_EQ(requests[0].status, 401);
+    EXPECT_EQ(requests[1].Header("authorization"), "Basic YWRtaW46c2VjcmV0");
+    EXPECT_EQ(requests[1].user, "admin");
+
+    auto later = MakeClient();
+    ASSERT_TRUE(later->SendRequest("GET", "/p"));
+    EXPECT_EQ(later->StatusCode(), 200u);
+    requests = server.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[2].Header("authorization"), "Basic YWRtaW46c2VjcmV0");
 }
 
 TEST_F(HttpClientTest, EmptyUserSendsNoCredentials) {
@@ -114,7 +126,7 @@ TEST_F(HttpClientTest, WrongBasicPasswordShowsOneRefusal) {
     auto client = MakeClient();
     ASSERT_TRUE(client->SendRequest("GET", "/p"));
     EXPECT_EQ(client->StatusCode(), 401u);
-    EXPECT_EQ(server.RequestCount(), 1u);
+    EXPECT_EQ(server.RequestCount(), 2u);  // the request without credentials, the refused answer
     EXPECT_EQ(client->AuthScheme(), platform::HTTP_AUTH_BASIC);
 }
 
@@ -132,19 +144,48 @@ TEST_F(HttpClientTest, DigestOnlyServerIsReachedAfterOneRefusal) {
     EXPECT_EQ(Text(body, 9), "digest ok");  // the refusals' bodies are not part of it
     auto requests = server.Requests();
     ASSERT_GE(requests.size(), 2u);
-    EXPECT_TRUE(requests.front().Header("authorization").starts_with("Basic "));
+    EXPECT_EQ(requests.front().Header("authorization"), "");
     EXPECT_EQ(requests.front().status, 401);
     EXPECT_TRUE(requests.back().Header("authorization").starts_with("Digest "));
     EXPECT_EQ(requests.back().user, "admin");
 
     // The scheme stays chosen: later requests succeed without a Basic attempt.
-    const size_t before = requests.size();
     ASSERT_TRUE(client->SendRequest("GET", "/cgi-bin/p.cgi?x=2"));
     EXPECT_EQ(client->StatusCode(), 200u);
-    requests = server.Requests();
-    for (size_t i = before; i < requests.size(); ++i)
-        EXPECT_FALSE(requests[i].Header("authorization").starts_with("Basic "));
     EXPECT_EQ(server.ConnectionCount(), 1u);
+
+    // Once the camera asked for Digest, a later challenge for Basic at its address is not
+    // answered: the owner sees the refusal, and the password never crosses in the clear.
+    RequireAuth(HttpAuthConfig::Mode::Basic);
+    auto later = MakeClient();
+    ASSERT_TRUE(later->SendRequest("GET", "/cgi-bin/p.cgi?x=3"));
+    EXPECT_EQ(later->StatusCode(), 401u);
+    requests = server.Requests();
+    for (const HttpRequest& request : requests)
+        EXPECT_FALSE(request.Header("authorization").starts_with("Basic ")) << request.target;
+}
+
+// A camera that moves from Basic to Digest is never sent Basic again, not even by a client that
+// learnt Basic from it before.
+TEST_F(HttpClientTest, NoClientSendsBasicOnceTheCameraAskedForDigest) {
+    if (test::RunningUnderWine())
+        GTEST_SKIP() << test::WINE_LACKS_DIGEST;
+    RequireAuth(HttpAuthConfig::Mode::Basic);
+    Serve("/p", 200, "ok");
+    auto first = MakeClient();
+    ASSERT_TRUE(first->SendRequest("GET", "/p"));
+    ASSERT_EQ(first->StatusCode(), 200u);
+    RequireAuth(HttpAuthConfig::Mode::Digest);
+    auto second = MakeClient();
+    ASSERT_TRUE(second->SendRequest("GET", "/p"));  // Basic at once, then the Digest challenge
+    ASSERT_EQ(second->StatusCode(), 200u);
+    const size_t before = server.RequestCount();
+    ASSERT_TRUE(first->SendRequest("GET", "/p?again=1"));
+    EXPECT_EQ(first->StatusCode(), 200u);
+    EXPECT_EQ(first->AuthScheme(), platform::HTTP_AUTH_DIGEST);
+    const auto requests = server.Requests();
+    for (size_t i = before; i < requests.size(); ++i)
+        EXPECT_FALSE(requests[i].Header("authorization").starts_with("Basic ")) << i;
 }
 
 // A camera that restarted forgot its nonces: the client's Digest answer gets a new challenge,
@@ -215,21 +256,24 @@ TEST_F(HttpClientTest, EndlessRefusalEndsWithTheOwnerSeeing401) {
     ASSERT_TRUE(client->SendRequest("GET", "/p"));
     EXPECT_EQ(client->StatusCode(), 401u);
     EXPECT_EQ(client->AuthScheme(), platform::HTTP_AUTH_DIGEST);
-    // One Basic attempt, then one Digest attempt (an unanswered and an answered request).
+    // One request without credentials, then one Digest attempt (an unanswered and an answered
+    // request).
     EXPECT_LE(server.RequestCount(), 3u);
+    for (const HttpRequest& request : server.Requests())
+        EXPECT_FALSE(request.Header("authorization").starts_with("Basic ")) << request.target;
 }
 
 TEST_F(HttpClientTest, AlternatingChallengesStopAfterFiveChanges) {
-    // 401 offering Digest and 407 offering Basic, in turn: every reply differs from the last
-    // and asks for a different scheme.
+    // 401 and 407 in turn, each with a new Digest nonce: every reply differs from the last and
+    // asks to be answered again (Basic, never sent once Digest was asked for, cannot alternate).
     std::atomic<int> replies{0};
     server.Route("/p", [&](const HttpRequest&) {
-        const bool server401 = replies++ % 2 == 0;
+        const int n = replies++;
+        const bool server401 = n % 2 == 0;
         HttpReply reply = HttpReply::Text(server401 ? 401 : 407, "no");
-        if (server401)
-            reply.headers.emplace_back("WWW-Authenticate", "Digest realm=\"r\", nonce=\"n1\", qop=\"auth\"");
-        else
-            reply.headers.emplace_back("Proxy-Authenticate", "Basic realm=\"r\"");
+        reply.headers.emplace_back(
+            server401 ? "WWW-Authenticate" : "Proxy-Authenticate",
+            "Digest realm=\"r\", nonce=\"n" + std::to_string(n) + "\", qop=\"auth\"");
         return reply;
     });
     SetCredentials("admin", "secret");
@@ -328,7 +372,8 @@ TEST_F(HttpClientTest, SilentServerFailsWithinTheTimeOut) {
     EXPECT_EQ(server.ConnectionCount(), 1u);  // no HTTPS attempt followed
 }
 
-TEST_F(HttpClientTest, StalledBodyEndsAfterTheReceiveTimeOut) {
+// What came of a body that stalled short of its length is not the body.
+TEST_F(HttpClientTest, StalledBodyFailsAfterTheReceiveTimeOut) {
     server.Route("/p", [](const HttpRequest&) {
         HttpReply reply = HttpReply::Text(200, "abc");
         reply.contentLength = 100;  // the rest never comes; the connection stays open
@@ -337,8 +382,9 @@ TEST_F(HttpClientTest, StalledBodyEndsAfterTheReceiveTimeOut) {
     auto client = MakeClient();
     ASSERT_TRUE(client->SendRequest("GET", "/p"));
     EXPECT_EQ(client->ContentLength(), 100u);
-    ByteBuffer body;
-    EXPECT_EQ(client->ReadResponse(body), 3u);
+    ByteBuffer body{1};
+    EXPECT_EQ(client->ReadResponse(body), 0u);
+    EXPECT_TRUE(body.empty());
     EXPECT_EQ(client->QueryDataAvailable(), 0u);
 }
 
@@ -378,14 +424,15 @@ TEST_F(HttpClientTest, MalformedRepliesFailOrEndCleanly) {
     EXPECT_FALSE(client->SendRequest("GET", "/drop"));
     EXPECT_FALSE(client->SendRequest("GET", "/headers"));
 
+    // Bodies cut short by a close are not taken for whole ones.
     ASSERT_TRUE(client->SendRequest("GET", "/huge"));
     EXPECT_EQ(client->ContentLength(), 0u);  // beyond 32 bits
-    EXPECT_EQ(client->ReadResponse(body), 3u);
+    EXPECT_EQ(client->ReadResponse(body), 0u);
 
     ASSERT_TRUE(client->SendRequest("GET", "/cut"));
     EXPECT_EQ(client->ContentLength(), 5000u);
-    EXPECT_EQ(client->ReadResponse(body), 1000u);
-    EXPECT_EQ(Text(body, 1000), Pattern(1000));
+    EXPECT_EQ(client->ReadResponse(body), 0u);
+    EXPECT_TRUE(body.empty());
 }
 
 TEST_F(HttpClientTest, UnreachablePortAndUnknownNameFailWithoutRetry) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "camsim/http_server.h"
+#include "http/auth_memory.h"
 #include "http/http_client.h"
 #include "support/fake_driver.h"
 #include "support/wine.h"
@@ -37,6 +38,8 @@ protected:
         if (UseTls())
             GTEST_SKIP() << "the simulator's Windows build has no TLS listener";
 #endif
+        // Each case's camera starts unknown, even on a port an earlier case's camera had.
+        norvane::Web::CAuthMemory::Shared().Clear();
         ASSERT_TRUE(server.Start(0, UseTls()));
         driver.info.port = server.Port();
     }

@@ -4,9 +4,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "camsim/camera.h"
+#include "camsim/oversized_pages.h"
 
 namespace {
 
@@ -39,6 +41,8 @@ struct Options {
     bool denyAll = false;
     std::vector<std::string> pageStatus;
     std::vector<std::string> garbage;
+    std::vector<std::string> oversized;
+    std::vector<std::string> shortPages;
     unsigned announcedTimeout = 60;
     unsigned enforcedTimeoutMs = 0;
     unsigned reportMs = 5000;
@@ -95,6 +99,12 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--page-status", o.pageStatus,
                    "PATH=STATUS: answer that CGI path with this HTTP status (repeatable)");
     app.add_option("--garbage", o.garbage, "PATH: answer that CGI path with a garbage body (repeatable)");
+    app.add_option("--oversized-page", o.oversized,
+                   "PATH=BYTES: answer that CGI path with a page of this many bytes, 0 for one "
+                   "without end (repeatable)");
+    app.add_option("--short-page", o.shortPages,
+                   "PATH: answer that CGI path announcing 1000 bytes, sending 430 and holding the "
+                   "connection (repeatable)");
     app.add_option("--session-timeout", o.announcedTimeout,
                    "RTSP session time-out in seconds announced in the Session header (0: none)")
         ->capture_default_str();
@@ -148,16 +158,39 @@ void ApplyPersonality(Options& o) {
     o.camera.auth = AuthMode(o.auth);
 }
 
-bool ApplyFaults(camsim::Camera& camera, const Options& o) {
-    for (const std::string& item : o.pageStatus) {
-        const size_t eq = item.find('=');
-        if (eq == std::string::npos) {
-            std::fprintf(stderr, "tavrin-camsim: --page-status wants PATH=STATUS, not %s\n",
-                         item.c_str());
+// PATH=VALUE of a repeatable option into `path` and `value`; false, said on stderr, without '='.
+bool SplitPathValue(const std::string& item, const char* usage, std::string& path,
+                    std::string& value) {
+    const size_t eq = item.find('=');
+    if (eq == std::string::npos) {
+        std::fprintf(stderr, "tavrin-camsim: %s, not %s\n", usage, item.c_str());
+        return false;
+    }
+    path = item.substr(0, eq);
+    value = item.substr(eq + 1);
+    return true;
+}
+
+// Pages too long for a CGI client, and short of their announced length.
+bool ApplyPageShapes(camsim::Camera& camera, const Options& o) {
+    std::string page, value;
+    for (const std::string& item : o.oversized) {
+        if (!SplitPathValue(item, "--oversized-page wants PATH=BYTES", page, value))
             return false;
-        }
-        camera.SetPageFault(item.substr(0, eq),
-                            camsim::HttpReply::Text(std::atoi(item.c_str() + eq + 1), "fault\r\n"));
+        const uint64_t bytes = std::strtoull(value.c_str(), nullptr, 10);
+        camera.SetPageFault(page, bytes ? camsim::OversizedPage(bytes) : camsim::EndlessPage());
+    }
+    for (const std::string& path : o.shortPages)
+        camera.SetPageFault(path, camsim::ShortPage(1000, 430));
+    return true;
+}
+
+bool ApplyFaults(camsim::Camera& camera, const Options& o) {
+    std::string page, value;
+    for (const std::string& item : o.pageStatus) {
+        if (!SplitPathValue(item, "--page-status wants PATH=STATUS", page, value))
+            return false;
+        camera.SetPageFault(page, camsim::HttpReply::Text(std::atoi(value.c_str()), "fault\r\n"));
     }
     for (const std::string& path : o.garbage)
         camera.SetPageFault(path, camsim::HttpReply::Text(200, "\x01\x7f garbage (((:::\r\n"));
@@ -260,7 +293,7 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGUSR1, OnTotalsSignal);
     camsim::Camera camera(o.camera);
-    if (!ApplyFaults(camera, o))
+    if (!ApplyFaults(camera, o) || !ApplyPageShapes(camera, o))
         return 2;
     if (!camera.Start()) {
         std::fprintf(stderr, "tavrin-camsim: cannot listen on port %u\n", o.camera.httpPort);

@@ -17,6 +17,9 @@ struct ProcessFigures {
 
 // Value of a "Name:   value" line of /proc/self/status (kB for sizes); -1 when absent.
 long StatusField(const std::string& name);
+// Sets the peak resident size (VmHWM) back to the resident size now; false when the system
+// does not allow it.
+bool ResetPeakResident();
 // The figures of this process now (-1 for one that cannot be read).
 ProcessFigures SampleProcess();
 // Bytes the allocator holds for the program: the sanitizer's count under a sanitizer, else

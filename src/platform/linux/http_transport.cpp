@@ -185,7 +185,8 @@ void HttpTransport::Impl::SetRequestOptions(const HttpRequestSpec& request) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, verify);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
 
-    // Credentials go to the target of the last challenge; the other side gets none.
+    // Credentials go to the target of the last challenge; the other side gets none. Without a
+    // scheme (0) libcurl sends none but still takes in the challenge of the reply.
     const bool credentials = !server.user.empty();
     const bool proxy = request.authTarget == HTTP_AUTH_TARGET_PROXY;
     const char* user = credentials ? server.user.c_str() : nullptr;
@@ -216,6 +217,7 @@ void HttpTransport::Impl::CollectFinished() {
         if (message->msg != CURLMSG_DONE || message->easy_handle != easy)
             continue;
         finished = true;
+        complete = message->data.result == CURLE_OK;  // a short or cut body ends in an error
         if (authHead)
             headDone = true;  // a 401/407 that ended the transfer is the reply
     }
@@ -392,6 +394,10 @@ size_t HttpTransport::Read(uint64_t transfer, void* buffer, size_t size) {
 }
 
 bool HttpTransport::Expired(uint64_t transfer) { return impl_->Expired(transfer); }
+
+bool HttpTransport::Complete(uint64_t transfer) {
+    return impl_->Complete(transfer);
+}
 
 void HttpTransport::Close() {
     Impl& t = *impl_;

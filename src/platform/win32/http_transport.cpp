@@ -208,7 +208,8 @@ bool HttpTransport::Impl::Await(bool started) {
 }
 
 // Sends the request and receives the final head, answering one challenge for the requested
-// scheme with the credentials. Basic goes with the first request.
+// scheme with the credentials. Basic, asked for by the camera before, goes with the first
+// request; without a scheme (0) the first challenge is the reply.
 bool HttpTransport::Impl::Exchange(const HttpRequestSpec& spec) {
     const bool credentials = !server.user.empty();
     const std::wstring user = Wide(server.user);
@@ -248,7 +249,8 @@ void HttpTransport::Impl::ReadHead(HttpReplyHead& head) {
         head.authSchemes = offered & SupportedHttpAuthSchemes();
 }
 
-// Bytes readable at once, waiting up to the time-out; 0 at the end, on failure or close.
+// Bytes readable at once, waiting up to the time-out; 0 at the end, on failure or close. Only
+// an end that WinHTTP reports as such completes the body.
 size_t HttpTransport::Impl::WaitForBody(uint64_t transfer) {
     if (transfer == 0 || transfer != current || failed)
         return 0;
@@ -256,6 +258,7 @@ size_t HttpTransport::Impl::WaitForBody(uint64_t transfer) {
         failed = true;
         return 0;
     }
+    complete = call->bytes == 0;
     return call->bytes;
 }
 
@@ -330,6 +333,10 @@ size_t HttpTransport::Read(uint64_t transfer, void* buffer, size_t size) {
 }
 
 bool HttpTransport::Expired(uint64_t transfer) { return impl_->Expired(transfer); }
+
+bool HttpTransport::Complete(uint64_t transfer) {
+    return impl_->Complete(transfer);
+}
 
 void HttpTransport::Close() {
     Impl& t = *impl_;
