@@ -102,6 +102,13 @@ bool CCommonChannel::PrepareStreams(std::string_view status, bool& changed) {
     if (name1.empty() || switch1.empty())
         return true;
     CResultDef result;
+    if (!StreamValue("name", MAX_STREAMS + 1, status).empty()) {
+        result.SetFormatted(CResultDef::LEVEL_ERROR, CResultDef::CODE_BEYOND_CAMERA,
+                            "Camera %s lists more than %u streams",
+                            DeviceOf(driver).address.c_str(), MAX_STREAMS);
+        LogFailure(result);
+        return false;
+    }
     if (name1 == "()" && switch1 == "(0)") {
         result = Utils::SendRequestRD(httpClient, NAME_FIRST_STREAM);
         changed = true;

@@ -17,6 +17,10 @@ namespace norvane {
 
 class CCommonChannel {
 public:
+    // Streams a camera of the family has at most (four are usual); a status page listing more is
+    // not taken, so a camera cannot make the channel send a request per listed stream.
+    static constexpr unsigned MAX_STREAMS = 16;
+
     explicit CCommonChannel(IDriver* driver);
     virtual ~CCommonChannel();
     CCommonChannel(const CCommonChannel&) = delete;
@@ -27,7 +31,8 @@ public:
     // `stop` (may be null) fails the read.
     bool ReadStreamStatus(Web::ByteBuffer& reply, CManualEvent* stop = nullptr);
     // Names an unnamed, switched-off first stream and resets every other stream that is named or
-    // switched on; `changed` tells whether a request was sent.
+    // switched on; `changed` tells whether a request was sent. A page listing more than
+    // MAX_STREAMS streams fails, with nothing sent.
     bool PrepareStreams(std::string_view status, bool& changed);
     // Writes the wanted aspect ratio when it is set and differs from the camera's.
     bool ApplyAspectRatio(CManualEvent* stop = nullptr);

@@ -270,8 +270,10 @@ bool CSanyoCameraProperties::ReadGroup2Alarms() {
     if (!Request(ALARM_IN_STATUS, text))
         return false;
     inputCount = 0;
-    while (!Plain(("alarm_in_polarity" + std::to_string(inputCount + 1)).c_str(), text).empty())
-        ++inputCount;
+    while (!Plain(("alarm_in_polarity" + std::to_string(inputCount + 1)).c_str(), text).empty()) {
+        if (++inputCount > MAX_ALARM_INPUTS)
+            return false;
+    }
     if (!Request(ALARM_OUT_STATUS, text))
         return false;
     const std::string output = Plain("alarm_out_sw", text);
@@ -293,6 +295,8 @@ bool CSanyoCameraProperties::ReadOtherAlarms() {
         const std::string value = Plain(name.c_str(), text);
         if (value.empty())
             break;
+        if (inputCount == MAX_ALARM_INPUTS)
+            return false;
         if (!Contains(value, "1"))
             Send(ALARM_SET + name + "=1");
         ++inputCount;

@@ -21,6 +21,10 @@ public:
     static constexpr uint32_t UNKNOWN_ASPECT = 255;
     // Frame period the host offers as its default choice, ms.
     static constexpr uint32_t DEFAULT_FRAME_PERIOD = 500;
+    // Alarm inputs a camera of the family has at most: the input poll reads them as the bits of
+    // one status byte. A page listing more fails the read, so a camera cannot make the reader
+    // send a request per listed input.
+    static constexpr uint32_t MAX_ALARM_INPUTS = 8;
 
     CSanyoCameraProperties(const DEVICE_INFO& device, bool readerFlag);
     ~CSanyoCameraProperties() override;

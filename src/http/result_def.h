@@ -22,6 +22,7 @@ public:
     static constexpr uint32_t CODE_NOT_SENT = 9;         // not sent, or no status received
     static constexpr uint32_t CODE_EMPTY_REPLY = 10;     // the reply body was empty
     static constexpr uint32_t CODE_REPLY_TOO_LONG = 11;  // the reply body passed the reply bound
+    static constexpr uint32_t CODE_BEYOND_CAMERA = 12;   // the reply lists more than a camera has
 
     CResultDef() = default;
     CResultDef(const CResultDef&) = default;

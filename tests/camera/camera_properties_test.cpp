@@ -261,6 +261,30 @@ TEST_F(CameraPropertiesTest, FailuresGiveCode3) {
     EXPECT_FALSE(reader->WriteResults(nullptr));
 }
 
+// A page listing more alarm inputs than a camera of the family has fails the read (the host
+// would be offered thousands of inputs), in both groups' forms.
+TEST_F(CameraPropertiesTest, MoreAlarmInputsThanACameraHasFailTheRead) {
+    std::string group2Page, otherPage;
+    for (int i = 1; i <= 2000; ++i) {  // within the reply bound
+        group2Page += "alarm_in_polarity" + std::to_string(i) + ":(0)\r\n";
+        otherPage += "alarm_in" + std::to_string(i) + ":(1)\r\n";
+    }
+    const struct {
+        const char* model;
+        const char* page;
+        const std::string& body;
+    } cases[] = {{"VCC-HD4000", "/cgi-bin/alarm_in.cgi", group2Page},
+                 {"VCC-HD1100", "/cgi-bin/alarm_set.cgi", otherPage}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.model);
+        Start(c.model);
+        camera->SetPageFault(c.page, HttpReply::Text(200, c.body));
+        int code = -1;
+        EXPECT_FALSE(reader->ReadProperties(code));
+        EXPECT_EQ(code, 3);
+    }
+}
+
 // A cancel before the read lets only the first step run, and the read cut short fails: its
 // findings are partial (the host would store a wrong transport and aspect 255).
 TEST_F(CameraPropertiesTest, CancelledReadFailsAfterTheFirstStep) {

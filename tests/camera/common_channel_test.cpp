@@ -243,6 +243,21 @@ TEST_F(CommonChannelTest, PrepareStreamsWithoutStreamLinesSendsNothing) {
     EXPECT_TRUE(Answered().empty());
 }
 
+// A status page listing more streams than a camera of the family has fails, with no request per
+// listed stream.
+TEST_F(CommonChannelTest, MoreStreamsThanACameraHasFailWithNothingSent) {
+    Start("VCC-HD4000");
+    std::string status;
+    for (unsigned m = 1; m <= 20000; ++m)
+        status += "stream" + std::to_string(m) + "_name:(S)\r\nstream" + std::to_string(m) +
+                  "_sw:(1)\r\n";
+    bool changed = true;
+    EXPECT_FALSE(channel->PrepareStreams(status, changed));
+    EXPECT_FALSE(changed);
+    EXPECT_TRUE(Answered().empty());
+    EXPECT_EQ(driver.log.CountContaining("lists more than 16 streams"), 1u);
+}
+
 TEST_F(CommonChannelTest, FailedStreamResetEndsTheSequence) {
     Start("VCC-HD4000");
     camera->Cgi().SetStream(2, "(B)", "(1)");
