@@ -1,8 +1,10 @@
 #include "driver/capability_query.h"
 
+#include <memory>
 #include <new>
 
 #include "camera/sanyo_camera_properties.h"
+#include "foundation/no_throw.h"
 
 namespace norvane {
 
@@ -64,6 +66,11 @@ bool CCapabilityQueryModule::IsValidAddress(const std::string& address) {
 
 int CCapabilityQueryModule::Start(const char* address, int port, const char* user,
                                   const char* password, ICapabilityResults* results) {
+    return NoThrow(0, [&] { return StartQuery(address, port, user, password, results); });
+}
+
+int CCapabilityQueryModule::StartQuery(const char* address, int port, const char* user,
+                                       const char* password, ICapabilityResults* results) {
     CLockGuard guard(lock);
     if (thread.Exists())
         return 0;
@@ -82,12 +89,12 @@ int CCapabilityQueryModule::Start(const char* address, int port, const char* use
     next->reader.Assign(CreateCameraProperties());
     if (!next->reader)
         return 0;
+    auto share = std::make_unique<std::shared_ptr<Query>>(next);
     query = next;
-    auto* share = new std::shared_ptr<Query>(next);
-    if (thread.Start(&ThreadProcedure, share))
-        return 1;
-    delete share;
-    return 0;
+    if (!thread.Start(&ThreadProcedure, share.get()))
+        return 0;
+    share.release();  // the thread's now
+    return 1;
 }
 
 void CCapabilityQueryModule::StopReader(bool abortRequest) {

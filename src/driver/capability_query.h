@@ -48,6 +48,8 @@ protected:
     bool ReaderFlag() const { return readerFlag; }
 
 private:
+    int StartQuery(const char* address, int port, const char* user, const char* password,
+                   ICapabilityResults* results);
     // What the query thread uses; it holds its own share, so a module deleted from inside its
     // callback frees nothing the thread still touches.
     struct Query {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "channels/camera_channel.h"
+#include "foundation/no_throw.h"
 #include "io/motion_channel.h"
 
 namespace norvane {
@@ -43,6 +44,11 @@ unsigned CIPVideoCapture::GetChannelCount() {
 }
 
 bool CIPVideoCapture::StartChannel(unsigned index, ICaptureSink* sink, IChannelConfig* config) {
+    return NoThrow(false, [&] { return StartChannelOrThrow(index, sink, config); });
+}
+
+bool CIPVideoCapture::StartChannelOrThrow(unsigned index, ICaptureSink* sink,
+                                          IChannelConfig* config) {
     if (index >= GetChannelCount() || !sink || !config)
         return false;
     StopChannel(index);

@@ -31,6 +31,7 @@ public:
     static constexpr unsigned LARGE_FRAME_WIDTH = 1600;
 
 private:
+    bool StartChannelOrThrow(unsigned index, ICaptureSink* sink, IChannelConfig* config);
     // Entries are shared with the host threads using them: the last user deletes a channel, so
     // a query racing a stop never touches a deleted channel. A stopped channel is retired first,
     // so a racing change of format cannot start it again.

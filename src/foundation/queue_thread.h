@@ -5,6 +5,7 @@
 
 #include "foundation/base_thread.h"
 #include "foundation/lock.h"
+#include "foundation/no_throw.h"
 
 namespace norvane {
 
@@ -68,7 +69,13 @@ private:
             return false;
         }
         CLockGuard guard(queueLock);
-        queue.push_back(item);
+        if (!NoThrow(false, [&] {
+                queue.push_back(item);
+                return true;
+            })) {
+            delete item;
+            return false;
+        }
         while (bounded && queue.size() > BOUNDED_CAPACITY) {
             const auto dropped = OldestSuperseded();
             delete *dropped;

@@ -1,5 +1,7 @@
 #include "io/io_base.h"
 
+#include <new>
+
 namespace norvane {
 
 namespace {
@@ -31,7 +33,8 @@ int CIOBase::GetInputCount() { return static_cast<int>(driver->GetIOCounts().fir
 int CIOBase::GetOutputCount() { return static_cast<int>(driver->GetIOCounts().second); }
 
 bool CIOBase::SetOutput(int index, int state) {
-    return outputHandler.PostWorkItemBounded(new COutputState(index, state));
+    auto* request = new (std::nothrow) COutputState(index, state);
+    return request && outputHandler.PostWorkItemBounded(request);
 }
 
 void CIOBase::ResetStates() {
