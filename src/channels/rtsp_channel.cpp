@@ -24,8 +24,6 @@ bool CBaseRTSPChannel::CreateSession() {
 }
 
 void CBaseRTSPChannel::CloseSession() {
-    // TEARDOWN is sent when stopping too (an aborted client fails it at once). Once the stop has
-    // begun its reply is awaited only briefly; before, the stop path can abort the wait.
     const bool stopping = IsStopping();
     {
         CLockGuard guard(sessionLock);
@@ -33,7 +31,12 @@ void CBaseRTSPChannel::CloseSession() {
             return;
         exchanging = !stopping;
     }
-    client->Execute(RTSPMethod::Teardown, stopping ? TEARDOWN_REPLY_ON_STOP_MS : 0);
+    // A stop sends TEARDOWN without waiting for its reply (the camera ends the session on the
+    // request); otherwise the exchange runs, and a stop that begins meanwhile aborts its wait.
+    if (stopping)
+        client->Send(RTSPMethod::Teardown);
+    else
+        client->Execute(RTSPMethod::Teardown);
     std::unique_ptr<CBaseRTSPClient> closing;
     {
         CLockGuard guard(sessionLock);

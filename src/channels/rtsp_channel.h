@@ -11,10 +11,6 @@ namespace norvane {
 
 class CBaseRTSPChannel : public CBaseRTPChannel {
 public:
-    // How long a TEARDOWN sent while stopping waits for its reply: the camera ends the session
-    // on the request; the reply only confirms it.
-    static constexpr uint32_t TEARDOWN_REPLY_ON_STOP_MS = 50;
-
     CBaseRTSPChannel(unsigned number, IDriver* driver, ICaptureSink* sink);
     ~CBaseRTSPChannel() override;
 

@@ -217,25 +217,21 @@ bool CBaseRTSPClient::ReadReply(RTSPMethod method, const Deadline& deadline, std
     return !reply.empty();
 }
 
-bool CBaseRTSPClient::ExecuteOnce(RTSPMethod method, uint64_t limitMs) {
+bool CBaseRTSPClient::ExecuteOnce(RTSPMethod method) {
     if (!connected || aborted)
         return false;
     const std::string request = BuildRequest(method);
     if (request.empty())
         return false;
-    const Deadline deadline(limitMs);
+    const Deadline deadline(2 * uint64_t{params.receiveTimeout});
     if (!socket.SendAllWithin(request.data(), request.size(), deadline.Left()))
         return false;
     std::string reply;
     return ReadReply(method, deadline, reply) && parser.Parse(reply, method);
 }
 
-bool CBaseRTSPClient::Execute(RTSPMethod method, uint32_t limitMs) {
-    const Deadline whole(limitMs);
-    const auto attemptLimit = [&]() -> uint64_t {
-        return limitMs != 0 ? whole.Left() : 2 * uint64_t{params.receiveTimeout};
-    };
-    if (!ExecuteOnce(method, attemptLimit()))
+bool CBaseRTSPClient::Execute(RTSPMethod method) {
+    if (!ExecuteOnce(method))
         return false;
     // Retry once when the challenge gives what an answer needs: another scheme, or a Digest
     // nonce (the first request of a Digest client cannot carry one).
@@ -243,10 +239,17 @@ bool CBaseRTSPClient::Execute(RTSPMethod method, uint32_t limitMs) {
     if (parser.GetStatusCode() == 401 &&
         (offered != params.authScheme || offered == AuthScheme::Digest)) {
         params.authScheme = offered;
-        if (!ExecuteOnce(method, attemptLimit()))
+        if (!ExecuteOnce(method))
             return false;
     }
     return parser.GetStatusCode() / 100 == 2;
+}
+
+bool CBaseRTSPClient::Send(RTSPMethod method) {
+    if (!connected)
+        return false;
+    const std::string request = BuildRequest(method);
+    return !request.empty() && socket.SendAllWithin(request.data(), request.size(), 0);
 }
 
 }  // namespace norvane

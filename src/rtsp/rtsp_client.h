@@ -49,8 +49,12 @@ public:
     bool Connect(const RTSPConnectionParams& params);
     // One exchange, retried once after a 401 whose challenge can be answered (another scheme or
     // a Digest nonce); true on a 2xx reply. Each exchange lasts at most twice the receive
-    // time-out; with `limitMs` set, both together last at most that long.
-    bool Execute(RTSPMethod method, uint32_t limitMs = 0);
+    // time-out.
+    bool Execute(RTSPMethod method);
+    // Sends the request without waiting for its reply, also after Abort: the TEARDOWN of a stop,
+    // which the camera acts on whether or not its reply is read. False when it could not be sent
+    // at once.
+    bool Send(RTSPMethod method);
     // Owning thread only.
     void Disconnect();
     // Safe from any thread: a Connect or Execute under way returns false promptly, and so does
@@ -72,7 +76,7 @@ public:
 private:
     class Deadline;
 
-    bool ExecuteOnce(RTSPMethod method, uint64_t limitMs);
+    bool ExecuteOnce(RTSPMethod method);
     // Reads one reply (see the .cpp for when it is complete); false when none, too long, past
     // the deadline or aborted.
     bool ReadReply(RTSPMethod method, const Deadline& deadline, std::string& reply);
