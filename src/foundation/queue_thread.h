@@ -14,7 +14,7 @@ class CQueueThread : public CBaseThread {
 public:
     static constexpr size_t BOUNDED_CAPACITY = 16;
 
-    explicit CQueueThread(IDriver* driver) : CBaseThread(driver) {}
+    explicit CQueueThread(IDriver* driver) : CBaseThread(driver) { idleEvent.Set(); }
     ~CQueueThread() override {
         JoinThread(5000);
         DiscardItems();
@@ -22,6 +22,10 @@ public:
 
     virtual bool OpenQueue(const std::string& name) {
         itemEvent.Reset();
+        {
+            CLockGuard guard(queueLock);
+            refusing = false;
+        }
         return Start(name);
     }
 
@@ -31,7 +35,18 @@ public:
         return JoinThread(5000);
     }
 
-    // Takes ownership of `item`; refused (and deleted) once the stop event is signalled.
+    // Refuses further items, then waits up to the limit until every item posted before has been
+    // handled; true when they all were. The thread keeps running either way.
+    bool DrainQueue(unsigned milliseconds) {
+        {
+            CLockGuard guard(queueLock);
+            refusing = true;
+        }
+        return idleEvent.Wait(milliseconds);
+    }
+
+    // Takes ownership of `item`; refused (and deleted) once the stop event is signalled or a
+    // drain began.
     bool PostWorkItem(T* item) { return Post(item, false); }
     // As PostWorkItem, so that at most 16 are queued: when full, the oldest item that a newer one
     // supersedes goes, or else the oldest.
@@ -50,6 +65,7 @@ protected:
             while (T* item = Pop()) {
                 if (IsStopSignalled()) {
                     delete item;
+                    FinishItem();
                     break;
                 }
                 try {
@@ -58,17 +74,18 @@ protected:
                     // A failing item must not end the queue.
                 }
                 delete item;
+                FinishItem();
             }
         }
     }
 
 private:
     bool Post(T* item, bool bounded) {
-        if (IsStopSignalled()) {
+        CLockGuard guard(queueLock);
+        if (refusing || IsStopSignalled()) {
             delete item;
             return false;
         }
-        CLockGuard guard(queueLock);
         if (!NoThrow(false, [&] {
                 queue.push_back(item);
                 return true;
@@ -76,6 +93,7 @@ private:
             delete item;
             return false;
         }
+        idleEvent.Reset();
         while (bounded && queue.size() > BOUNDED_CAPACITY) {
             const auto dropped = OldestSuperseded();
             delete *dropped;
@@ -102,7 +120,16 @@ private:
             return nullptr;
         T* item = queue.front();
         queue.pop_front();
+        handling = true;
         return item;
+    }
+
+    // The handled item is gone: idle once nothing else waits.
+    void FinishItem() {
+        CLockGuard guard(queueLock);
+        handling = false;
+        if (queue.empty())
+            idleEvent.Set();
     }
 
     void DiscardItems() {
@@ -110,11 +137,16 @@ private:
         for (T* item : queue)
             delete item;
         queue.clear();
+        if (!handling)
+            idleEvent.Set();
     }
 
     CEvent itemEvent{false};
-    CLock queueLock;
+    CManualEvent idleEvent;  // set while no item waits or is being handled
+    CLock queueLock;         // guards the members below
     std::deque<T*> queue;
+    bool handling = false;  // an item is being handled
+    bool refusing = false;  // a drain began: no more items
 };
 
 }  // namespace norvane

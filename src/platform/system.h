@@ -28,6 +28,8 @@ int64_t FileSize(const std::string& path);
 // Replaces `path` whole or not at all: the data goes to a temporary file beside it, which is
 // synced and renamed over it. A crash leaves the old file or the new one.
 bool WriteFileAtomically(const std::string& path, const std::string& data);
+// Copies `from` to `to`, which must not exist yet; false when it does or the copy failed.
+bool CopyToNewFile(const std::string& from, const std::string& to);
 // Renames, replacing an existing `to`.
 bool RenameFile(const std::string& from, const std::string& to);
 

@@ -35,6 +35,8 @@ bool CBasePTZComm::Open() {
 bool CBasePTZComm::Close() {
     if (!started.exchange(false))
         return false;
+    // A command accepted before (a stop above all) must not be lost while the camera answers.
+    DrainQueue(DrainLimitMs());
     StopEvent().Set();
     AbortRequests();
     return CloseQueue();

@@ -90,8 +90,9 @@ public:
     ~CBasePTZComm() override;
 
     virtual bool Open();
-    // Stops the thread: aborts the request in flight, drops queued items, joins. False when the
-    // thread was not started.
+    // Stops the thread: refuses new items, lets the queued ones reach the camera for up to
+    // DrainLimitMs, then aborts the request in flight, drops what is left and joins. False when
+    // the thread was not started.
     virtual bool Close();
     virtual bool HasContinuousControl();
     // Fills the host's record and restarts the failure log throttle.
@@ -119,6 +120,8 @@ public:
 protected:
     // Ends the request in flight at once; called from the stop path after the stop event is set.
     virtual void AbortRequests() {}
+    // How long Close lets queued items go to the camera; 0 drops them at once.
+    virtual unsigned DrainLimitMs() { return 0; }
     // The error-log throttle of the camera requests.
     bool ShouldLogFailure();
 

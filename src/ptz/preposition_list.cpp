@@ -10,6 +10,8 @@ namespace norvane {
 namespace {
 
 constexpr const char* kInvalidCharacters = "&!<>'\"";
+// Positions a preset file can hold: the highest limit of any camera.
+constexpr uint32_t kMostFilePositions = 255;
 
 }  // namespace
 
@@ -64,25 +66,49 @@ void CPrepositionList::LoadPrepositions() {
     current = -1;
     if (!store)
         return;
+    // A file written under a higher limit (another camera group) holds positions beyond this one.
+    const uint32_t positions = std::max(maxPrepositions, kMostFilePositions);
     bool repair = false;
-    for (uint32_t position = 0; position < maxPrepositions; ++position) {
-        std::string name;
-        unsigned slot = 0;
-        if (!store->ReadRecord(channel, static_cast<int>(position), name, slot)) {
-            repair = repair || store->HasRecord(channel, static_cast<int>(position));
-            continue;
-        }
-        if (slot >= maxPrepositions || names.count(slot)) {
-            repair = true;
-            continue;
-        }
-        repair = repair || position != order.size();
-        names[slot] = name;
-        order.push_back(slot);
-    }
+    for (uint32_t position = 0; position < positions; ++position)
+        repair = !LoadRecord(static_cast<int>(position)) || repair;
     // Later writes address list positions: the file must hold exactly the list.
-    if (repair)
+    if (repair) {
+        store->KeepBackup();
         SavePrepositions();
+    }
+}
+
+bool CPrepositionList::LoadRecord(int position) {
+    std::string name;
+    unsigned slot = 0;
+    if (!store->ReadRecord(channel, position, name, slot)) {
+        if (!store->HasRecord(channel, position))
+            return true;
+        LogDropped(position, name, "it has no name or no valid slot");
+        return false;
+    }
+    if (slot >= maxPrepositions) {
+        LogDropped(position, name,
+                   "slot " + std::to_string(slot) + " is beyond the camera's limit of " +
+                       std::to_string(maxPrepositions));
+        return false;
+    }
+    if (names.count(slot)) {
+        LogDropped(position, name,
+                   "slot " + std::to_string(slot) + " is taken by \"" + names[slot] + "\"");
+        return false;
+    }
+    names[slot] = name;
+    order.push_back(slot);
+    return static_cast<size_t>(position) + 1 == order.size();
+}
+
+void CPrepositionList::LogDropped(int position, const std::string& name,
+                                  const std::string& reason) {
+    Log(LOG_WARNING, std::string("norvane::CPrepositionList::LoadPrepositions") + ": preset \"" +
+                         name + "\" at position " + std::to_string(position) + " of PTZ channel " +
+                         std::to_string(channel + 1) +
+                         " is dropped from the preset file: " + reason);
 }
 
 bool CPrepositionList::SetStorage(TSmartPtr<CXMLPrepositionReader> newStore) {

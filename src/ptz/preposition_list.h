@@ -24,7 +24,7 @@ public:
     // Rewrites the channel's part of the file from the list.
     virtual bool SavePrepositions();
     // Reads the channel's records; a file with gaps, slots beyond the camera's limit or repeated
-    // slots is rewritten once to match the list.
+    // slots is rewritten once to match the list, after a backup; each dropped record is logged.
     virtual void LoadPrepositions();
     virtual ~CPrepositionList();
     virtual bool SetStorage(TSmartPtr<CXMLPrepositionReader> store);
@@ -46,6 +46,9 @@ public:
 private:
     // Slot of the name, the lowest when several share it.
     bool FindSlot(const std::string& name, unsigned& slot);
+    // Takes the record at the file position into the list; false when the file must change.
+    bool LoadRecord(int position);
+    void LogDropped(int position, const std::string& name, const std::string& reason);
     void Log(int type, const std::string& text);
 
     int channel;

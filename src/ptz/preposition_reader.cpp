@@ -45,7 +45,25 @@ bool CXMLPrepositionReader::OpenStore(const std::string& fileName) {
         }
     }
     autoSave = settings.IsOpen();
+    path = autoSave ? settings.FullPath(fileName) : std::string();
     return autoSave;
+}
+
+void CXMLPrepositionReader::KeepBackup() {
+    CLockGuard guard(lock);
+    if (backupTried || path.empty())
+        return;
+    backupTried = true;
+    const std::string backup = path + ".bak";
+    const char* outcome = "; it was kept as ";
+    if (platform::FileExists(backup))
+        outcome = "; the backup of an earlier repair stays as it is: ";
+    else if (!platform::CopyToNewFile(path, backup))
+        outcome = "; it could not be kept as ";
+    if (log)
+        log->Log(LOG_WARNING, "%s: preset file \"%s\" is rewritten to drop or move records%s%s",
+                 "norvane::CXMLPrepositionReader::KeepBackup", path.c_str(), outcome,
+                 backup.c_str());
 }
 
 std::string CXMLPrepositionReader::ChannelPath(int channel) const {

@@ -26,6 +26,11 @@ public:
     // Whether any element exists for the record.
     bool HasRecord(int channel, int position);
     bool RemoveChannel(int channel);
+    // Called before a loaded file is rewritten to drop or move records: once per store, the file
+    // as it is on disk is copied beside it with ".bak" appended. A backup left by an earlier
+    // repair is never replaced (it may be the only copy of what that repair dropped). Logged
+    // either way.
+    void KeepBackup();
     // Switching it on saves the document; returns false only when that save fails.
     bool SetAutoSave(bool save);
 
@@ -41,6 +46,8 @@ private:
     CLock lock;
     CXMLSettingsAPI settings;
     bool autoSave = false;
+    std::string path;  // the open file's
+    bool backupTried = false;
 };
 
 }  // namespace norvane

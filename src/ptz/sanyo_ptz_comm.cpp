@@ -107,6 +107,7 @@ bool CSanyoPTZComm::SendCommand(const std::string& path) {
         return false;
     CLockGuard guard(requestLock);
     const CResultDef result = Utils::SendRequestRD(client, path);
+    cameraSilent = result.Code() == CResultDef::CODE_NOT_SENT;
     if (result.Succeeded())
         return true;
     if (ShouldLogFailure())

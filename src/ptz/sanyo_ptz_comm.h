@@ -1,6 +1,7 @@
 // PTZ command thread of Sanyo cameras: each command is one GET of the operation CGI.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "foundation/lock.h"
@@ -29,6 +30,8 @@ public:
 protected:
     void HandleWorkItem(CPTZItem* item) override;
     void AbortRequests() override { client.CloseRequest(); }
+    // One request time-out, nothing once the camera left a request unanswered.
+    unsigned DrainLimitMs() override { return cameraSilent ? 0 : client.Timeout(); }
 
 private:
     // One request at a time: the command thread and preset calls from host threads share the
@@ -41,6 +44,7 @@ private:
 
     CLock requestLock;  // never taken on the stop path
     Web::CHttpClient client;
+    std::atomic<bool> cameraSilent{false};  // the last request got no answer
 };
 
 }  // namespace norvane

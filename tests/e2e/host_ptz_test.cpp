@@ -78,3 +78,24 @@ TEST(HostPtz, MacNamesThePresetFileOfAnExternalCamera) {
     EXPECT_NE(test::ReadText(presets).find("<Name value='A'/>"), std::string::npos) << output;
     std::filesystem::remove(presets);
 }
+
+// Against a camera of its own that answers slowly, the run's last commands (the stop after a move,
+// the unzoom) still reach the camera before the host is done.
+TEST(HostPtz, TheLastCommandsReachASlowExternalCamera) {
+    camsim::CameraConfig config;
+    config.personality = camsim::Personality::ForModel("VCC-HD5600");
+    camsim::Camera camera(config);
+    ASSERT_TRUE(camera.Start());
+    camera.SetReplyDelay(100);
+    const std::string presets = std::string(TAVRIN_BINARY_DIR) + "/tools/Sanyo_E2ESLOWPTZ.preset";
+    std::string output;
+    ASSERT_EQ(RunPtz("--address 127.0.0.1 --port " + std::to_string(camera.HttpPort()) +
+                         " --model VCC-HD5600 --mac E2ESLOWPTZ --move 2 --for 0 --speed 4 --unzoom",
+                     test::OutputDir(), output),
+              0)
+        << output;
+    EXPECT_EQ(camera.Cgi().Commands(),
+              (std::vector<std::string>{"ope=51&cmd=2&t_speed=2", "ope=51&cmd=12", "ope=52&num=1"}))
+        << output;
+    std::filesystem::remove(presets);
+}

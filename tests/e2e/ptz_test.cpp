@@ -61,7 +61,7 @@ private:
     }
 
     void RemoveFiles() {
-        for (const char* suffix : {"", ".bad", ".tmp"})
+        for (const char* suffix : {"", ".bad", ".bak", ".tmp"})
             std::filesystem::remove(PresetPath() + suffix);
     }
 

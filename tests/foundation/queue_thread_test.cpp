@@ -126,6 +126,26 @@ TEST(QueueThread, CloseDiscardsQueuedItemsAndRefusesLaterPosts) {
     EXPECT_EQ(counters.deleted.load(), 7) << "a refused item is deleted at once";
 }
 
+// A drain waits for the items posted before it, the one being handled included, and refuses
+// later ones; at its limit it gives up and the thread runs on.
+TEST(QueueThread, DrainWaitsForPostedItemsAndRefusesLaterOnes) {
+    test::FakeDriver driver;
+    Counters counters;
+    Worker worker(&driver);
+    ASSERT_TRUE(worker.OpenQueue("draining"));
+    ASSERT_TRUE(worker.PostWorkItem(new Item(0, &counters)));
+    ASSERT_TRUE(worker.busy.Wait(5000));
+    EXPECT_TRUE(worker.PostWorkItem(new Item(1, &counters)));
+    EXPECT_TRUE(worker.PostWorkItem(new Item(2, &counters)));
+    EXPECT_FALSE(worker.DrainQueue(50)) << "item 0 is still being handled";
+    EXPECT_FALSE(worker.PostWorkItem(new Item(3, &counters)));
+    worker.release.Set();
+    EXPECT_TRUE(worker.DrainQueue(10000));
+    EXPECT_EQ(worker.Handled(), (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(worker.CloseQueue());
+    EXPECT_EQ(counters.deleted.load(), 4);
+}
+
 TEST(QueueThread, ReopensAfterClose) {
     test::FakeDriver driver;
     Counters counters;

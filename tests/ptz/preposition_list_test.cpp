@@ -20,10 +20,12 @@ protected:
     std::unique_ptr<CPrepositionList> MakeList(uint32_t limit = 255) {
         auto list = std::make_unique<CPrepositionList>(0);
         list->SetComm(&comm, limit);
-        list->SetStorage(TSmartPtr<CXMLPrepositionReader>(test::OpenStore(directory, kFile)));
+        list->SetStorage(
+            TSmartPtr<CXMLPrepositionReader>(test::OpenStore(directory, kFile, &comm)));
         return list;
     }
-    std::string FileText() { return test::ReadFile(directory + "/" + kFile); }
+    std::string Path() { return directory + "/" + kFile; }
+    std::string FileText() { return test::ReadFile(Path()); }
     std::vector<std::string> Names(CPrepositionList& list) {
         std::vector<std::string> names;
         for (int i = 0; i < list.GetPrepositionCount(); ++i) {
@@ -150,4 +152,75 @@ TEST_F(PresetListTest, BadSlotsAreDroppedAndTheFileRepaired) {
     list->ResetCurrentPreposition();
     EXPECT_EQ(list->AddPreposition("F"), PTZ_OK);
     EXPECT_EQ(comm.saved, std::vector<unsigned>{0});
+}
+
+// Records a repair drops are each logged as a warning with name and slot, and the file as it was
+// is kept as .bak; a later repair leaves that first backup alone. The file may hold positions
+// beyond the limit (written under a camera group with more presets).
+TEST_F(PresetListTest, RepairLogsEachDroppedRecordAndKeepsTheOriginal) {
+    const std::string original = test::PresetFile(
+        "<PtzChannel01>" + test::Record(0, "A", "1") + test::Record(1, "B", "1") +
+        test::Record(2, "C", "9") + test::Record(3, "D", "2") + test::Record(9, "J", "3") +
+        test::Record(200, "K", "200") + "</PtzChannel01>");
+    test::WriteFile(Path(), original);
+    auto list = MakeList(8);
+    EXPECT_EQ(Names(*list), (std::vector<std::string>{"A", "D", "J"}));
+    const auto dropped = [&](const std::string& text) {
+        return comm.CountLines(LOG_WARNING, "norvane::CPrepositionList::LoadPrepositions: preset " +
+                                                text + " is dropped from the preset file: ");
+    };
+    EXPECT_EQ(dropped("\"B\" at position 1 of PTZ channel 1"), 1u);
+    EXPECT_EQ(comm.CountLines(LOG_WARNING,
+                              "\"B\" at position 1 of PTZ channel 1 is dropped from "
+                              "the preset file: slot 1 is taken by \"A\""),
+              1u);
+    EXPECT_EQ(comm.CountLines(LOG_WARNING,
+                              "\"C\" at position 2 of PTZ channel 1 is dropped from "
+                              "the preset file: slot 9 is beyond the camera's limit "
+                              "of 8"),
+              1u);
+    EXPECT_EQ(dropped("\"K\" at position 200 of PTZ channel 1"), 1u);
+    const auto droppedLines = [&] {
+        return comm.CountLines(LOG_WARNING, " is dropped from the preset file: ");
+    };
+    EXPECT_EQ(droppedLines(), 3u) << "one line per dropped record";
+    EXPECT_EQ(comm.CountLines(LOG_WARNING, "it was kept as " + Path() + ".bak"), 1u);
+    EXPECT_EQ(test::ReadFile(Path() + ".bak"), original);
+    const std::string text = FileText();
+    for (const char* name : {"A", "D", "J"})
+        EXPECT_TRUE(test::HasName(text, name)) << name;
+    for (const char* name : {"B", "C", "K"})
+        EXPECT_FALSE(test::HasName(text, name)) << name;
+    EXPECT_EQ(Names(*MakeList(8)), (std::vector<std::string>{"A", "D", "J"}));
+    EXPECT_EQ(droppedLines(), 3u) << "a repaired file loads without a word";
+
+    test::WriteFile(Path(), test::PresetFile("<PtzChannel01>" + test::Record(0, "E", "4") +
+                                             test::Record(1, "F", "4") + "</PtzChannel01>"));
+    EXPECT_EQ(Names(*MakeList(8)), std::vector<std::string>{"E"});
+    EXPECT_EQ(dropped("\"F\" at position 1 of PTZ channel 1"), 1u);
+    EXPECT_EQ(comm.CountLines(LOG_WARNING,
+                              "the backup of an earlier repair stays as it is: " + Path() + ".bak"),
+              1u);
+    EXPECT_EQ(test::ReadFile(Path() + ".bak"), original);
+}
+
+// Names in UTF-8 (two-, three- and four-byte characters) go into the file as they are and come
+// back unchanged.
+TEST_F(PresetListTest, Utf8NamesSurviveTheFile) {
+    const std::vector<std::string> names = {
+        "T\xC3\xBCr S\xC3\xBC"
+        "d",
+        "\xE6\x9D\xB1\xE9\x96\x80", "\xF0\x9F\x8E\xA5 Kamera"};
+    auto list = MakeList();
+    for (const std::string& name : names) {
+        list->ResetCurrentPreposition();
+        ASSERT_EQ(list->AddPreposition(name), PTZ_OK) << name;
+    }
+    const std::string text = FileText();
+    for (const std::string& name : names)
+        EXPECT_TRUE(test::HasName(text, name)) << name;
+    auto reloaded = MakeList();
+    EXPECT_EQ(Names(*reloaded), names);
+    EXPECT_TRUE(reloaded->GotoPreposition(names[1], 0));
+    EXPECT_EQ(comm.recalled, std::vector<unsigned>{1});
 }

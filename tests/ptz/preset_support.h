@@ -28,11 +28,19 @@ public:
         removed.push_back(slot);
         return acceptRemoval;
     }
-    void Log(int, const char* format, ...) override __attribute__((format(printf, 3, 4))) {
+    void Log(int type, const char* format, ...) override __attribute__((format(printf, 3, 4))) {
         va_list args;
         va_start(args, format);
         lines.push_back(norvane::FormatText(format, args));
         va_end(args);
+        types.push_back(type);
+    }
+    // Lines logged with this type that contain `fragment`.
+    size_t CountLines(int type, const std::string& fragment) const {
+        size_t count = 0;
+        for (size_t i = 0; i < lines.size(); ++i)
+            count += types[i] == type && lines[i].find(fragment) != std::string::npos;
+        return count;
     }
 
     bool accept = true;
@@ -41,6 +49,7 @@ public:
     std::vector<unsigned> recalled;
     std::vector<unsigned> removed;
     std::vector<std::string> lines;
+    std::vector<int> types;
 };
 
 inline std::string ReadFile(const std::string& path) {

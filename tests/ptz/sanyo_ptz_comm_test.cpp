@@ -203,17 +203,17 @@ TEST_F(SanyoCommTest, CloseNeverOpenedIsFalseAndThreadIsNamed) {
     EXPECT_EQ(comm->GetName(), "BaseIPPTZThread_Ch1");
 }
 
-// Closing aborts a request the camera holds, on the command thread and on a host thread alike,
-// well before the request's own time-outs.
+// A camera that holds its replies gets one request time-out from Close; then the request in
+// flight is aborted, on the command thread and on a host thread alike.
 TEST_F(SanyoCommTest, CloseAbortsRequestsInFlight) {
-    driver.info.timeout = 10000;
+    driver.info.timeout = 1000;
     auto comm = Open();
     camera->HoldRequests("/cgi-bin/opecmd.cgi");
     ASSERT_EQ(comm->Unzoom(nullptr, 0), PTZ_OK);
     ASSERT_TRUE(camera->WaitForHeld(1, 5000));
     std::atomic<bool> saved{true};
     std::thread host([&] { saved = comm->SavePreposition(3, "A"); });
-    EXPECT_LT(test::MillisecondsOf([&] { EXPECT_TRUE(comm->Close()); }), 2000);
+    EXPECT_LT(test::MillisecondsOf([&] { EXPECT_TRUE(comm->Close()); }), 4000);
     EXPECT_LT(test::MillisecondsOf([&] { host.join(); }), 2000);
     EXPECT_FALSE(saved);
     camera->ReleaseHeld();
@@ -222,13 +222,56 @@ TEST_F(SanyoCommTest, CloseAbortsRequestsInFlight) {
 // Destroying the command thread while the camera holds its request: the thread ends before the
 // HTTP client it uses is gone.
 TEST_F(SanyoCommTest, DestroyWhileARequestIsHeld) {
-    driver.info.timeout = 10000;
+    driver.info.timeout = 1000;
     auto comm = Open();
     camera->HoldRequests("/cgi-bin/opecmd.cgi");
     ASSERT_EQ(comm->StartMove(nullptr, 1, 1), PTZ_OK);
     ASSERT_TRUE(camera->WaitForHeld(1, 5000));
-    EXPECT_LT(test::MillisecondsOf([&] { comm.reset(); }), 2000);
+    EXPECT_LT(test::MillisecondsOf([&] { comm.reset(); }), 4000);
     camera->ReleaseHeld();
+}
+
+// Commands accepted before Close reach a camera that answers, in order, before Close returns;
+// a command offered once Close began is refused.
+TEST_F(SanyoCommTest, CloseDeliversEveryAcceptedCommand) {
+    driver.info.timeout = 5000;
+    camera->SetReplyDelay(40);
+    auto comm = Open();
+    ASSERT_EQ(comm->StartMove(nullptr, 2, 4), PTZ_OK);
+    ASSERT_TRUE(comm->StopMoving(nullptr));
+    ASSERT_EQ(comm->StartMove(nullptr, 8, 16), PTZ_OK);
+    ASSERT_TRUE(comm->StopZooming(nullptr));
+    ASSERT_EQ(comm->Unzoom(nullptr, 1), PTZ_OK);
+    EXPECT_TRUE(comm->Close());
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"ope=51&cmd=2&t_speed=2", "ope=51&cmd=12",
+                                                    "ope=51&cmd=9&z_speed=4", "ope=51&cmd=11",
+                                                    "ope=52&num=1"}));
+    EXPECT_FALSE(comm->StopMoving(nullptr));
+}
+
+// A camera that keeps the connection and never answers, or one that is offline: Close gives the
+// queued commands at most one request time-out and drops the rest.
+TEST_F(SanyoCommTest, CloseStaysPromptWhenTheCameraDoesNotAnswer) {
+    driver.info.timeout = 1000;
+    camsim::HttpReply silent;
+    silent.action = camsim::HttpReply::Action::Silent;
+    camera->SetPageFault("/cgi-bin/opecmd.cgi", silent);
+    auto comm = Open();
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(comm->StartMove(nullptr, i, 1), PTZ_OK);
+        ASSERT_TRUE(comm->StopMoving(nullptr));
+    }
+    ASSERT_TRUE(camera->Http().WaitUntil([&] { return !camera->Http().Requests().empty(); }, 5000));
+    EXPECT_LT(test::MillisecondsOf([&] { EXPECT_TRUE(comm->Close()); }), 4000);
+
+    driver.info.timeout = 10000;
+    auto offline = Open();
+    ASSERT_TRUE(camera->SetOffline(true));
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(offline->StartMove(nullptr, i, 1), PTZ_OK);
+        ASSERT_TRUE(offline->StopMoving(nullptr));
+    }
+    EXPECT_LT(test::MillisecondsOf([&] { EXPECT_TRUE(offline->Close()); }), 4000);
 }
 
 TEST_F(SanyoCommTest, FailedRequestsAreThinnedUntilCapabilitiesAreAsked) {

@@ -294,6 +294,34 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
     return true;
 }
 
+bool CopyToNewFile(const std::string& from, const std::string& to) {
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    std::string data;
+    char buffer[65536];
+    ssize_t n = 0;
+    while ((n = read(in, buffer, sizeof buffer)) != 0) {
+        if (n < 0 && errno != EINTR)
+            break;
+        if (n > 0)
+            data.append(buffer, static_cast<size_t>(n));
+    }
+    close(in);
+    if (n < 0)
+        return false;
+    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0)
+        return false;
+    const bool written = WriteAll(out, data) && fsync(out) == 0;
+    if (close(out) != 0 || !written) {
+        unlink(to.c_str());
+        return false;
+    }
+    SyncDirectoryOf(to);
+    return true;
+}
+
 bool RenameFile(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0;
 }

@@ -103,6 +103,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
     return true;
 }
 
+bool CopyToNewFile(const std::string& from, const std::string& to) {
+    return CopyFileA(from.c_str(), to.c_str(), TRUE);
+}
+
 bool RenameFile(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
