@@ -4,6 +4,13 @@
 #include <fstream>
 
 #include "driver/tavrin_driver.h"
+
+#include <memory>
+
+#include "channels/mjpeg_http_channel.h"
+#include "channels/sanyo_rtsp_channel.h"
+#include "host/capture_sink.h"
+#include "host/channel_config.h"
 #include "driver/fake_channels.h"
 #include "host/device_config.h"
 #include "host/frames.h"
@@ -198,6 +205,47 @@ TEST(TavrinDriver, OpenSetsTimeoutsCustomFlagAndLogsTheOpenedLine) {
                                         "VCC-HD4000, address: 10.0.0.5:80)"),
                   1u);
     }
+}
+
+// The channel kind follows the host's codec type: Motion-JPEG over RTSP, or over HTTP for large
+// pictures and the "noRtspMjpeg" path; H.264 over RTSP; no channel for any other type, so the
+// host's StartChannel fails.
+TEST(TavrinDriver, CreateChannelFollowsTheCodecType) {
+    enum Kind { NONE, MJPEG_RTSP, MJPEG_HTTP, H264_RTSP };
+    const auto kindOf = [](ICameraChannel* channel) {
+        const std::unique_ptr<ICameraChannel> owned(channel);
+        if (dynamic_cast<CMJPEGChannelRTSP*>(channel))
+            return MJPEG_RTSP;
+        if (dynamic_cast<CMjpegHttpChannel*>(channel))
+            return MJPEG_HTTP;
+        if (dynamic_cast<CH264ChannelRTSP*>(channel))
+            return H264_RTSP;
+        return NONE;
+    };
+    host::CaptureSink sink;
+    for (const int codec : {-1, 0, 1, 2, 3, 4, 16}) {
+        SCOPED_TRACE(codec);
+        Host h;
+        h.config.connection.codecType = codec;
+        CTavrinDriver driver;
+        ASSERT_TRUE(driver.Open(&h.log, &h.frames, &h.config));
+        const Kind small = kindOf(driver.CreateChannel(0, &sink, false));
+        const Kind large = kindOf(driver.CreateChannel(0, &sink, true));
+        EXPECT_EQ(small, codec == 1 ? MJPEG_RTSP : codec == 3 ? H264_RTSP : NONE);
+        EXPECT_EQ(large, codec == 1 ? MJPEG_HTTP : codec == 3 ? H264_RTSP : NONE);
+        if (small == NONE) {
+            host::ChannelConfig channel;
+            EXPECT_FALSE(driver.GetVideoCapture()->StartChannel(0, &sink, &channel));
+        }
+    }
+    Host h;
+    h.config.connection.codecType = 1;
+    for (int number = 1; number <= 3; ++number)  // read up to the first gap
+        h.config.SetCustomParameter(number, "0");
+    h.config.SetCustomParameter(4, "noRtspMjpeg");
+    CTavrinDriver driver;
+    ASSERT_TRUE(driver.Open(&h.log, &h.frames, &h.config));
+    EXPECT_EQ(kindOf(driver.CreateChannel(0, &sink, false)), MJPEG_HTTP);
 }
 
 TEST(TavrinDriver, FirmwareParameterAppearsInTheOpenedLine) {
