@@ -124,6 +124,23 @@ TEST(MjpegHttpChannel, RetriesAfterASecondThriceThenEveryFiveSeconds) {
         << "stop during the five-second wait";
 }
 
+// A picture the host refuses closes the stream; the channel opens it again and pictures come.
+TEST(MjpegHttpChannel, ARefusedPictureClosesTheStreamAndItIsOpenedAgain) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    CMjpegHttpChannel channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartChannel(channel));
+    ASSERT_TRUE(rig.sink.WaitForFrames(3, 15s));
+    const size_t opened = CountPushRequests(rig);
+    rig.sink.SetAccept(false);
+    EXPECT_TRUE(
+        rig.camera->Http().WaitUntil([&] { return CountPushRequests(rig) > opened; }, 10000))
+        << "the stream was not opened again";
+    rig.sink.SetAccept(true);
+    EXPECT_TRUE(rig.sink.WaitForFrames(rig.sink.FrameCount() + 3, 15s));
+    channel.Stop();
+}
+
 // The frame timer starts with the thread: the first failed attempt is no loss yet.
 TEST(MjpegHttpChannel, LossIsReportedOnlyAfterTheFrameTimeOut) {
     ChannelRig rig;
