@@ -88,6 +88,18 @@ size_t FindNoCase(std::string_view text, std::string_view name) {
     return NONE;
 }
 
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), SameLetter);
+}
+
+// A header line's value: the text after its name's colon, blanks after the colon skipped (the
+// blank is optional, and the name's case is free; the line was classified by that name).
+std::string_view HeaderValue(std::string_view line) {
+    const size_t colon = line.find(':');
+    const size_t start = colon == NONE ? NONE : line.find_first_not_of(" \t", colon + 1);
+    return start == NONE ? std::string_view() : line.substr(start);
+}
+
 // Class of a header line by its own name: the text before the first colon, ignoring case.
 // Values never decide the class, so a realm or server name that mentions a header is harmless.
 int ClassifyHeader(std::string_view line) {
@@ -96,8 +108,7 @@ int ClassifyHeader(std::string_view line) {
         return HEADER_OTHER;
     const std::string_view name = line.substr(0, colon);
     for (const NamedClass& entry : HEADER_NAMES) {
-        if (entry.name.size() == name.size() &&
-            std::equal(name.begin(), name.end(), entry.name.begin(), SameLetter))
+        if (EqualNoCase(name, entry.name))
             return entry.value;
     }
     return HEADER_OTHER;
@@ -245,14 +256,10 @@ bool CRTSPResponseParser::ParseHeader(const std::string& line) {
 bool CRTSPResponseParser::ParseCSeq(const std::string& lower) { return ScanUnsigned(lower, "cseq: %lu", cseq); }
 
 bool CRTSPResponseParser::ParseContentBase(const std::string& line) {
-    const size_t name = line.find("Content-Base:");
-    if (name == NONE) {
-        contentBase.clear();
-        return false;
-    }
-    const size_t url = line.find("rtsp://", name);
+    const std::string_view value = HeaderValue(line);
+    const size_t url = value.find("rtsp://");
     if (url != NONE)
-        contentBase = Utils::TrimBlanks(std::string_view(line).substr(url));
+        contentBase = Utils::TrimBlanks(value.substr(url));
     return true;
 }
 
@@ -269,7 +276,8 @@ bool CRTSPResponseParser::ParseContentLength(const std::string& lower) {
 }
 
 bool CRTSPResponseParser::ParseSession(const std::string& line) {
-    sessionId = Utils::TrimBlanks(Utils::GetReplyValue("Session:", " ", line, ";\r\n"));
+    const std::string_view value = HeaderValue(line);
+    sessionId = Utils::TrimBlanks(value.substr(0, value.find_first_of(";\r\n")));
     if (line.find(';') != NONE) {
         const std::string timeout = Utils::GetReplyValue("timeout", "=", line, ";\r\n");
         if (timeout.empty()) {
@@ -284,22 +292,18 @@ bool CRTSPResponseParser::ParseSession(const std::string& line) {
 
 bool CRTSPResponseParser::ParseAuthenticate(const std::string& line) {
     offeredScheme = AuthScheme::None;
-    constexpr std::string_view NAME = "WWW-Authenticate: ";
-    const size_t name = line.find(NAME);
-    if (name == NONE)
-        return false;
-    const size_t wordStart = name + NAME.size();
-    const size_t wordEnd = line.find_first_of(" \t\r\n", wordStart);
+    const std::string_view value = HeaderValue(line);
+    const size_t wordEnd = value.find_first_of(" \t\r\n");
     if (wordEnd == NONE)
         return false;
-    const std::string_view word = std::string_view(line).substr(wordStart, wordEnd - wordStart);
-    if (word == "Digest")
+    const std::string_view word = value.substr(0, wordEnd);
+    if (EqualNoCase(word, "Digest"))
         offeredScheme = AuthScheme::Digest;
-    else if (word == "Basic")
+    else if (EqualNoCase(word, "Basic"))
         offeredScheme = AuthScheme::Basic;
     else
         return true;
-    const std::string_view rest = std::string_view(line).substr(wordEnd);
+    const std::string_view rest = value.substr(wordEnd);
     realm = ChallengeValue("realm", rest);
     nonce = ChallengeValue("nonce", rest);
     return offeredScheme == AuthScheme::Basic || (!realm.empty() && !nonce.empty());
