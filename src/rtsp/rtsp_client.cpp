@@ -139,7 +139,7 @@ std::string CBaseRTSPClient::TransportLine() const {
            std::to_string(params.rtcpClientPort) + "\r\n";
 }
 
-std::string CBaseRTSPClient::AuthorizationLine(RTSPMethod method) const {
+std::string CBaseRTSPClient::AuthorizationLine(RTSPMethod method, const std::string& uri) const {
     if (params.authScheme == AuthScheme::Basic) {
         std::string credentials;
         if (!Utils::MakeBasicCredentials(params.userName, params.password, credentials))
@@ -148,7 +148,6 @@ std::string CBaseRTSPClient::AuthorizationLine(RTSPMethod method) const {
     }
     if (params.authScheme != AuthScheme::Digest || parser.GetOfferedScheme() != AuthScheme::Digest)
         return {};
-    const std::string uri = PresentationUrl();
     const std::string& realm = parser.GetRealm();
     const std::string& nonce = parser.GetNonce();
     if (realm.empty() || nonce.empty() || params.userName.empty() || params.password.empty() ||
@@ -165,9 +164,10 @@ std::string CBaseRTSPClient::BuildRequest(RTSPMethod method) {
     const std::string_view name = RTSPMethodName(method);
     if (name.empty())
         return {};
-    const std::string url = PresentationUrl();
+    const std::string url = method == RTSPMethod::Setup ? SetupUrl() : PresentationUrl();
     const std::string cseq = "CSeq: " + std::to_string(parser.NextCSeq()) + "\r\n";
-    const std::string authorization = AuthorizationLine(method);
+    // Digest's uri is the request's own URI.
+    const std::string authorization = AuthorizationLine(method, url);
     const std::string session =
         parser.GetSessionId().empty() ? std::string() : "Session: " + parser.GetSessionId() + "\r\n";
     const std::string start = std::string(name) + " ";
@@ -182,7 +182,7 @@ std::string CBaseRTSPClient::BuildRequest(RTSPMethod method) {
         const std::string transport = TransportLine();
         if (transport.empty())
             return {};
-        return start + SetupUrl() + " " + VERSION + cseq + authorization + transport + AGENT +
+        return start + url + " " + VERSION + cseq + authorization + transport + AGENT +
                "\r\n";
     }
     case RTSPMethod::Play:

@@ -71,7 +71,7 @@ public:
     std::string PresentationUrl() const;
     std::string SetupUrl() const;
     std::string TransportLine() const;
-    std::string AuthorizationLine(RTSPMethod method) const;
+    std::string AuthorizationLine(RTSPMethod method, const std::string& uri) const;
 
 private:
     class Deadline;

@@ -78,7 +78,7 @@ protected:
 }  // namespace
 
 // Expected response hashes computed independently (python3 hashlib, RFC 2617 without qop):
-//   HA1 = md5("admin:Sanyo cam:secret"); HA2 = md5("<METHOD>:rtsp://cam.example/live/h264/")
+//   HA1 = md5("admin:Sanyo cam:secret"); HA2 = md5("<METHOD>:<request URI>")
 //   response = md5(HA1 + ":4a1f9b7c:" + HA2)
 // The 401 reply carries a Content-Base, which makes the uri independent of the ephemeral port.
 TEST_F(RtspClientTest, DigestChallengeRetriedWithRightResponseAndCSeqOneHigher) {
@@ -93,8 +93,11 @@ TEST_F(RtspClientTest, DigestChallengeRetriedWithRightResponseAndCSeqOneHigher) 
         SplitReply(Request("DESCRIBE " + BASE, 2,
                            digest + "66d8ccfaeec4f71d261954aa6b8652fd\"\r\n" + AGENT + ACCEPT + "\r\n"),
                    Ok(2, "Content-Type: application/sdp\r\n", sdp), 7, 5),
+        // The SETUP's uri is its own request URI (RFC 2617 3.2.2.5).
         Reply(Request("SETUP " + BASE + "trackID=1", 3,
-                      digest + "d788ab99bd1b63157bb59c26222c9ea0\"\r\n"
+                      "Authorization: Digest username=\"admin\", realm=\"Sanyo cam\", "
+                      "nonce=\"4a1f9b7c\", uri=\"" + BASE + "trackID=1\", response=\""
+                      "6ad2151cd7aa4eed531e9c9ed2593a01\"\r\n"
                                "Transport: RTP/AVP;unicast;client_port=3556-3557\r\n" + AGENT + "\r\n"),
               Ok(3, "Session: 12345678;timeout=60\r\n")),
     });
