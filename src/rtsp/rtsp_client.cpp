@@ -58,6 +58,7 @@ bool CBaseRTSPClient::Connect(const RTSPConnectionParams& newParams) {
         return true;
     params = newParams;
     parser.ForgetSession();
+    digestOffered = false;
     socketLibrary.Acquire();
     if (!CreateSocket() || !socket.SetReceiveBufferSize(static_cast<int>(params.receiveBuffer)) ||
         !socket.SetReceiveTimeout(params.receiveTimeout)) {
@@ -236,8 +237,14 @@ bool CBaseRTSPClient::Execute(RTSPMethod method) {
     // Retry once when the challenge gives what an answer needs: another scheme, or a Digest
     // nonce (the first request of a Digest client cannot carry one).
     const AuthScheme offered = parser.GetOfferedScheme();
-    if (parser.GetStatusCode() == 401 &&
-        (offered != params.authScheme || offered == AuthScheme::Digest)) {
+    if (parser.GetStatusCode() != 401)
+        return parser.GetStatusCode() / 100 == 2;
+    digestOffered = digestOffered || offered == AuthScheme::Digest;
+    // Where Digest was offered on this connection, a Basic challenge is not answered: the
+    // password would go out in the clear.
+    if (offered == AuthScheme::Basic && digestOffered)
+        return false;
+    if (offered != params.authScheme || offered == AuthScheme::Digest) {
         params.authScheme = offered;
         if (!ExecuteOnce(method))
             return false;

@@ -89,6 +89,7 @@ private:
     platform::TcpSocket socket;
     platform::SocketLibraryUse socketLibrary;
     bool connected = false;
+    bool digestOffered = false;  // a challenge on this connection offered Digest
     std::atomic<bool> aborted{false};
     CLock socketLock;  // orders socket creation and closing against Abort's wake-up
 };

@@ -340,6 +340,29 @@ TEST_F(RtspClientTest, ChallengeWhoseRealmNamesAnotherHeaderIsAnswered) {
     Finish();
 }
 
+// Once a connection's camera offered Digest, a Basic challenge is not answered: the password
+// never goes out in the clear where Digest was possible.
+TEST_F(RtspClientTest, NoBasicAnswerAfterDigestWasOffered) {
+    const std::string digest = "Authorization: Digest username=\"admin\", realm=\"Sanyo cam\", "
+                               "nonce=\"4a1f9b7c\", uri=\"" + BASE + "\", response=\"";
+    Run({
+        Reply(Request("DESCRIBE " + DefaultUrl(), 1, AGENT + ACCEPT + "\r\n"),
+              Unauthorized(1, "Digest realm=\"Sanyo cam\", nonce=\"4a1f9b7c\"",
+                           "Content-Base: " + BASE + "\r\n")),
+        Reply(Request("DESCRIBE " + BASE, 2,
+                      digest + "66d8ccfaeec4f71d261954aa6b8652fd\"\r\n" + AGENT + ACCEPT + "\r\n"),
+              Ok(2)),
+        Reply(Request("OPTIONS " + BASE, 3,
+                      digest + "8b3b855f07153b8602a570e0208f4599\"\r\n" + AGENT + "\r\n"),
+              Unauthorized(3, "Basic realm=\"cam\"")),
+    });
+    ASSERT_TRUE(client.Execute(RTSPMethod::Describe));
+    EXPECT_FALSE(client.Execute(RTSPMethod::Options));
+    EXPECT_EQ(client.GetStatusCode(), 401u);
+    Finish();
+    EXPECT_EQ(peer.Requests().size(), 3u) << "no request with Basic credentials";
+}
+
 // A client configured for Digest cannot answer before it has a nonce: the 401 that brings one
 // is retried, once per Execute.
 TEST_F(RtspClientTest, ConfiguredDigestAnswersTheChallengeOncePerExecute) {
