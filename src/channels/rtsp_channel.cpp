@@ -2,8 +2,15 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
+
+#include "http/utils.h"
 
 namespace norvane {
+
+namespace {
+constexpr const char* REQUEST = "norvane::CBaseRTSPChannel::Request";
+}  // namespace
 
 CBaseRTSPChannel::CBaseRTSPChannel(unsigned number, IDriver* driver, ICaptureSink* sink)
     : CBaseRTPChannel(number, driver, sink) {}
@@ -71,7 +78,11 @@ bool CBaseRTSPChannel::Request(RTSPMethod method) {
     if (!BeginExchange())
         return false;
     const bool ok = client->Execute(method);
+    const uint32_t status = client->GetStatusCode();
     EndExchange();
+    if (!ok && !IsStopping() && Utils::ShouldLog(failedExchanges))
+        driver->Log(LOG_WARNING, "%s: RTSP %s to %s failed (status %u; 0: no reply)", REQUEST,
+                    std::string(RTSPMethodName(method)).c_str(), DisplayName().c_str(), status);
     return ok;
 }
 

@@ -43,6 +43,7 @@ private:
 
     CLock sessionLock;  // guards the client pointer and the busy flag against the stop path
     bool exchanging = false;
+    uint32_t failedExchanges = 0;  // thins the failure lines (capture thread only)
     std::unique_ptr<CBaseRTSPClient> client;
 };
 

@@ -343,6 +343,18 @@ TEST(SlowResolver, StopDoesNotWaitForTheCamerasNameLookUp) {
     EXPECT_LT(test::MillisecondsOf([&] { channel.Stop(); }), 500);
 }
 
+// A DESCRIBE the camera never answers is logged, not just retried.
+TEST(SanyoRtspChannel, AnUnansweredRequestIsLogged) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    rig.camera->Rtsp().SetReplyDelay(8000);
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    const CAPTURE_PARAMS params = ChannelRig::Params();
+    ASSERT_TRUE(channel.Start(&params));
+    EXPECT_TRUE(rig.driver.log.WaitForText("RTSP DESCRIBE to", 10s));
+    channel.Stop();
+}
+
 // A session time-out whose milliseconds pass 32 bits keeps its meaning: no OPTIONS storm.
 TEST(SanyoRtspChannel, AHugeSessionTimeOutDoesNotWrapTheKeepAliveInterval) {
     ChannelRig rig;
