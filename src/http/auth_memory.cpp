@@ -7,9 +7,10 @@
 namespace norvane::Web {
 
 CAuthMemory& CAuthMemory::Shared() {
-    // Never destroyed: clients of other threads may use it while the library unloads.
-    static CAuthMemory* const memory = new CAuthMemory;
-    return *memory;
+    // Destroyed when the library unloads (a host unloads it only after closing its drivers), so
+    // loading and unloading it again and again leaks nothing.
+    static CAuthMemory memory;
+    return memory;
 }
 
 uint32_t CAuthMemory::Scheme(const std::string& address) {
