@@ -256,12 +256,18 @@ protected:
         return Concat(files);
     }
 
-    Stream Packetise(uint8_t q, size_t passes) {
-        camsim::JpegPacketizer packetizer(0xBEEF, 65500);
+    // `optionsOf` gives the send options of each picture in stream order.
+    Stream Packetise(uint8_t q, size_t passes,
+                     const std::function<camsim::JpegSendOptions(size_t)>& optionsOf = {},
+                     size_t maxPayload = 1400) {
+        camsim::JpegPacketizer packetizer(0xBEEF, 65500, maxPayload);
         Stream stream;
         for (size_t pass = 0, frame = 0; pass < passes; ++pass) {
             for (size_t i = 0; i < pictures.size(); ++i, ++frame) {
-                for (Packet& p : packetizer.Packetize(pictures[i], q, camsim::VideoTimestamp(0, frame, 25))) {
+                const camsim::JpegSendOptions options =
+                    optionsOf ? optionsOf(frame) : camsim::JpegSendOptions{};
+                for (Packet& p : packetizer.Packetize(
+                         pictures[i], q, camsim::VideoTimestamp(0, frame, 25), options)) {
                     stream.packets.push_back(std::move(p));
                     stream.unitOf.push_back(i);
                 }
@@ -271,10 +277,12 @@ protected:
     }
 
     // Sends every picture once (after a marker to start collection) and returns the pictures.
-    std::vector<Bytes> Capture(uint8_t q) {
+    std::vector<Bytes> Capture(uint8_t q, size_t passes = 1,
+                               const std::function<camsim::JpegSendOptions(size_t)>& optionsOf = {},
+                               size_t maxPayload = 1400) {
         parser.ProcessPacket(test::ToPacket(test::MakeDatagram(65499, 0, true, {0, 0}, 26)));
         size_t current = 0;
-        Feed(parser, Packetise(q, 1), 0, current);
+        Feed(parser, Packetise(q, passes, optionsOf, maxPayload), 0, current);
         std::vector<Bytes> captured;
         for (const auto& f : client.sink.Frames())
             captured.push_back(f.data);
@@ -394,3 +402,15 @@ TEST_F(JpegCheck, LossEmitsOnlyWholePicturesThatDecode) {
                   captured.size());
     }
 }
+
+// FFmpeg's packetiser leaves the EOI out; the marker bit ends the picture.
+TEST_F(JpegCheck, PicturesWithoutEoiEndAtTheMarkerAndDecodeAsTheSource) {
+    const Bytes source = Load("jpeg420");
+    const std::vector<Bytes> captured = Capture(
+        255, 1, [](size_t) { return camsim::JpegSendOptions{.endMarker = false}; }, 700);
+    ASSERT_EQ(captured.size(), pictures.size());
+    for (size_t i = 0; i < captured.size(); ++i)
+        EXPECT_EQ(captured[i].size(), norvane::JPEG_HEADER_SIZE + pictures[i].scan.size()) << i;
+    EXPECT_EQ(Decode("no_eoi.mjpeg", Concat(captured)), Decode("source.mjpeg", source));
+}
+

@@ -159,16 +159,20 @@ TEST_F(JpegParser, ShortFirstFragmentsAreDroppedNotReadPast) {
     EXPECT_EQ(client.sink.FrameCount(), 1u);
 }
 
-TEST_F(JpegParser, PicturesWithoutEoiOrSizeAreDropped) {
+TEST_F(JpegParser, PicturesWithoutSizeAreDroppedAndTheMarkerEndsAScanWithoutEoi) {
     Send(Fragment(0, 1, 50, 0, 0, {}), true);
-    Send(Fragment(0, 1, 50, 40, 30, Scan(300, 0x11)), true);  // no EOI
-    SendPicture(1, 50, 0, 30);                                // zero width
+    SendPicture(1, 50, 0, 30);  // zero width
     EXPECT_EQ(client.sink.FrameCount(), 0u);
     EXPECT_EQ(driver.frames.Allocated(), 0u);
+    Send(Fragment(0, 1, 50, 40, 30, Scan(300, 0x11)), false);
+    Send(Fragment(300, 1, 50, 40, 30, Scan(198, 0x22)), true);  // no EOI: one is added
+    ASSERT_EQ(client.sink.FrameCount(), 1u);
+    EXPECT_EQ(Frames()[0].data, ExpectedPicture(1, 50, 320, 240));
+    EXPECT_EQ(client.capacities[0], Frames()[0].data.size());
     // Scan data is cut at its EOI.
     Send(Fragment(0, 1, 50, 40, 30, Cat(Cat(Scan(10, 0x11), kEoi), Scan(5, 0x33))), true);
-    ASSERT_EQ(client.sink.FrameCount(), 1u);
-    EXPECT_EQ(Frames()[0].data.size(), norvane::JPEG_HEADER_SIZE + 12);
+    ASSERT_EQ(client.sink.FrameCount(), 2u);
+    EXPECT_EQ(Frames()[1].data.size(), norvane::JPEG_HEADER_SIZE + 12);
 }
 
 TEST_F(JpegParser, IgnoredPayloadNeitherEmitsNorResets) {
@@ -300,3 +304,4 @@ TEST(JpegHeader, HuffmanTablesMatchAStandardEncoder) {
     EXPECT_EQ(rebuilt.size(), 4u);
     EXPECT_EQ(rebuilt, HuffmanTables(file));
 }
+
