@@ -76,13 +76,17 @@ bool CJpegRTPMediaParser::Begin(const uint8_t* data, size_t size) {
 }
 
 bool CJpegRTPMediaParser::ReadTables(const uint8_t* data, size_t size, size_t& pos) {
-    // Two 64-byte tables after the table header.
-    if (size < pos + kTableHeader + 2 * kTableSize)
+    if (size < pos + kTableHeader || data[pos + 1] != 0)  // 8-bit tables only
         return false;
-    const uint8_t* luma = data + pos + kTableHeader;
+    const size_t length = size_t{data[pos + 2]} << 8 | data[pos + 3];
+    pos += kTableHeader;
+    // One table serves both components; of more than two, the first two are used.
+    if ((length != kTableSize && length < 2 * kTableSize) || size - pos < length)
+        return false;
+    const uint8_t* luma = data + pos;
     std::copy_n(luma, kTableSize, tables.luma.begin());
-    std::copy_n(luma + kTableSize, kTableSize, tables.chroma.begin());
-    pos += kTableHeader + 2 * kTableSize;
+    std::copy_n(length == kTableSize ? luma : luma + kTableSize, kTableSize, tables.chroma.begin());
+    pos += length;
     return true;
 }
 

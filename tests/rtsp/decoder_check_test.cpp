@@ -414,3 +414,12 @@ TEST_F(JpegCheck, PicturesWithoutEoiEndAtTheMarkerAndDecodeAsTheSource) {
     EXPECT_EQ(Decode("no_eoi.mjpeg", Concat(captured)), Decode("source.mjpeg", source));
 }
 
+// VLC sends one 64-byte table (Length 64) that serves both components.
+TEST_F(JpegCheck, OneInBandTableServesBothComponents) {
+    const Bytes source = Load("cjpeg_onetable");
+    const std::vector<Bytes> captured = Capture(
+        255, 1, [](size_t) { return camsim::JpegSendOptions{.oneTable = true}; }, 900);
+    ASSERT_EQ(captured.size(), pictures.size());
+    EXPECT_EQ(Decode("one_table.mjpeg", Concat(captured)), Decode("source.mjpeg", source));
+}
+

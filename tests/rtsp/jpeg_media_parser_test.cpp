@@ -46,6 +46,17 @@ Bytes TableHeader(size_t size, uint8_t fill) {
     return t;
 }
 
+// The in-band table header (MBZ, `precision`, `length`) and `count` table bytes first, first + 1...
+Bytes Tables(uint16_t length, size_t count, uint8_t first = 1, uint8_t precision = 0) {
+    Bytes t(4 + count);
+    t[1] = precision;
+    t[2] = static_cast<uint8_t>(length >> 8);
+    t[3] = static_cast<uint8_t>(length);
+    for (size_t i = 0; i < count; ++i)
+        t[4 + i] = static_cast<uint8_t>(first + i);
+    return t;
+}
+
 // Offsets of the parts of the 605-byte header.
 constexpr size_t kLumaDqt = 2 + 5, kChromaDqt = 2 + 69 + 5, kSof = 2 + 138;
 
@@ -131,22 +142,24 @@ TEST_F(JpegParser, HeaderCarriesSizeSamplingAndTables) {
     EXPECT_EQ(frames[2].data[kLumaDqt], 1);  // (16 * 2 + 50) / 100 = 0, clamped
 }
 
+// The Length of the in-band table header says how many tables follow: 64 bytes is one table for
+// both components.
 TEST_F(JpegParser, InBandTablesAreUsedAsSent) {
-    Send(Fragment(0, 1, 255, 0, 0, {}), true);
-    Bytes tables = TableHeader(132, 0);
-    for (size_t i = 0; i < 128; ++i)
-        tables[4 + i] = static_cast<uint8_t>(i + 1);
-    Send(Fragment(0, 1, 255, 40, 30, Cat(tables, Scan(100, 0x11))), false);
-    Send(Fragment(100, 1, 255, 40, 30, Cat(Scan(10, 0x22), kEoi)), true);
-    ASSERT_EQ(client.sink.FrameCount(), 1u);
-    const Bytes p = Frames()[0].data;
-    ASSERT_EQ(p.size(), norvane::JPEG_HEADER_SIZE + 112);
-    for (size_t k = 0; k < 64; ++k) {
-        EXPECT_EQ(p[kLumaDqt + k], k + 1);
-        EXPECT_EQ(p[kChromaDqt + k], k + 65);
+    for (const uint16_t length : {128, 64}) {
+        SCOPED_TRACE(length);
+        client.sink.Clear();
+        Send(Fragment(0, 1, 255, 40, 30, Cat(Tables(length, length), Scan(100, 0x11))), false);
+        Send(Fragment(100, 1, 255, 40, 30, Cat(Scan(10, 0x22), kEoi)), true);
+        ASSERT_EQ(client.sink.FrameCount(), 1u);
+        const Bytes p = Frames()[0].data;
+        ASSERT_EQ(p.size(), norvane::JPEG_HEADER_SIZE + 112);
+        for (size_t k = 0; k < 64; ++k) {
+            EXPECT_EQ(p[kLumaDqt + k], k + 1);
+            EXPECT_EQ(p[kChromaDqt + k], length == 128 ? k + 65 : k + 1);
+        }
+        EXPECT_EQ(Bytes(p.begin() + norvane::JPEG_HEADER_SIZE, p.end()),
+                  Cat(Cat(Scan(100, 0x11), Scan(10, 0x22)), kEoi));
     }
-    EXPECT_EQ(Bytes(p.begin() + norvane::JPEG_HEADER_SIZE, p.end()),
-              Cat(Cat(Scan(100, 0x11), Scan(10, 0x22)), kEoi));
 }
 
 TEST_F(JpegParser, ShortFirstFragmentsAreDroppedNotReadPast) {
@@ -303,5 +316,18 @@ TEST(JpegHeader, HuffmanTablesMatchAStandardEncoder) {
     const auto rebuilt = HuffmanTables(header);
     EXPECT_EQ(rebuilt.size(), 4u);
     EXPECT_EQ(rebuilt, HuffmanTables(file));
+}
+
+// A table Length the first packet cannot hold, one that is no whole number of tables, or 16-bit
+// tables drop the picture.
+TEST_F(JpegParser, InBandTablesThatCannotBeUsedDropThePicture) {
+    Send(Fragment(0, 1, 255, 40, 30, Tables(128, 100)), false);  // tables go on in the next packet
+    Send(Fragment(0, 1, 255, 40, 30, Cat(Scan(28, 0x05), Cat(Scan(100, 0x11), kEoi))), true);
+    Send(Fragment(0, 1, 255, 40, 30, Cat(Tables(128, 128, 1, 1), Cat(Scan(10, 0x11), kEoi))),
+         true);  // 16-bit luminance table
+    Send(Fragment(0, 1, 255, 40, 30, Cat(Tables(100, 100), Cat(Scan(10, 0x11), kEoi))), true);
+    EXPECT_EQ(client.sink.FrameCount(), 0u);
+    SendPicture();
+    EXPECT_EQ(client.sink.FrameCount(), 1u);
 }
 
