@@ -69,23 +69,33 @@ bool CJpegRTPMediaParser::Begin(const uint8_t* data, size_t size) {
     size_t pos = kMainHeader;
     if (q < 128)
         MakeQuantTables(q, tables.luma, tables.chroma);
-    else if (!ReadTables(data, size, pos))
+    else if (!ReadTables(data, size, q, pos))
         return false;
     collecting = true;
     return Collect(data + pos, size - pos);
 }
 
-bool CJpegRTPMediaParser::ReadTables(const uint8_t* data, size_t size, size_t& pos) {
+bool CJpegRTPMediaParser::ReadTables(const uint8_t* data, size_t size, unsigned q, size_t& pos) {
     if (size < pos + kTableHeader || data[pos + 1] != 0)  // 8-bit tables only
         return false;
     const size_t length = size_t{data[pos + 2]} << 8 | data[pos + 3];
     pos += kTableHeader;
+    // Q 255 sends its tables with every picture; the others may leave them out (Length 0).
+    std::optional<Tables>* kept = q < 255 ? &keptTables[q - KEPT_Q_FIRST] : nullptr;
+    if (!length) {
+        if (!kept || !*kept)
+            return false;
+        tables = **kept;
+        return true;
+    }
     // One table serves both components; of more than two, the first two are used.
     if ((length != kTableSize && length < 2 * kTableSize) || size - pos < length)
         return false;
     const uint8_t* luma = data + pos;
     std::copy_n(luma, kTableSize, tables.luma.begin());
     std::copy_n(length == kTableSize ? luma : luma + kTableSize, kTableSize, tables.chroma.begin());
+    if (kept)
+        *kept = tables;
     pos += length;
     return true;
 }

@@ -1,6 +1,9 @@
 // JPEG depacketiser (RFC 2435): fragments joined into whole pictures with rebuilt headers.
 #pragma once
 
+#include <array>
+#include <optional>
+
 #include "rtsp/jpeg_header.h"
 #include "rtsp/media_parser.h"
 
@@ -17,6 +20,8 @@ private:
     struct Tables {
         QuantTable luma, chroma;
     };
+    // Q 128-254, whose tables may be sent once and then left out (Length 0).
+    static constexpr unsigned KEPT_Q_FIRST = 128, KEPT_Q_COUNT = 127;
 
     // Drops the picture in progress and waits for the next first fragment.
     void Drop();
@@ -26,7 +31,7 @@ private:
     bool Begin(const uint8_t* data, size_t size);
     // Quantisation tables of Q 128-255 from `pos` (advanced past them); false when they are
     // missing or cannot be used.
-    bool ReadTables(const uint8_t* data, size_t size, size_t& pos);
+    bool ReadTables(const uint8_t* data, size_t size, unsigned q, size_t& pos);
     // Appends scan data; false on overflow.
     bool Collect(const uint8_t* data, size_t size);
     void BuildAndEmit();
@@ -37,6 +42,7 @@ private:
     bool collecting = false;
     uint8_t type = 0;
     Tables tables{};
+    std::array<std::optional<Tables>, KEPT_Q_COUNT> keptTables;  // the last tables of each
     std::vector<uint8_t> header;  // rebuilt JPEG header, reused from picture to picture
 };
 

@@ -423,3 +423,16 @@ TEST_F(JpegCheck, OneInBandTableServesBothComponents) {
     EXPECT_EQ(Decode("one_table.mjpeg", Concat(captured)), Decode("source.mjpeg", source));
 }
 
+// Q 128-254 may send its tables once and Length 0 afterwards.
+TEST_F(JpegCheck, TablesSentOnceServeTheLaterPictures) {
+    const Bytes source = Load("jpeg420");
+    const size_t passes = 3;
+    const std::vector<Bytes> captured = Capture(200, passes, [](size_t frame) {
+        return camsim::JpegSendOptions{.sendTables = frame == 0};
+    });
+    ASSERT_EQ(captured.size(), pictures.size() * passes);
+    std::vector<Bytes> sources(passes, source);
+    EXPECT_EQ(Decode("tables_once.mjpeg", Concat(captured)),
+              Decode("source.mjpeg", Concat(sources)));
+}
+

@@ -331,3 +331,27 @@ TEST_F(JpegParser, InBandTablesThatCannotBeUsedDropThePicture) {
     EXPECT_EQ(client.sink.FrameCount(), 1u);
 }
 
+// Q 128-254 may send its tables once and Length 0 afterwards: the last tables of each Q serve.
+// A picture whose tables never came is dropped, and Q 255 sends its tables with every picture.
+TEST_F(JpegParser, TablesOfADynamicQAreKeptForLaterPictures) {
+    const Bytes end = Cat(Scan(10, 0x22), kEoi);
+    Send(Fragment(0, 1, 200, 40, 30, Cat(Tables(0, 0), end)), true);
+    EXPECT_EQ(client.sink.FrameCount(), 0u);
+    Send(Fragment(0, 1, 200, 40, 30, Cat(Tables(128, 128, 1), end)), true);
+    Send(Fragment(0, 1, 201, 40, 30, Cat(Tables(64, 64, 100), end)), true);
+    Send(Fragment(0, 1, 200, 40, 30, Cat(Tables(0, 0), Scan(50, 0x11))), false);
+    Send(Fragment(50, 1, 200, 40, 30, end), true);
+    Send(Fragment(0, 1, 201, 40, 30, Cat(Tables(0, 0), end)), true);
+    Send(Fragment(0, 1, 255, 40, 30, Cat(Tables(128, 128, 7), end)), true);
+    Send(Fragment(0, 1, 255, 40, 30, Cat(Tables(0, 0), end)), true);
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 5u);
+    const auto tables = [](const Bytes& p) { return Bytes(p.begin(), p.begin() + kSof); };
+    EXPECT_EQ(tables(frames[2].data), tables(frames[0].data));
+    EXPECT_EQ(tables(frames[3].data), tables(frames[1].data));
+    EXPECT_NE(tables(frames[0].data), tables(frames[1].data));
+    EXPECT_EQ(frames[1].data[kChromaDqt], 100);
+    EXPECT_EQ(frames[2].data, Cat(Bytes(frames[0].data.begin(), frames[0].data.end() - 12),
+                                  Cat(Scan(50, 0x11), end)));
+}
+
