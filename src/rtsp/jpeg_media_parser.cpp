@@ -7,12 +7,18 @@ namespace norvane {
 namespace {
 
 constexpr size_t kMainHeader = 8;
+constexpr size_t kRestartHeader = 4;
 constexpr size_t kTableHeader = 4;
 constexpr size_t kTableSize = 64;
 constexpr uint8_t kEoi[] = {0xFF, 0xD9};
 
 uint32_t FragmentOffset(const uint8_t* data) {
     return uint32_t{data[1]} << 16 | uint32_t{data[2]} << 8 | data[3];
+}
+
+// Types 64-127 are types 0-63 with a restart header after the main header of every packet.
+bool HasRestartHeader(uint8_t type) {
+    return type >= 64 && type < 128;
 }
 
 // A payload of this camera family that carries no picture data.
@@ -58,7 +64,8 @@ bool CJpegRTPMediaParser::AddFragment(const uint8_t* data, size_t size) {
     const uint32_t offset = FragmentOffset(data);
     if (!collecting)
         return offset != 0 || Begin(data, size);
-    return Collect(data + kMainHeader, size - kMainHeader);
+    const size_t skip = kMainHeader + (HasRestartHeader(type) ? kRestartHeader : 0);
+    return size >= skip && Collect(data + skip, size - skip);
 }
 
 bool CJpegRTPMediaParser::Begin(const uint8_t* data, size_t size) {
@@ -67,6 +74,13 @@ bool CJpegRTPMediaParser::Begin(const uint8_t* data, size_t size) {
     width = data[6] * 8u;
     height = data[7] * 8u;
     size_t pos = kMainHeader;
+    restartInterval = 0;
+    if (HasRestartHeader(type)) {
+        if (size < pos + kRestartHeader)
+            return false;
+        restartInterval = static_cast<uint16_t>(data[pos] << 8 | data[pos + 1]);
+        pos += kRestartHeader;
+    }
     if (q < 128)
         MakeQuantTables(q, tables.luma, tables.chroma);
     else if (!ReadTables(data, size, q, pos))
@@ -112,8 +126,9 @@ void CJpegRTPMediaParser::BuildAndEmit() {
         return;
     }
     header.clear();
-    AppendJpegHeader(header, type, static_cast<uint16_t>(width), static_cast<uint16_t>(height),
-                     tables.luma.data(), tables.chroma.data());
+    AppendJpegHeader(header, HasRestartHeader(type) ? type - 64 : type,
+                     static_cast<uint16_t>(width), static_cast<uint16_t>(height),
+                     tables.luma.data(), tables.chroma.data(), restartInterval);
     const size_t scanLength = ScanLength();
     Emit(current, scanLength ? scanLength : buffer.size(), !scanLength);
 }

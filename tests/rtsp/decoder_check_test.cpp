@@ -436,3 +436,19 @@ TEST_F(JpegCheck, TablesSentOnceServeTheLaterPictures) {
               Decode("source.mjpeg", Concat(sources)));
 }
 
+// Types 64 and 65: a restart header in every packet, a restart interval in the picture.
+TEST_F(JpegCheck, RestartMarkersDecodeAsTheSource) {
+    for (const char* folder : {"cjpeg_restart420", "cjpeg_restart422"}) {
+        SCOPED_TRACE(folder);
+        const Bytes source = Load(folder);
+        ASSERT_EQ(pictures[0].restartInterval, 3u);
+        // cjpeg's quality 80 scales the base tables as Q 80 does.
+        for (uint8_t q : {uint8_t{255}, uint8_t{80}}) {
+            SCOPED_TRACE(int{q});
+            const std::vector<Bytes> captured = Capture(q, 1, {}, 800);
+            ASSERT_EQ(captured.size(), pictures.size());
+            EXPECT_EQ(Decode(std::string(folder) + ".mjpeg", Concat(captured)),
+                      Decode("source.mjpeg", source));
+        }
+    }
+}

@@ -57,6 +57,11 @@ Bytes Tables(uint16_t length, size_t count, uint8_t first = 1, uint8_t precision
     return t;
 }
 
+// The restart header of types 64-127: interval, F and L set, count 0x3FFF.
+Bytes Restart(uint16_t interval) {
+    return {static_cast<uint8_t>(interval >> 8), static_cast<uint8_t>(interval), 0xFF, 0xFF};
+}
+
 // Offsets of the parts of the 605-byte header.
 constexpr size_t kLumaDqt = 2 + 5, kChromaDqt = 2 + 69 + 5, kSof = 2 + 138;
 
@@ -114,7 +119,7 @@ TEST_F(JpegParser, HeaderCarriesSizeSamplingAndTables) {
     Send(Fragment(0, 0, 50, 0, 0, {}), true);
     SendPicture(0, 50, 80, 60);
     SendPicture(1, 1, 80, 60);
-    SendPicture(64, 99, 80, 60);  // any type but 0 is sampled 2x2
+    SendPicture(2, 99, 80, 60);  // any type but 0 (64 with restart markers) is sampled 2x2
     const auto frames = Frames();
     ASSERT_EQ(frames.size(), 3u);
     const Bytes& p = frames[0].data;
@@ -353,5 +358,27 @@ TEST_F(JpegParser, TablesOfADynamicQAreKeptForLaterPictures) {
     EXPECT_EQ(frames[1].data[kChromaDqt], 100);
     EXPECT_EQ(frames[2].data, Cat(Bytes(frames[0].data.begin(), frames[0].data.end() - 12),
                                   Cat(Scan(50, 0x11), end)));
+}
+
+// Types 64-127 carry a restart header in every packet; its interval becomes a DRI segment.
+TEST_F(JpegParser, RestartHeaderGivesTheRestartInterval) {
+    Send(Fragment(0, 65, 50, 40, 30, Cat(Restart(3), Scan(300, 0x11))), false);
+    Send(Fragment(300, 65, 50, 40, 30, Cat(Restart(3), Cat(Scan(198, 0x22), kEoi))), true);
+    Send(Fragment(0, 64, 255, 40, 30, Cat(Restart(0), Cat(Tables(128, 128), Scan(10, 0x33)))),
+         true);
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    const size_t sos = norvane::JPEG_HEADER_SIZE - 14;
+    const Bytes& p = frames[0].data;
+    ASSERT_EQ(p.size(), norvane::JPEG_HEADER_SIZE + 6 + 500);
+    EXPECT_EQ(Bytes(p.begin() + sos, p.begin() + sos + 8),
+              (Bytes{0xFF, 0xDD, 0, 4, 0, 3, 0xFF, 0xDA}));
+    EXPECT_EQ(p[kSof + 11], 0x22);
+    EXPECT_EQ(Bytes(p.end() - 500, p.end()), Cat(Cat(Scan(300, 0x11), Scan(198, 0x22)), kEoi));
+    const Bytes& q = frames[1].data;  // interval 0: no DRI
+    ASSERT_EQ(q.size(), norvane::JPEG_HEADER_SIZE + 12);
+    EXPECT_EQ(q[sos + 1], 0xDA);
+    EXPECT_EQ(q[kSof + 11], 0x21);
+    EXPECT_EQ(q[kChromaDqt], 65);
 }
 
