@@ -65,7 +65,8 @@ bool CJpegRTPMediaParser::AddFragment(const uint8_t* data, size_t size) {
     if (!collecting)
         return offset != 0 || Begin(data, size);
     const size_t skip = kMainHeader + (HasRestartHeader(type) ? kRestartHeader : 0);
-    return size >= skip && Collect(data + skip, size - skip);
+    // A repeated, missing or overlapping fragment leaves a corrupt picture.
+    return offset == nextOffset && size >= skip && Collect(data + skip, size - skip);
 }
 
 bool CJpegRTPMediaParser::Begin(const uint8_t* data, size_t size) {
@@ -86,6 +87,7 @@ bool CJpegRTPMediaParser::Begin(const uint8_t* data, size_t size) {
     else if (!ReadTables(data, size, q, pos))
         return false;
     collecting = true;
+    nextOffset = 0;
     return Collect(data + pos, size - pos);
 }
 
@@ -116,6 +118,7 @@ bool CJpegRTPMediaParser::ReadTables(const uint8_t* data, size_t size, unsigned 
 
 bool CJpegRTPMediaParser::Collect(const uint8_t* data, size_t size) {
     buffer.insert(buffer.end(), data, data + size);
+    nextOffset += static_cast<uint32_t>(size);
     return CheckBufferSize();
 }
 

@@ -40,6 +40,7 @@ private:
     void Emit(IMediaParserClient* target, size_t scanLength, bool addEoi);
 
     bool collecting = false;
+    uint32_t nextOffset = 0;  // fragment offset that continues the picture
     uint8_t type = 0;
     uint16_t restartInterval = 0;
     Tables tables{};

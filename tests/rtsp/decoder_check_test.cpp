@@ -452,3 +452,31 @@ TEST_F(JpegCheck, RestartMarkersDecodeAsTheSource) {
         }
     }
 }
+
+// A fragment sent twice, sequence numbers unbroken, drops its picture and no other.
+TEST_F(JpegCheck, RepeatedFragmentDropsItsPictureOnly) {
+    Load("jpeg420");
+    const std::vector<Bytes> whole = Capture(255, 1, {}, 700);
+    ASSERT_EQ(whole.size(), pictures.size());
+    Stream stream = Packetise(255, 1, {}, 700);
+    const size_t repeated =
+        std::find(stream.unitOf.begin(), stream.unitOf.end(), 3u) - stream.unitOf.begin() + 1;
+    ASSERT_EQ(stream.unitOf[repeated], 3u);
+    stream.packets.insert(stream.packets.begin() + static_cast<ptrdiff_t>(repeated),
+                          stream.packets[repeated]);
+    stream.unitOf.insert(stream.unitOf.begin() + static_cast<ptrdiff_t>(repeated), 3u);
+    uint16_t sequence = 1000;
+    for (Packet& p : stream.packets) {
+        p[2] = static_cast<uint8_t>(sequence >> 8);
+        p[3] = static_cast<uint8_t>(sequence++);
+    }
+    size_t current = 0;
+    std::vector<size_t> units;
+    client.sink.SetFrameCallback([&](const host::DeliveredFrame& f) {
+        EXPECT_EQ(f.data, whole[current]) << "picture " << current;
+        units.push_back(current);
+    });
+    Feed(parser, stream, 0, current);
+    client.sink.SetFrameCallback({});
+    EXPECT_EQ(units, (std::vector<size_t>{0, 1, 2, 4, 5, 6, 7}));
+}

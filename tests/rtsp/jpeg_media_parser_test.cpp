@@ -218,9 +218,8 @@ TEST_F(JpegParser, LossDropsThePictureUntilTheNextMarker) {
 
 TEST_F(JpegParser, OverflowStopsCollection) {
     Send(Fragment(0, 1, 50, 0, 0, {}), true);
-    const Bytes chunk = Fragment(0, 1, 50, 40, 30, Scan(60000, 0x11));
-    for (size_t sent = 0; sent <= norvane::CRTPMediaParser::FRAME_BUFFER_LIMIT; sent += 59992)
-        Send(chunk, false);
+    for (uint32_t sent = 0; sent <= norvane::CRTPMediaParser::FRAME_BUFFER_LIMIT; sent += 60000)
+        Send(Fragment(sent, 1, 50, 40, 30, Scan(60000, 0x11)), false);
     EXPECT_EQ(driver.log.CountContaining("Frame buffer overflow detected, device 127.0.0.1:80"), 1u);
     Send(Fragment(1, 1, 50, 40, 30, Cat(Scan(10, 0x22), kEoi)), true);
     EXPECT_EQ(client.sink.FrameCount(), 0u);
@@ -382,3 +381,21 @@ TEST_F(JpegParser, RestartHeaderGivesTheRestartInterval) {
     EXPECT_EQ(q[kChromaDqt], 65);
 }
 
+// A repeated, missing or overlapping fragment (sequence numbers unbroken) drops the picture.
+TEST_F(JpegParser, FragmentsThatDoNotFollowOnDropThePicture) {
+    const Bytes first = Fragment(0, 1, 50, 40, 30, Scan(300, 0x11));
+    const Bytes middle = Fragment(300, 1, 50, 40, 30, Scan(150, 0x33));
+    const Bytes last = Fragment(450, 1, 50, 40, 30, Cat(Scan(48, 0x22), kEoi));
+    for (const std::vector<Bytes>& fragments :
+         {std::vector<Bytes>{first, middle, middle, last}, std::vector<Bytes>{first, last},
+          std::vector<Bytes>{first, middle, Fragment(400, 1, 50, 40, 30, Scan(50, 0x33)), last}}) {
+        for (size_t i = 0; i < fragments.size(); ++i)
+            Send(fragments[i], i + 1 == fragments.size());
+    }
+    EXPECT_EQ(client.sink.FrameCount(), 0u);
+    Send(first, false);
+    Send(middle, false);
+    Send(last, true);
+    ASSERT_EQ(client.sink.FrameCount(), 1u);
+    EXPECT_EQ(Frames()[0].data.size(), norvane::JPEG_HEADER_SIZE + 500);
+}
