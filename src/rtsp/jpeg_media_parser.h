@@ -44,7 +44,7 @@ private:
     uint8_t type = 0;
     uint16_t restartInterval = 0;
     Tables tables{};
-    std::array<std::optional<Tables>, KEPT_Q_COUNT> keptTables;  // the last tables of each
+    std::array<std::optional<Tables>, KEPT_Q_COUNT> keptTables;  // the last of each Q 128-254
     std::vector<uint8_t> header;  // rebuilt JPEG header, reused from picture to picture
 };
 
