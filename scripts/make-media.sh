@@ -88,6 +88,16 @@ for n in 001 002 003; do
     cjpeg -qtables "$tmp/ffd9.qtables" -baseline -sample 2x2 -outfile "$tmp/cjpeg_ffd9/$n.jpg" \
         "$tmp/frame$n.ppm"
 done
+# Restart markers every 3 MCUs (4:2:0 and 4:2:2), and one table for all three components.
+mkdir -p "$tmp/cjpeg_restart420" "$tmp/cjpeg_restart422" "$tmp/cjpeg_onetable"
+for n in 001 002 003; do
+    cjpeg -quality 80 -baseline -sample 2x2 -restart 3B -outfile "$tmp/cjpeg_restart420/$n.jpg" \
+        "$tmp/frame$n.ppm"
+    cjpeg -quality 80 -baseline -sample 2x1 -restart 3B -outfile "$tmp/cjpeg_restart422/$n.jpg" \
+        "$tmp/frame$n.ppm"
+    cjpeg -quality 80 -baseline -sample 2x2 -qslots 0 -outfile "$tmp/cjpeg_onetable/$n.jpg" \
+        "$tmp/frame$n.ppm"
+done
 rm -f "$tmp"/frame*.ppm "$tmp/ffd9.qtables"
 
 echo "$version" > "$tmp/.done"

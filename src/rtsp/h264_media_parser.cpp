@@ -124,6 +124,8 @@ bool CH264RTPMediaParser::AppendFuA(const uint8_t* data, size_t size, uint32_t t
     if (size < 3)
         return false;
     const bool start = data[1] & 0x80;
+    if (!start && !fragmenting)
+        return false;  // the unit's start fragment was not seen
     if (start) {
         // The rebuilt NAL header and the unit's first byte.
         const uint8_t unit[] = {static_cast<uint8_t>((data[0] & 0xE0) | NalType(data[1])), data[2]};
@@ -136,10 +138,12 @@ bool CH264RTPMediaParser::AppendFuA(const uint8_t* data, size_t size, uint32_t t
         AppendUnit(unit, sizeof unit, timestamp);
     }
     buffer.insert(buffer.end(), data + (start ? 3 : 2), data + size);
+    fragmenting = !(data[1] & 0x40);
     return true;
 }
 
 void CH264RTPMediaParser::AppendUnit(const uint8_t* data, size_t size, uint32_t timestamp) {
+    fragmenting = false;
     buffer.insert(buffer.end(), std::begin(kStartCode), std::end(kStartCode));
     const uint8_t type = size ? NalType(data[0]) : 0;
     if (type == kSps && !holdsSlice && spsOffset == NO_SPS)
@@ -165,6 +169,7 @@ void CH264RTPMediaParser::InsertParameterSets() {
 
 void CH264RTPMediaParser::ClearBuffer() {
     buffer.clear();
+    fragmenting = false;
     holdsSlice = false;
     spsOffset = NO_SPS;
 }

@@ -42,6 +42,7 @@ private:
 
     bool waitingForKeyFrame = true;
     bool frameEnd = false;
+    bool fragmenting = false;  // an FU-A unit has begun and not yet ended
     // The buffer holds a slice whose packet had this RTP timestamp.
     bool holdsSlice = false;
     uint32_t sliceTimestamp = 0;

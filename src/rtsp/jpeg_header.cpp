@@ -90,7 +90,7 @@ void MakeQuantTables(unsigned q, QuantTable& luma, QuantTable& chroma) {
 }
 
 void AppendJpegHeader(std::vector<uint8_t>& out, uint8_t type, uint16_t width, uint16_t height,
-                      const uint8_t* luma, const uint8_t* chroma) {
+                      const uint8_t* luma, const uint8_t* chroma, uint16_t restartInterval) {
     out.insert(out.end(), {0xFF, 0xD8});
     AppendSegment(out, 0xDB, {0x00}, luma, 64);
     AppendSegment(out, 0xDB, {0x01}, chroma, 64);
@@ -109,6 +109,11 @@ void AppendJpegHeader(std::vector<uint8_t>& out, uint8_t type, uint16_t width, u
     AppendHuffman(out, 0x10, kLumaAc);
     AppendHuffman(out, 0x01, kChromaDc);
     AppendHuffman(out, 0x11, kChromaAc);
+    if (restartInterval) {
+        const uint8_t interval[] = {static_cast<uint8_t>(restartInterval >> 8),
+                                    static_cast<uint8_t>(restartInterval)};
+        AppendSegment(out, 0xDD, {}, interval, sizeof interval);
+    }
     const uint8_t scan[] = {3, 0, 0x00, 1, 0x11, 2, 0x11, 0, 0x3F, 0};
     AppendSegment(out, 0xDA, {}, scan, sizeof scan);
 }

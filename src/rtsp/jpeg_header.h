@@ -21,9 +21,10 @@ extern const QuantTable JPEG_CHROMA_QUANT;
 // The tables of RTP/JPEG Q 1-127 (Q clamped to 1-99), in zig-zag order.
 void MakeQuantTables(unsigned q, QuantTable& luma, QuantTable& chroma);
 
-// SOI, two DQT, SOF0, the four standard DHT and SOS (605 bytes) appended to `out`. Type 0 is
-// 4:2:2 (luma sampling 2x1), any other type 4:2:0 (2x2). Tables in zig-zag order.
+// SOI, two DQT, SOF0, the four standard DHT, a DRI when `restartInterval` is not 0, and SOS
+// (605 bytes without DRI, 611 with it) appended to `out`. Type 0 is 4:2:2 (luma sampling 2x1),
+// any other type 4:2:0 (2x2). Tables in zig-zag order.
 void AppendJpegHeader(std::vector<uint8_t>& out, uint8_t type, uint16_t width, uint16_t height,
-                      const uint8_t* luma, const uint8_t* chroma);
+                      const uint8_t* luma, const uint8_t* chroma, uint16_t restartInterval = 0);
 
 }  // namespace norvane

@@ -2,21 +2,28 @@
 
 #include <algorithm>
 
-#include "rtsp/jpeg_header.h"
-
 namespace norvane {
 
 namespace {
 
 constexpr size_t kMainHeader = 8;
-constexpr size_t kLumaTableOffset = 12;
-constexpr size_t kChromaTableOffset = 76;
-constexpr size_t kInBandScanOffset = 140;
-constexpr size_t kHeaderReserve = 1024;
+constexpr size_t kRestartHeader = 4;
+constexpr size_t kTableHeader = 4;
+constexpr size_t kTableSize = 64;
+constexpr uint8_t kEoi[] = {0xFF, 0xD9};
 
-// A fragment at offset 0 (bytes 1-3 of the main header) begins a picture.
-bool StartsPicture(const uint8_t* data, size_t size) {
-    return size >= kMainHeader && data[1] == 0 && data[2] == 0 && data[3] == 0;
+uint32_t FragmentOffset(const uint8_t* data) {
+    return uint32_t{data[1]} << 16 | uint32_t{data[2]} << 8 | data[3];
+}
+
+// Types 64-127 are types 0-63 with a restart header after the main header of every packet.
+bool HasRestartHeader(uint8_t type) {
+    return type >= 64 && type < 128;
+}
+
+// A payload of this camera family that carries no picture data.
+bool IsIgnored(const uint8_t* data, size_t size) {
+    return size >= 2 && data[0] == 0x71 && data[1] == 0x01;
 }
 
 }  // namespace
@@ -25,99 +32,114 @@ CJpegRTPMediaParser::CJpegRTPMediaParser(IDriver* driver_, std::string sourceNam
     : CRTPMediaParser(driver_, std::move(sourceName_)) {}
 
 void CJpegRTPMediaParser::ProcessPacket(const CRTPPacket& packet) {
-    if (!ContinuesSequence(packet.GetSequenceNumber())) {
-        collecting = false;
-        buffer.clear();
-    }
+    if (!ContinuesSequence(packet.GetSequenceNumber()))
+        Drop();
     const uint8_t* data = packet.GetPayload();
     const size_t size = packet.GetPayloadLength();
-    if (!collecting && StartsPicture(data, size)) {
-        // The first fragment of a picture: no marker needs to precede it, so the first picture
-        // of a session (or the one after a lost marker packet) is kept.
-        buffer.clear();
-        collecting = true;
-    }
-    if (collecting) {
-        if (size >= 2 && data[0] == 0x71 && data[1] == 0x01)
-            return;
-        Collect(data, size);
-    }
+    if (IsIgnored(data, size))
+        return;
+    if (!AddFragment(data, size))
+        Drop();
     if (packet.GetMarker()) {
-        if (!buffer.empty() && collecting)
+        if (collecting)
             BuildAndEmit();
-        buffer.clear();
-        collecting = true;
+        Drop();
     }
 }
 
 void CJpegRTPMediaParser::Reset() {
-    collecting = false;
+    Drop();
     width = 0;
     height = 0;
+}
+
+void CJpegRTPMediaParser::Drop() {
+    collecting = false;
     buffer.clear();
 }
 
-void CJpegRTPMediaParser::Collect(const uint8_t* data, size_t size) {
-    if (!size)
-        return;
-    if (buffer.empty())
-        buffer.insert(buffer.end(), data, data + size);
-    else if (size > kMainHeader)
-        buffer.insert(buffer.end(), data + kMainHeader, data + size);
-    if (!CheckBufferSize()) {
-        collecting = false;
-        buffer.clear();
+bool CJpegRTPMediaParser::AddFragment(const uint8_t* data, size_t size) {
+    if (size < kMainHeader)
+        return false;
+    const uint32_t offset = FragmentOffset(data);
+    if (!collecting)
+        return offset != 0 || Begin(data, size);
+    const size_t skip = kMainHeader + (HasRestartHeader(type) ? kRestartHeader : 0);
+    // A repeated, missing or overlapping fragment leaves a corrupt picture.
+    return offset == nextOffset && size >= skip && Collect(data + skip, size - skip);
+}
+
+bool CJpegRTPMediaParser::Begin(const uint8_t* data, size_t size) {
+    type = data[4];
+    const unsigned q = data[5];
+    width = data[6] * 8u;
+    height = data[7] * 8u;
+    size_t pos = kMainHeader;
+    restartInterval = 0;
+    if (HasRestartHeader(type)) {
+        if (size < pos + kRestartHeader)
+            return false;
+        restartInterval = static_cast<uint16_t>(data[pos] << 8 | data[pos + 1]);
+        pos += kRestartHeader;
     }
+    if (q < 128)
+        MakeQuantTables(q, tables.luma, tables.chroma);
+    else if (!ReadTables(data, size, q, pos))
+        return false;
+    collecting = true;
+    nextOffset = 0;
+    return Collect(data + pos, size - pos);
+}
+
+bool CJpegRTPMediaParser::ReadTables(const uint8_t* data, size_t size, unsigned q, size_t& pos) {
+    if (size < pos + kTableHeader || data[pos + 1] != 0)  // 8-bit tables only
+        return false;
+    const size_t length = size_t{data[pos + 2]} << 8 | data[pos + 3];
+    pos += kTableHeader;
+    // Q 255 sends its tables with every picture; the others may leave them out (Length 0).
+    std::optional<Tables>* kept = q < 255 ? &keptTables[q - KEPT_Q_FIRST] : nullptr;
+    if (!length) {
+        if (!kept || !*kept)
+            return false;
+        tables = **kept;
+        return true;
+    }
+    // One table serves both components; of more than two, the first two are used.
+    if ((length != kTableSize && length < 2 * kTableSize) || size - pos < length)
+        return false;
+    const uint8_t* luma = data + pos;
+    std::copy_n(luma, kTableSize, tables.luma.begin());
+    std::copy_n(length == kTableSize ? luma : luma + kTableSize, kTableSize, tables.chroma.begin());
+    if (kept)
+        *kept = tables;
+    pos += length;
+    return true;
+}
+
+bool CJpegRTPMediaParser::Collect(const uint8_t* data, size_t size) {
+    buffer.insert(buffer.end(), data, data + size);
+    nextOffset += static_cast<uint32_t>(size);
+    return CheckBufferSize();
 }
 
 void CJpegRTPMediaParser::BuildAndEmit() {
     IMediaParserClient* current = client;
-    if (!current) {
+    if (!current || !width || !height) {
         Reset();
         return;
     }
-    const size_t length = BuildPicture() ? PictureLength() : 0;
-    if (!length || !width || !height) {
-        Reset();
-        return;
-    }
-    Emit(current, length);
+    header.clear();
+    AppendJpegHeader(header, HasRestartHeader(type) ? type - 64 : type,
+                     static_cast<uint16_t>(width), static_cast<uint16_t>(height),
+                     tables.luma.data(), tables.chroma.data(), restartInterval);
+    const size_t scanLength = ScanLength();
+    Emit(current, scanLength ? scanLength : buffer.size(), !scanLength);
 }
 
-bool CJpegRTPMediaParser::BuildPicture() {
-    // A first fragment too short for its main header (or its in-band tables) is dropped.
-    if (buffer.size() < kMainHeader)
-        return false;
-    const uint8_t type = buffer[4];
-    const unsigned q = buffer[5];
-    width = buffer[6] * 8u;
-    height = buffer[7] * 8u;
-    QuantTable luma, chroma;
-    size_t scanOffset = kMainHeader;
-    if (q >= 128) {
-        if (buffer.size() < kInBandScanOffset)
-            return false;
-        std::copy_n(buffer.begin() + kLumaTableOffset, 64, luma.begin());
-        std::copy_n(buffer.begin() + kChromaTableOffset, 64, chroma.begin());
-        scanOffset = kInBandScanOffset;
-    } else {
-        MakeQuantTables(q, luma, chroma);
-    }
-    picture.clear();
-    picture.reserve(buffer.size() + kHeaderReserve);
-    AppendJpegHeader(picture, type, static_cast<uint16_t>(width), static_cast<uint16_t>(height),
-                     luma.data(), chroma.data());
-    picture.insert(picture.end(), buffer.begin() + static_cast<ptrdiff_t>(scanOffset),
-                   buffer.end());
-    return true;
-}
-
-size_t CJpegRTPMediaParser::PictureLength() const {
-    // Only the entropy-coded data after the header built here is searched: quantisation table
-    // bytes may read as FF D9 and must not end the picture.
-    const uint8_t* const begin = picture.data();
-    const uint8_t* const end = begin + picture.size();
-    for (const uint8_t* p = std::find(begin + JPEG_HEADER_SIZE, end, 0xFF); p + 1 < end;
+size_t CJpegRTPMediaParser::ScanLength() const {
+    const uint8_t* const begin = buffer.data();
+    const uint8_t* const end = begin + buffer.size();
+    for (const uint8_t* p = std::find(begin, end, 0xFF); p + 1 < end;
          p = std::find(p + 1, end, 0xFF)) {
         if (p[1] == 0xD9)
             return static_cast<size_t>(p + 2 - begin);
@@ -125,16 +147,22 @@ size_t CJpegRTPMediaParser::PictureLength() const {
     return 0;
 }
 
-void CJpegRTPMediaParser::Emit(IMediaParserClient* target, size_t length) {
+void CJpegRTPMediaParser::Emit(IMediaParserClient* target, size_t scanLength, bool addEoi) {
     IFrameAllocator* allocator = driver->GetFrameAllocator();
     if (!allocator)
         return;
+    const size_t length = header.size() + scanLength + (addEoi ? sizeof kEoi : 0);
     IMediaFrame* frame =
         allocator->AllocateFrame(FOURCC_JPEG, static_cast<unsigned>(length), sourceName.c_str());
     if (!frame)
         return;
     driver->SetLastFrameSize(static_cast<int>(width), static_cast<int>(height));
-    if (CopyPicture(frame, picture.data(), length)) {
+    // Header and scan data go straight into the host's frame.
+    if (uint8_t* out = frame->GetData()) {
+        out = std::copy(header.begin(), header.end(), out);
+        out = std::copy_n(buffer.data(), scanLength, out);
+        if (addEoi)
+            std::copy(std::begin(kEoi), std::end(kEoi), out);
         frame->SetDataSize(static_cast<unsigned>(length));
         frame->SetWidth(width);
         frame->SetHeight(height);

@@ -256,12 +256,18 @@ protected:
         return Concat(files);
     }
 
-    Stream Packetise(uint8_t q, size_t passes) {
-        camsim::JpegPacketizer packetizer(0xBEEF, 65500);
+    // `optionsOf` gives the send options of each picture in stream order.
+    Stream Packetise(uint8_t q, size_t passes,
+                     const std::function<camsim::JpegSendOptions(size_t)>& optionsOf = {},
+                     size_t maxPayload = 1400) {
+        camsim::JpegPacketizer packetizer(0xBEEF, 65500, maxPayload);
         Stream stream;
         for (size_t pass = 0, frame = 0; pass < passes; ++pass) {
             for (size_t i = 0; i < pictures.size(); ++i, ++frame) {
-                for (Packet& p : packetizer.Packetize(pictures[i], q, camsim::VideoTimestamp(0, frame, 25))) {
+                const camsim::JpegSendOptions options =
+                    optionsOf ? optionsOf(frame) : camsim::JpegSendOptions{};
+                for (Packet& p : packetizer.Packetize(
+                         pictures[i], q, camsim::VideoTimestamp(0, frame, 25), options)) {
                     stream.packets.push_back(std::move(p));
                     stream.unitOf.push_back(i);
                 }
@@ -271,10 +277,12 @@ protected:
     }
 
     // Sends every picture once (after a marker to start collection) and returns the pictures.
-    std::vector<Bytes> Capture(uint8_t q) {
+    std::vector<Bytes> Capture(uint8_t q, size_t passes = 1,
+                               const std::function<camsim::JpegSendOptions(size_t)>& optionsOf = {},
+                               size_t maxPayload = 1400) {
         parser.ProcessPacket(test::ToPacket(test::MakeDatagram(65499, 0, true, {0, 0}, 26)));
         size_t current = 0;
-        Feed(parser, Packetise(q, 1), 0, current);
+        Feed(parser, Packetise(q, passes, optionsOf, maxPayload), 0, current);
         std::vector<Bytes> captured;
         for (const auto& f : client.sink.Frames())
             captured.push_back(f.data);
@@ -393,4 +401,82 @@ TEST_F(JpegCheck, LossEmitsOnlyWholePicturesThatDecode) {
         EXPECT_EQ(Decode(std::string(folder) + "_loss.mjpeg", Concat(captured)).size(),
                   captured.size());
     }
+}
+
+// FFmpeg's packetiser leaves the EOI out; the marker bit ends the picture.
+TEST_F(JpegCheck, PicturesWithoutEoiEndAtTheMarkerAndDecodeAsTheSource) {
+    const Bytes source = Load("jpeg420");
+    const std::vector<Bytes> captured = Capture(
+        255, 1, [](size_t) { return camsim::JpegSendOptions{.endMarker = false}; }, 700);
+    ASSERT_EQ(captured.size(), pictures.size());
+    for (size_t i = 0; i < captured.size(); ++i)
+        EXPECT_EQ(captured[i].size(), norvane::JPEG_HEADER_SIZE + pictures[i].scan.size()) << i;
+    EXPECT_EQ(Decode("no_eoi.mjpeg", Concat(captured)), Decode("source.mjpeg", source));
+}
+
+// VLC sends one 64-byte table (Length 64) that serves both components.
+TEST_F(JpegCheck, OneInBandTableServesBothComponents) {
+    const Bytes source = Load("cjpeg_onetable");
+    const std::vector<Bytes> captured = Capture(
+        255, 1, [](size_t) { return camsim::JpegSendOptions{.oneTable = true}; }, 900);
+    ASSERT_EQ(captured.size(), pictures.size());
+    EXPECT_EQ(Decode("one_table.mjpeg", Concat(captured)), Decode("source.mjpeg", source));
+}
+
+// Q 128-254 may send its tables once and Length 0 afterwards.
+TEST_F(JpegCheck, TablesSentOnceServeTheLaterPictures) {
+    const Bytes source = Load("jpeg420");
+    const size_t passes = 3;
+    const std::vector<Bytes> captured = Capture(200, passes, [](size_t frame) {
+        return camsim::JpegSendOptions{.sendTables = frame == 0};
+    });
+    ASSERT_EQ(captured.size(), pictures.size() * passes);
+    std::vector<Bytes> sources(passes, source);
+    EXPECT_EQ(Decode("tables_once.mjpeg", Concat(captured)),
+              Decode("source.mjpeg", Concat(sources)));
+}
+
+// Types 64 and 65: a restart header in every packet, a restart interval in the picture.
+TEST_F(JpegCheck, RestartMarkersDecodeAsTheSource) {
+    for (const char* folder : {"cjpeg_restart420", "cjpeg_restart422"}) {
+        SCOPED_TRACE(folder);
+        const Bytes source = Load(folder);
+        ASSERT_EQ(pictures[0].restartInterval, 3u);
+        // cjpeg's quality 80 scales the base tables as Q 80 does.
+        for (uint8_t q : {uint8_t{255}, uint8_t{80}}) {
+            SCOPED_TRACE(int{q});
+            const std::vector<Bytes> captured = Capture(q, 1, {}, 800);
+            ASSERT_EQ(captured.size(), pictures.size());
+            EXPECT_EQ(Decode(std::string(folder) + ".mjpeg", Concat(captured)),
+                      Decode("source.mjpeg", source));
+        }
+    }
+}
+
+// A fragment sent twice, sequence numbers unbroken, drops its picture and no other.
+TEST_F(JpegCheck, RepeatedFragmentDropsItsPictureOnly) {
+    Load("jpeg420");
+    const std::vector<Bytes> whole = Capture(255, 1, {}, 700);
+    ASSERT_EQ(whole.size(), pictures.size());
+    Stream stream = Packetise(255, 1, {}, 700);
+    const size_t repeated =
+        std::find(stream.unitOf.begin(), stream.unitOf.end(), 3u) - stream.unitOf.begin() + 1;
+    ASSERT_EQ(stream.unitOf[repeated], 3u);
+    stream.packets.insert(stream.packets.begin() + static_cast<ptrdiff_t>(repeated),
+                          stream.packets[repeated]);
+    stream.unitOf.insert(stream.unitOf.begin() + static_cast<ptrdiff_t>(repeated), 3u);
+    uint16_t sequence = 1000;
+    for (Packet& p : stream.packets) {
+        p[2] = static_cast<uint8_t>(sequence >> 8);
+        p[3] = static_cast<uint8_t>(sequence++);
+    }
+    size_t current = 0;
+    std::vector<size_t> units;
+    client.sink.SetFrameCallback([&](const host::DeliveredFrame& f) {
+        EXPECT_EQ(f.data, whole[current]) << "picture " << current;
+        units.push_back(current);
+    });
+    Feed(parser, stream, 0, current);
+    client.sink.SetFrameCallback({});
+    EXPECT_EQ(units, (std::vector<size_t>{0, 1, 2, 4, 5, 6, 7}));
 }

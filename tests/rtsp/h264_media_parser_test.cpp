@@ -372,6 +372,24 @@ TEST_F(H264Parser, UnhandledOrMalformedPayloadsDropTheFrame) {
     EXPECT_EQ(client.sink.FrameCount(), bad.size());
 }
 
+// FU-A fragments whose unit's start fragment was not seen (sequence unbroken) drop the frame, and
+// the depacketiser waits for the next key frame as after a loss.
+TEST_F(H264Parser, FuAFragmentsWithoutTheirStartAreDropped) {
+    SendKeyFrame(1000);
+    Send({0x7C, 0x41, 1, 2, 3}, true, 4000);  // end fragment alone, marker set
+    EXPECT_EQ(client.sink.FrameCount(), 1u);
+    EXPECT_TRUE(parser.IsWaitingForKeyFrame());
+    SendKeyFrame(7000);
+    Send(Slice(0x41, 100, 0x01), false, 10000);
+    Send({0x7C, 0x01, 1, 2, 3}, false, 10000);  // middle fragment after a whole unit
+    Send({0x7C, 0x41, 4, 5, 6}, true, 10000);
+    EXPECT_EQ(client.sink.FrameCount(), 2u);
+    EXPECT_TRUE(parser.IsWaitingForKeyFrame());
+    SendKeyFrame(13000);
+    SendFuA(Slice(0x41, 1200, 0x01), true, 16000);
+    EXPECT_EQ(client.sink.FrameCount(), 4u);
+}
+
 TEST_F(H264Parser, OverflowLogsAndDropsTheFrame) {
     driver.info.address = "10.1.2.3";
     driver.info.port = 8080;

@@ -46,6 +46,22 @@ Bytes TableHeader(size_t size, uint8_t fill) {
     return t;
 }
 
+// The in-band table header (MBZ, `precision`, `length`) and `count` table bytes first, first + 1...
+Bytes Tables(uint16_t length, size_t count, uint8_t first = 1, uint8_t precision = 0) {
+    Bytes t(4 + count);
+    t[1] = precision;
+    t[2] = static_cast<uint8_t>(length >> 8);
+    t[3] = static_cast<uint8_t>(length);
+    for (size_t i = 0; i < count; ++i)
+        t[4 + i] = static_cast<uint8_t>(first + i);
+    return t;
+}
+
+// The restart header of types 64-127: interval, F and L set, count 0x3FFF.
+Bytes Restart(uint16_t interval) {
+    return {static_cast<uint8_t>(interval >> 8), static_cast<uint8_t>(interval), 0xFF, 0xFF};
+}
+
 // Offsets of the parts of the 605-byte header.
 constexpr size_t kLumaDqt = 2 + 5, kChromaDqt = 2 + 69 + 5, kSof = 2 + 138;
 
@@ -103,7 +119,7 @@ TEST_F(JpegParser, HeaderCarriesSizeSamplingAndTables) {
     Send(Fragment(0, 0, 50, 0, 0, {}), true);
     SendPicture(0, 50, 80, 60);
     SendPicture(1, 1, 80, 60);
-    SendPicture(64, 99, 80, 60);  // any type but 0 is sampled 2x2
+    SendPicture(2, 99, 80, 60);  // any type but 0 (64 with restart markers) is sampled 2x2
     const auto frames = Frames();
     ASSERT_EQ(frames.size(), 3u);
     const Bytes& p = frames[0].data;
@@ -131,22 +147,24 @@ TEST_F(JpegParser, HeaderCarriesSizeSamplingAndTables) {
     EXPECT_EQ(frames[2].data[kLumaDqt], 1);  // (16 * 2 + 50) / 100 = 0, clamped
 }
 
+// The Length of the in-band table header says how many tables follow: 64 bytes is one table for
+// both components.
 TEST_F(JpegParser, InBandTablesAreUsedAsSent) {
-    Send(Fragment(0, 1, 255, 0, 0, {}), true);
-    Bytes tables = TableHeader(132, 0);
-    for (size_t i = 0; i < 128; ++i)
-        tables[4 + i] = static_cast<uint8_t>(i + 1);
-    Send(Fragment(0, 1, 255, 40, 30, Cat(tables, Scan(100, 0x11))), false);
-    Send(Fragment(100, 1, 255, 40, 30, Cat(Scan(10, 0x22), kEoi)), true);
-    ASSERT_EQ(client.sink.FrameCount(), 1u);
-    const Bytes p = Frames()[0].data;
-    ASSERT_EQ(p.size(), norvane::JPEG_HEADER_SIZE + 112);
-    for (size_t k = 0; k < 64; ++k) {
-        EXPECT_EQ(p[kLumaDqt + k], k + 1);
-        EXPECT_EQ(p[kChromaDqt + k], k + 65);
+    for (const uint16_t length : {128, 64}) {
+        SCOPED_TRACE(length);
+        client.sink.Clear();
+        Send(Fragment(0, 1, 255, 40, 30, Cat(Tables(length, length), Scan(100, 0x11))), false);
+        Send(Fragment(100, 1, 255, 40, 30, Cat(Scan(10, 0x22), kEoi)), true);
+        ASSERT_EQ(client.sink.FrameCount(), 1u);
+        const Bytes p = Frames()[0].data;
+        ASSERT_EQ(p.size(), norvane::JPEG_HEADER_SIZE + 112);
+        for (size_t k = 0; k < 64; ++k) {
+            EXPECT_EQ(p[kLumaDqt + k], k + 1);
+            EXPECT_EQ(p[kChromaDqt + k], length == 128 ? k + 65 : k + 1);
+        }
+        EXPECT_EQ(Bytes(p.begin() + norvane::JPEG_HEADER_SIZE, p.end()),
+                  Cat(Cat(Scan(100, 0x11), Scan(10, 0x22)), kEoi));
     }
-    EXPECT_EQ(Bytes(p.begin() + norvane::JPEG_HEADER_SIZE, p.end()),
-              Cat(Cat(Scan(100, 0x11), Scan(10, 0x22)), kEoi));
 }
 
 TEST_F(JpegParser, ShortFirstFragmentsAreDroppedNotReadPast) {
@@ -159,16 +177,20 @@ TEST_F(JpegParser, ShortFirstFragmentsAreDroppedNotReadPast) {
     EXPECT_EQ(client.sink.FrameCount(), 1u);
 }
 
-TEST_F(JpegParser, PicturesWithoutEoiOrSizeAreDropped) {
+TEST_F(JpegParser, PicturesWithoutSizeAreDroppedAndTheMarkerEndsAScanWithoutEoi) {
     Send(Fragment(0, 1, 50, 0, 0, {}), true);
-    Send(Fragment(0, 1, 50, 40, 30, Scan(300, 0x11)), true);  // no EOI
-    SendPicture(1, 50, 0, 30);                                // zero width
+    SendPicture(1, 50, 0, 30);  // zero width
     EXPECT_EQ(client.sink.FrameCount(), 0u);
     EXPECT_EQ(driver.frames.Allocated(), 0u);
+    Send(Fragment(0, 1, 50, 40, 30, Scan(300, 0x11)), false);
+    Send(Fragment(300, 1, 50, 40, 30, Scan(198, 0x22)), true);  // no EOI: one is added
+    ASSERT_EQ(client.sink.FrameCount(), 1u);
+    EXPECT_EQ(Frames()[0].data, ExpectedPicture(1, 50, 320, 240));
+    EXPECT_EQ(client.capacities[0], Frames()[0].data.size());
     // Scan data is cut at its EOI.
     Send(Fragment(0, 1, 50, 40, 30, Cat(Cat(Scan(10, 0x11), kEoi), Scan(5, 0x33))), true);
-    ASSERT_EQ(client.sink.FrameCount(), 1u);
-    EXPECT_EQ(Frames()[0].data.size(), norvane::JPEG_HEADER_SIZE + 12);
+    ASSERT_EQ(client.sink.FrameCount(), 2u);
+    EXPECT_EQ(Frames()[1].data.size(), norvane::JPEG_HEADER_SIZE + 12);
 }
 
 TEST_F(JpegParser, IgnoredPayloadNeitherEmitsNorResets) {
@@ -196,9 +218,8 @@ TEST_F(JpegParser, LossDropsThePictureUntilTheNextMarker) {
 
 TEST_F(JpegParser, OverflowStopsCollection) {
     Send(Fragment(0, 1, 50, 0, 0, {}), true);
-    const Bytes chunk = Fragment(0, 1, 50, 40, 30, Scan(60000, 0x11));
-    for (size_t sent = 0; sent <= norvane::CRTPMediaParser::FRAME_BUFFER_LIMIT; sent += 59992)
-        Send(chunk, false);
+    for (uint32_t sent = 0; sent <= norvane::CRTPMediaParser::FRAME_BUFFER_LIMIT; sent += 60000)
+        Send(Fragment(sent, 1, 50, 40, 30, Scan(60000, 0x11)), false);
     EXPECT_EQ(driver.log.CountContaining("Frame buffer overflow detected, device 127.0.0.1:80"), 1u);
     Send(Fragment(1, 1, 50, 40, 30, Cat(Scan(10, 0x22), kEoi)), true);
     EXPECT_EQ(client.sink.FrameCount(), 0u);
@@ -299,4 +320,82 @@ TEST(JpegHeader, HuffmanTablesMatchAStandardEncoder) {
     const auto rebuilt = HuffmanTables(header);
     EXPECT_EQ(rebuilt.size(), 4u);
     EXPECT_EQ(rebuilt, HuffmanTables(file));
+}
+
+// A table Length the first packet cannot hold, one that is no whole number of tables, or 16-bit
+// tables drop the picture.
+TEST_F(JpegParser, InBandTablesThatCannotBeUsedDropThePicture) {
+    Send(Fragment(0, 1, 255, 40, 30, Tables(128, 100)), false);  // tables go on in the next packet
+    Send(Fragment(0, 1, 255, 40, 30, Cat(Scan(28, 0x05), Cat(Scan(100, 0x11), kEoi))), true);
+    Send(Fragment(0, 1, 255, 40, 30, Cat(Tables(128, 128, 1, 1), Cat(Scan(10, 0x11), kEoi))),
+         true);  // 16-bit luminance table
+    Send(Fragment(0, 1, 255, 40, 30, Cat(Tables(100, 100), Cat(Scan(10, 0x11), kEoi))), true);
+    EXPECT_EQ(client.sink.FrameCount(), 0u);
+    SendPicture();
+    EXPECT_EQ(client.sink.FrameCount(), 1u);
+}
+
+// Q 128-254 may send its tables once and Length 0 afterwards: the last tables of each Q serve.
+// A picture whose tables never came is dropped, and Q 255 sends its tables with every picture.
+TEST_F(JpegParser, TablesOfADynamicQAreKeptForLaterPictures) {
+    const Bytes end = Cat(Scan(10, 0x22), kEoi);
+    Send(Fragment(0, 1, 200, 40, 30, Cat(Tables(0, 0), end)), true);
+    EXPECT_EQ(client.sink.FrameCount(), 0u);
+    Send(Fragment(0, 1, 200, 40, 30, Cat(Tables(128, 128, 1), end)), true);
+    Send(Fragment(0, 1, 201, 40, 30, Cat(Tables(64, 64, 100), end)), true);
+    Send(Fragment(0, 1, 200, 40, 30, Cat(Tables(0, 0), Scan(50, 0x11))), false);
+    Send(Fragment(50, 1, 200, 40, 30, end), true);
+    Send(Fragment(0, 1, 201, 40, 30, Cat(Tables(0, 0), end)), true);
+    Send(Fragment(0, 1, 255, 40, 30, Cat(Tables(128, 128, 7), end)), true);
+    Send(Fragment(0, 1, 255, 40, 30, Cat(Tables(0, 0), end)), true);
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 5u);
+    const auto tables = [](const Bytes& p) { return Bytes(p.begin(), p.begin() + kSof); };
+    EXPECT_EQ(tables(frames[2].data), tables(frames[0].data));
+    EXPECT_EQ(tables(frames[3].data), tables(frames[1].data));
+    EXPECT_NE(tables(frames[0].data), tables(frames[1].data));
+    EXPECT_EQ(frames[1].data[kChromaDqt], 100);
+    EXPECT_EQ(frames[2].data, Cat(Bytes(frames[0].data.begin(), frames[0].data.end() - 12),
+                                  Cat(Scan(50, 0x11), end)));
+}
+
+// Types 64-127 carry a restart header in every packet; its interval becomes a DRI segment.
+TEST_F(JpegParser, RestartHeaderGivesTheRestartInterval) {
+    Send(Fragment(0, 65, 50, 40, 30, Cat(Restart(3), Scan(300, 0x11))), false);
+    Send(Fragment(300, 65, 50, 40, 30, Cat(Restart(3), Cat(Scan(198, 0x22), kEoi))), true);
+    Send(Fragment(0, 64, 255, 40, 30, Cat(Restart(0), Cat(Tables(128, 128), Scan(10, 0x33)))),
+         true);
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    const size_t sos = norvane::JPEG_HEADER_SIZE - 14;
+    const Bytes& p = frames[0].data;
+    ASSERT_EQ(p.size(), norvane::JPEG_HEADER_SIZE + 6 + 500);
+    EXPECT_EQ(Bytes(p.begin() + sos, p.begin() + sos + 8),
+              (Bytes{0xFF, 0xDD, 0, 4, 0, 3, 0xFF, 0xDA}));
+    EXPECT_EQ(p[kSof + 11], 0x22);
+    EXPECT_EQ(Bytes(p.end() - 500, p.end()), Cat(Cat(Scan(300, 0x11), Scan(198, 0x22)), kEoi));
+    const Bytes& q = frames[1].data;  // interval 0: no DRI
+    ASSERT_EQ(q.size(), norvane::JPEG_HEADER_SIZE + 12);
+    EXPECT_EQ(q[sos + 1], 0xDA);
+    EXPECT_EQ(q[kSof + 11], 0x21);
+    EXPECT_EQ(q[kChromaDqt], 65);
+}
+
+// A repeated, missing or overlapping fragment (sequence numbers unbroken) drops the picture.
+TEST_F(JpegParser, FragmentsThatDoNotFollowOnDropThePicture) {
+    const Bytes first = Fragment(0, 1, 50, 40, 30, Scan(300, 0x11));
+    const Bytes middle = Fragment(300, 1, 50, 40, 30, Scan(150, 0x33));
+    const Bytes last = Fragment(450, 1, 50, 40, 30, Cat(Scan(48, 0x22), kEoi));
+    for (const std::vector<Bytes>& fragments :
+         {std::vector<Bytes>{first, middle, middle, last}, std::vector<Bytes>{first, last},
+          std::vector<Bytes>{first, middle, Fragment(400, 1, 50, 40, 30, Scan(50, 0x33)), last}}) {
+        for (size_t i = 0; i < fragments.size(); ++i)
+            Send(fragments[i], i + 1 == fragments.size());
+    }
+    EXPECT_EQ(client.sink.FrameCount(), 0u);
+    Send(first, false);
+    Send(middle, false);
+    Send(last, true);
+    ASSERT_EQ(client.sink.FrameCount(), 1u);
+    EXPECT_EQ(Frames()[0].data.size(), norvane::JPEG_HEADER_SIZE + 500);
 }

@@ -42,6 +42,13 @@ struct Parser {
         return true;
     }
 
+    bool ReadRestartInterval(size_t pos, size_t length) {
+        if (length != 4)
+            return false;
+        out.restartInterval = static_cast<uint16_t>(file[pos] << 8 | file[pos + 1]);
+        return true;
+    }
+
     bool Finish(size_t scanStart) {
         const bool sizeOk = out.width && out.height && out.width % 8 == 0 &&
                             out.height % 8 == 0 && out.width <= 2040 && out.height <= 2040;
@@ -87,7 +94,7 @@ bool ParseJpeg(const std::vector<uint8_t>& file, JpegPicture& out) {
         else if (marker == 0xC0)
             ok = parser.ReadFrame(body, length);
         else if (marker == 0xDD)
-            ok = length == 4 && file[body] == 0 && file[body + 1] == 0;
+            ok = parser.ReadRestartInterval(body, length);
         else if (marker == 0xDA)
             return parser.Finish(end);
         else if ((marker >= 0xC1 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
