@@ -137,6 +137,8 @@ void CJpegRTPMediaParser::BuildAndEmit() {
 }
 
 size_t CJpegRTPMediaParser::ScanLength() const {
+    if (buffer.size() < 2)
+        return 0;
     const uint8_t* const begin = buffer.data();
     const uint8_t* const end = begin + buffer.size();
     for (const uint8_t* p = std::find(begin, end, 0xFF); p + 1 < end;
