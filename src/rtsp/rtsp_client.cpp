@@ -255,8 +255,22 @@ bool CBaseRTSPClient::Execute(RTSPMethod method) {
 bool CBaseRTSPClient::Send(RTSPMethod method) {
     if (!connected)
         return false;
+    DiscardPending();
     const std::string request = BuildRequest(method);
     return !request.empty() && socket.SendAllWithin(request.data(), request.size(), 0);
+}
+
+// Reads what has arrived unread (the reply of an aborted exchange), at most one reply's bound:
+// closing a socket with unread bytes resets the connection, and the reset may cost the camera
+// the request just sent.
+void CBaseRTSPClient::DiscardPending() {
+    if (!socket.SetBlocking(false))
+        return;
+    char discarded[RECEIVE_CHUNK];
+    size_t total = 0;
+    for (int received; total <= MAX_REPLY_SIZE &&
+                       (received = socket.Receive(discarded, sizeof(discarded))) > 0;)
+        total += static_cast<size_t>(received);
 }
 
 }  // namespace norvane

@@ -77,6 +77,7 @@ private:
     class Deadline;
 
     bool ExecuteOnce(RTSPMethod method);
+    void DiscardPending();
     // Reads one reply (see the .cpp for when it is complete); false when none, too long, past
     // the deadline or aborted.
     bool ReadReply(RTSPMethod method, const Deadline& deadline, std::string& reply);
