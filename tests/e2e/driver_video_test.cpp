@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "support/host_rig.h"
 #include "support/media.h"
@@ -154,6 +155,32 @@ TEST(DriverVideo, ChannelOperationsFromInsideDeliverFrame) {
             << operation << " did not return";
         EXPECT_EQ(result, operation == "format" ? 0 : 1) << operation;
         EXPECT_LT(MillisecondsOf([&] { rig.Close(); }), 5000) << operation;
+    }
+}
+
+// A format change restarts the channel on the camera: the new size is configured, the quality
+// the channel started with is kept (the host passes none), and pictures come again.
+TEST(DriverVideo, FormatChangeConfiguresTheNewSizeAndKeepsTheQuality) {
+    for (const auto& [codec, prefix] : {std::pair{3, "h264"}, std::pair{1, "jpeg"}}) {
+        SCOPED_TRACE(prefix);
+        HostRig rig(codec, camsim::HttpAuthConfig::Mode::None);
+        ASSERT_TRUE(rig.started);
+        rig.channel.stream.quality = 90;
+        ASSERT_TRUE(rig.Open());
+        ASSERT_TRUE(rig.video->StartChannel(0, &rig.sink, &rig.channel));
+        ASSERT_TRUE(rig.sink.WaitForFrames(3, 15s));
+        const std::string resolution = std::string(prefix) + "_resol";
+        const std::string quality = std::string(prefix) + "_quality";
+        EXPECT_EQ(rig.simulator->Cgi().Setting(resolution), "0");  // 320x240
+        EXPECT_EQ(rig.simulator->Cgi().Setting(quality), "4");     // 90 of 100
+
+        host::Resolution size(640, 480);
+        ASSERT_TRUE(rig.video->ChangeChannelFormat(0, &size, 40));
+        const size_t before = rig.sink.FrameCount();
+        EXPECT_TRUE(rig.sink.WaitForFrames(before + 3, 15s));
+        EXPECT_EQ(rig.simulator->Cgi().Setting(resolution), "1");
+        EXPECT_EQ(rig.simulator->Cgi().Setting(quality), "4");
+        EXPECT_EQ(rig.CountRtsp("DESCRIBE"), 2u) << "the stream was opened again";
     }
 }
 
