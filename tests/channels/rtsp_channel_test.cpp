@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <functional>
 #include <thread>
 
@@ -265,6 +267,48 @@ TEST(SanyoRtspChannel, PacketsFromAnotherAddressAreNotTakenAndTheChannelReconnec
         rig.camera->Rtsp().WaitUntil([&] { return rig.CountRtsp("DESCRIBE") >= 2; }, 10000));
     EXPECT_EQ(rig.sink.FrameCount(), 0u);
     channel.Stop();
+}
+
+// Datagrams from the camera's address on the first RTP ports before any stream was asked for: the
+// port search passes them by, and the stream is set up on a quiet pair above them.
+TEST(SanyoRtspChannel, AStrayPacketDuringThePortSearchMovesItToTheNextPair) {
+    constexpr uint16_t FLOODED = 4;  // even ports from the first one
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    platform::UdpSocket sender;
+    ASSERT_TRUE(sender.Open(0, platform::LoopbackIPv4()));
+    std::atomic<bool> done{false};
+    std::thread stray([&] {
+        const uint8_t packet[16] = {0x80, 96, 0, 1};           // an RTP header, four payload bytes
+        for (int round = 0; round < 2000 && !done; ++round) {  // bounded: about 20 s
+            for (uint16_t i = 0; i < FLOODED; ++i) {
+                const uint16_t port = CBaseRTPChannel::FIRST_RTP_PORT + 2 * i;
+                sender.SendTo(packet, sizeof packet,
+                              platform::MakeInetAddress(platform::LoopbackIPv4(), port));
+            }
+            std::this_thread::sleep_for(10ms);  // pacing of the sender, not a synchronisation
+        }
+    });
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    const CAPTURE_PARAMS params = ChannelRig::Params();
+    const bool started = channel.Start(&params);
+    const bool set =
+        rig.camera->Rtsp().WaitUntil([&] { return rig.CountRtsp("SETUP") >= 1; }, 15000);
+    done = true;
+    stray.join();
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(set);
+    EXPECT_TRUE(rig.sink.WaitForFrames(3, 15s));
+    channel.Stop();
+    const auto requests = rig.camera->Rtsp().Requests();
+    const auto setup = std::find_if(requests.begin(), requests.end(),
+                                    [](const auto& r) { return r.method == "SETUP"; });
+    ASSERT_NE(setup, requests.end());
+    unsigned port = 0;
+    ASSERT_EQ(std::sscanf(setup->transport.c_str(), "RTP/AVP;unicast;client_port=%u", &port), 1)
+        << setup->transport;
+    EXPECT_EQ(port % 2, 0u);
+    EXPECT_GE(port, CBaseRTPChannel::FIRST_RTP_PORT + 2u * FLOODED) << setup->transport;
 }
 
 TEST(SanyoRtspChannel, StopReturnsPromptlyWhateverTheCameraIsDoing) {

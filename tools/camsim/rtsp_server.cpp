@@ -421,7 +421,8 @@ bool RtspServer::Wait(unsigned milliseconds) {
 void RtspServer::Log(unsigned connection, const RtspRequest& request, int status) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        log_.push_back({connection, request.method, request.url, SessionId(request), status});
+        log_.push_back({connection, request.method, request.url, SessionId(request),
+                        request.Header("Transport"), status});
     }
     Changed();
 }

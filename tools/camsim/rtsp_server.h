@@ -28,6 +28,7 @@ struct RtspLogEntry {
     std::string method;
     std::string url;
     std::string session;  // the request's Session header without parameters
+    std::string transport;  // the request's Transport header
     int status = 0;       // 0: the connection was cut instead of answering
 };
 
