@@ -1,6 +1,7 @@
 // Thread that handles work items posted from any thread, in order.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 
 #include "foundation/base_thread.h"
@@ -49,13 +50,15 @@ public:
     // drain began.
     bool PostWorkItem(T* item) { return Post(item, false); }
     // As PostWorkItem, so that at most 16 are queued: when full, the oldest item that a newer one
-    // supersedes goes, or else the oldest.
+    // supersedes goes, or else the oldest one that may be dropped.
     bool PostWorkItemBounded(T* item) { return Post(item, true); }
 
 protected:
     virtual void HandleWorkItem(T* item) = 0;
     // True when a queued `older` item need not be handled once `newer` is queued.
     virtual bool Supersedes(const T& /*newer*/, const T& /*older*/) const { return false; }
+    // False for an item that must reach its handler even when the queue is full.
+    virtual bool MayDrop(const T& /*item*/) const { return true; }
 
     void Run() override {
         const EventPair events{&StopEvent(), &itemEvent};
@@ -103,7 +106,8 @@ private:
         return true;
     }
 
-    // The oldest item that a newer one supersedes; the oldest when there is none.
+    // The oldest item that a newer one supersedes; else the oldest that may be dropped; else the
+    // oldest.
     typename std::deque<T*>::iterator OldestSuperseded() {
         for (auto older = queue.begin(); older != queue.end(); ++older) {
             for (auto newer = older + 1; newer != queue.end(); ++newer) {
@@ -111,7 +115,9 @@ private:
                     return older;
             }
         }
-        return queue.begin();
+        const auto droppable =
+            std::find_if(queue.begin(), queue.end(), [this](const T* item) { return MayDrop(*item); });
+        return droppable != queue.end() ? droppable : queue.begin();
     }
 
     T* Pop() {

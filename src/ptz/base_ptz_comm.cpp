@@ -73,6 +73,46 @@ bool CBasePTZComm::ShouldLogFailure() {
     return log;
 }
 
+namespace {
+
+enum class Axis { NONE, PAN_TILT, ZOOM, FOCUS, IRIS };
+
+// The axis a continuous command drives; NONE for one-shot commands.
+Axis AxisOf(const CPTZItem& item) {
+    switch (item.type) {
+        case CPTZItem::MOVE:
+            return item.first == CBasePTZComm::ZOOM_IN || item.first == CBasePTZComm::ZOOM_OUT
+                       ? Axis::ZOOM
+                       : Axis::PAN_TILT;
+        case CPTZItem::FOCUS:
+            return Axis::FOCUS;
+        case CPTZItem::IRIS:
+            return Axis::IRIS;
+        case CPTZItem::STOP:
+            switch (item.subtype) {
+                case CPTZItem::STOP_MOVING:
+                    return Axis::PAN_TILT;
+                case CPTZItem::STOP_ZOOMING:
+                    return Axis::ZOOM;
+                case CPTZItem::STOP_FOCUSING:
+                    return Axis::FOCUS;
+                case CPTZItem::STOP_IRIS:
+                    return Axis::IRIS;
+                default:
+                    return Axis::NONE;
+            }
+        default:
+            return Axis::NONE;
+    }
+}
+
+}  // namespace
+
+bool CBasePTZComm::Supersedes(const CPTZItem& newer, const CPTZItem& older) const {
+    const Axis axis = AxisOf(older);
+    return axis != Axis::NONE && AxisOf(newer) == axis;
+}
+
 int CBasePTZComm::Queue(bool capable, const char* method, const CPTZItem& fields) {
     if (!capable)
         return PTZ_NOT_SUPPORTED;

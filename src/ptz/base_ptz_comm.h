@@ -1,6 +1,7 @@
 // PTZ command thread: takes one work item per continuous command from the control, keeps at most
-// 16 of them (the oldest give way), and lets the camera-specific subclass send each one on its
-// own thread. Also the camera side of presets, called synchronously from the preset list.
+// 16 of them (superseded ones give way first, a stop never), and lets the camera-specific subclass
+// send each one on its own thread. Also the camera side of presets, called synchronously from the
+// preset list.
 #pragma once
 
 #include <atomic>
@@ -124,6 +125,11 @@ protected:
     virtual unsigned DrainLimitMs() { return 0; }
     // The error-log throttle of the camera requests.
     bool ShouldLogFailure();
+    // A full queue lets a continuous command (move, focus, iris or a stop) go once a newer one
+    // for the same axis follows it: the newer one decides where that axis ends up. A stop is
+    // never dropped for a one-shot command, so the head cannot be left moving.
+    bool Supersedes(const CPTZItem& newer, const CPTZItem& older) const override;
+    bool MayDrop(const CPTZItem& item) const override { return item.type != CPTZItem::STOP; }
 
 private:
     // Posts a copy of `fields` when capable, logging a refusal under the method's name.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -180,6 +181,37 @@ TEST_F(SanyoCommTest, BurstKeepsTheNewestSixteen) {
                                        "&tilt_dir=1&tilt_percent=0");
 }
 
+// A burst while the camera holds a request: a stop is never the one that gives way, and a newer
+// command for an axis takes the place of an older one for it before any other goes.
+TEST_F(SanyoCommTest, BurstKeepsEveryStopAndTheLastWordForEachAxis) {
+    driver.info.timeout = 5000;
+    auto comm = Open();
+    driver.lastSize = {640, 480};
+    camera->HoldRequests("/cgi-bin/opecmd.cgi");
+    ASSERT_EQ(comm->Unzoom(nullptr, 0), PTZ_OK);
+    ASSERT_TRUE(camera->WaitForHeld(1, 5000));
+    ASSERT_TRUE(comm->StopMoving(nullptr));
+    ASSERT_EQ(comm->StartMove(nullptr, CBasePTZComm::ZOOM_IN, 4), PTZ_OK);
+    for (int i = 0; i < 14; ++i)
+        ASSERT_EQ(comm->Center(nullptr, 16 * i, 240, 1), PTZ_OK);
+    ASSERT_TRUE(comm->StopZooming(nullptr));  // 17 queued: the zoom-in goes
+    for (int i = 14; i < 20; ++i)             // the oldest centres go, never a stop
+        ASSERT_EQ(comm->Center(nullptr, 16 * i, 240, 1), PTZ_OK);
+    camera->ReleaseHeld();
+    ASSERT_TRUE(WaitForCommands(17));
+    EXPECT_TRUE(comm->Close());
+    const auto commands = Commands();
+    ASSERT_EQ(commands.size(), 17u) << ::testing::PrintToString(commands);
+    EXPECT_EQ(commands[0], "ope=52&num=1");
+    EXPECT_EQ(commands[1], "ope=51&cmd=12");
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "ope=51&cmd=11"), 1);
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                            [](const std::string& c) { return c.find("cmd=9") != std::string::npos; }),
+              0)
+        << "the zoom-in its stop superseded was sent";
+    EXPECT_EQ(commands.back(), "ope=20&pan_dir=2&pan_percent=5&tilt_dir=1&tilt_percent=0");
+}
+
 TEST_F(SanyoCommTest, CommandAfterCloseIsRefusedWithItsLine) {
     auto comm = Open();
     EXPECT_TRUE(comm->Close());
@@ -213,6 +245,7 @@ TEST_F(SanyoCommTest, CloseAbortsRequestsInFlight) {
     ASSERT_TRUE(camera->WaitForHeld(1, 5000));
     std::atomic<bool> saved{true};
     std::thread host([&] { saved = comm->SavePreposition(3, "A"); });
+    ASSERT_TRUE(camera->WaitForHeld(2, 5000)) << "the host thread's request is not held";
     EXPECT_LT(test::MillisecondsOf([&] { EXPECT_TRUE(comm->Close()); }), 4000);
     EXPECT_LT(test::MillisecondsOf([&] { host.join(); }), 2000);
     EXPECT_FALSE(saved);
