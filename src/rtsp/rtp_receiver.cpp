@@ -42,6 +42,7 @@ void CRTPReceiver::Close() {
     }
     EmptyQueue();
     StopThread(2000);
+    DeleteSpare();
 }
 
 uint16_t CRTPReceiver::GetPort() { return client ? client->GetPort() : 0; }
@@ -49,6 +50,11 @@ uint16_t CRTPReceiver::GetPort() { return client ? client->GetPort() : 0; }
 size_t CRTPReceiver::GetQueuedCount() {
     CLockGuard guard(queueLock);
     return queue.size();
+}
+
+size_t CRTPReceiver::GetSpareCount() {
+    CLockGuard guard(queueLock);
+    return spare.size();
 }
 
 void CRTPReceiver::OnDatagram(IRTPClient* from, const SocketAddress& source, const uint8_t* data,

@@ -35,7 +35,8 @@ public:
     static constexpr size_t MAX_QUEUED_BYTES = 8u << 20;  // datagram bytes
     static constexpr uint32_t DATAGRAM_BUFFER_SIZE = 1536;
     // Handed-over packets are kept for reuse, so the steady stream allocates nothing; at most
-    // this many, and none that held a datagram larger than the usual buffer.
+    // this many, and none that held a datagram larger than the usual buffer. They are freed when
+    // the receiver closes, so a channel holds no more than its current session's largest burst.
     static constexpr size_t MAX_SPARE_ITEMS = 128;
 
     explicit CRTPReceiver(IDriver* driver);
@@ -48,6 +49,7 @@ public:
     IRTPClient* GetClient() const { return client.Get(); }
 
     size_t GetQueuedCount();
+    size_t GetSpareCount();
     // Packets dropped because the queue was full, since construction.
     uint64_t GetDroppedCount() const { return dropped; }
 

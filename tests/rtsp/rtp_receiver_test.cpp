@@ -157,6 +157,21 @@ TEST_F(RtpReceiverTest, ReusedPacketsCarryNothingOfEarlierOnes) {
     }
 }
 
+// A burst leaves packets for reuse, at most the bound; closing frees them, so reconnects never
+// pile up what earlier sessions' bursts left.
+TEST_F(RtpReceiverTest, SparePacketsAreBoundedAndFreedOnClose) {
+    ASSERT_TRUE(HoldFirstDelivery());
+    for (uint16_t s = 1; s <= 500; ++s)
+        Feed(Packet(s, 1000));
+    release.Set();
+    ASSERT_TRUE(user.WaitUntil([&] { return user.sequences.size() == 501; }));
+    EXPECT_TRUE(receiver.GetSpareCount() > 0 &&
+                receiver.GetSpareCount() <= CRTPReceiver::MAX_SPARE_ITEMS)
+        << receiver.GetSpareCount();
+    receiver.Close();
+    EXPECT_EQ(receiver.GetSpareCount(), 0u);
+}
+
 TEST_F(RtpReceiverTest, CloseReportsErrorToUserAndFreesPort) {
     const uint16_t port = receiver.GetPort();
     receiver.Close();

@@ -50,15 +50,15 @@ struct Options {
     unsigned backSeconds = 30;     // bound for every channel to deliver again
     // Growth allowed over the first period's figures. Threads and descriptors: the driver's
     // transient request threads and connections (an I/O poll, an output write, a PTZ command)
-    // may be alive at the sample. Heap: glibc counts the blocks parked in its per-thread caches
-    // as in use, and with some 120 threads that figure creeps up by under a MiB over an hour
-    // while the live heap stays flat (with the caches off it holds within a few KiB); a leak of
-    // 100 bytes per frame (24000 frames a minute) passes 2 MiB within the first minutes. RSS:
-    // glibc arenas keep freed pages; a sanitizer's quarantine of freed blocks (256 MiB by
-    // default) fills over the first minutes, so RSS is judged loosely there and the sanitizer's
-    // own count of allocated bytes carries the heap judgement.
+    // may be alive at the sample. Heap: the live heap (soak.sh turns glibc's per-thread caches
+    // off, which it would count as in use; a sanitizer counts its own allocations); 512 KiB
+    // leaves room for the first minutes' buffers reaching their working sizes, while a leak of
+    // 100 bytes per frame (24000 frames a minute) passes it within the first minute, and one of
+    // 10 KiB a minute within the hour. RSS: glibc arenas keep freed pages; a sanitizer's quarantine of
+    // freed blocks (256 MiB by default) fills over the first minutes, so RSS is judged loosely
+    // there and the sanitizer's own count of allocated bytes carries the heap judgement.
     long rssSlackKiB = host::SanitizerHeap() ? 320 * 1024 : 16 * 1024;
-    long heapSlackKiB = 2 * 1024;
+    long heapSlackKiB = 512;
     long threadSlack = 4;
     long fdSlack = 8;
 };
