@@ -4,12 +4,12 @@
 #include <cctype>
 #include <cstdio>
 
+#include "foundation/base_thread.h"
 #include "platform/system.h"
 
 namespace norvane {
 
 namespace {
-constexpr unsigned NO_OBJECT_EXIT_CODE = 0x123456;
 constexpr const char* SET_CAMERA_STATE = "norvane::CBaseCameraChannel::SetCameraState";
 constexpr const char* STOP_THREAD = "norvane::CBaseCameraChannel::StopThread";
 
@@ -31,9 +31,10 @@ unsigned CBaseCameraChannel::ThreadProcedure(void* argument) {
     if (!self)
         return NO_OBJECT_EXIT_CODE;
     self->captureThreadId = platform::CurrentThreadId();
-    const int result = self->Run();
+    const unsigned result =
+        RunThreadBody(self->driver, "capture thread", [self] { return self->Run(); });
     self->captureThreadId = 0;
-    return static_cast<unsigned>(result);
+    return result;
 }
 
 bool CBaseCameraChannel::StartThread() {

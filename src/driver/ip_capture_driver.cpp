@@ -83,11 +83,7 @@ bool CIPCaptureDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* frameAlloc
         return false;
     log = logSink;
     frames = frameAllocator;
-    try {
-        CopyConfiguration(config);
-    } catch (...) {
-        return false;
-    }
+    CopyConfiguration(config);
     hostVersion = ReadHostVersion();
     if (!CreateIO() || !CreatePTZ())
         return false;

@@ -4,6 +4,7 @@
 
 #include "channels/mjpeg_http_channel.h"
 #include "channels/sanyo_rtsp_channel.h"
+#include "foundation/no_throw.h"
 #include "io/sanyo_io.h"
 #include "io/sanyo_md_channel.h"
 #include "ptz/ptz_handler.h"
@@ -12,16 +13,18 @@ namespace norvane {
 
 bool CTavrinDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* frameAllocator,
                          IDeviceConfig* config) {
-    if (!CIPCaptureDriver::Open(logSink, frameAllocator, config))
-        return false;
-    // Objects built during the base Open keep the default time-outs.
-    deviceInfo.timeout = OPEN_TIMEOUT_MS;
-    deviceInfo.timeout2 = OPEN_TIMEOUT_MS;
-    const int standard = GetCustomParameterInt(1);
-    if (standard != CUSTOM_PARAMETER_NOT_SET)
-        customFlag = standard != 0;
-    LogDriverOpened(GetCustomParameterString(7));
-    return true;
+    return NoThrow(false, [&] {
+        if (!CIPCaptureDriver::Open(logSink, frameAllocator, config))
+            return false;
+        // Objects built during the base Open keep the default time-outs.
+        deviceInfo.timeout = OPEN_TIMEOUT_MS;
+        deviceInfo.timeout2 = OPEN_TIMEOUT_MS;
+        const int standard = GetCustomParameterInt(1);
+        if (standard != CUSTOM_PARAMETER_NOT_SET)
+            customFlag = standard != 0;
+        LogDriverOpened(GetCustomParameterString(7));
+        return true;
+    });
 }
 
 // A failed allocation leaves the driver without I/O, which is not an error.

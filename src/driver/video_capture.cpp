@@ -51,7 +51,7 @@ bool CIPVideoCapture::StartChannelOrThrow(unsigned index, ICaptureSink* sink,
                                           IChannelConfig* config) {
     if (index >= GetChannelCount() || !sink || !config)
         return false;
-    StopChannel(index);
+    StopChannelOrThrow(index);
     IStreamSettings* stream = config->GetStreamSettings();
     IVideoFormat* format = config->GetVideoFormat();
     IResolution* resolution = format ? format->GetResolution() : nullptr;
@@ -84,6 +84,10 @@ bool CIPVideoCapture::StartChannelOrThrow(unsigned index, ICaptureSink* sink,
 }
 
 bool CIPVideoCapture::StopChannel(unsigned index) {
+    return NoThrow(false, [&] { return StopChannelOrThrow(index); });
+}
+
+bool CIPVideoCapture::StopChannelOrThrow(unsigned index) {
     Entry entry;
     {
         CLockGuard guard(lock);
@@ -142,7 +146,7 @@ bool CIPVideoCapture::ChangeChannelFormat(unsigned index, IResolution* format, u
     params.quality = 0;  // the channel keeps its quality
     params.width = format->GetWidth();
     params.height = format->GetHeight();
-    return channel->Restart(&params);
+    return NoThrow(false, [&] { return channel->Restart(&params); });
 }
 
 bool CIPVideoCapture::GetChannelState(unsigned index, int* state, int* detail, char* text,

@@ -31,7 +31,9 @@ public:
     static constexpr unsigned LARGE_FRAME_WIDTH = 1600;
 
 private:
+    // The operations' bodies; StartChannel and StopChannel turn their exceptions into false.
     bool StartChannelOrThrow(unsigned index, ICaptureSink* sink, IChannelConfig* config);
+    bool StopChannelOrThrow(unsigned index);
     // Entries are shared with the host threads using them: the last user deletes a channel, so
     // a query racing a stop never touches a deleted channel. A stopped channel is retired first,
     // so a racing change of format cannot start it again.

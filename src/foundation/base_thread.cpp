@@ -5,8 +5,12 @@
 
 namespace norvane {
 
-namespace {
-constexpr unsigned NO_OBJECT_EXIT_CODE = 0x123456;
+void LogThreadException(IDriver* driver, const char* name) noexcept {
+    try {
+        driver->Log(LOG_ERROR, "%s: Thread (name=\"%s\") ended by an exception",
+                    "norvane::CBaseThread::ThreadProcedure", name);
+    } catch (...) {
+    }
 }
 
 CBaseThread::CBaseThread(IDriver* driver) : driver(driver) {}
@@ -18,8 +22,10 @@ unsigned CBaseThread::ThreadProcedure(void* argument) {
     if (!self)
         return NO_OBJECT_EXIT_CODE;
     self->ownId = platform::CurrentThreadId();  // before Run: a body may stop itself at once
-    self->Run();
-    return 0;
+    return RunThreadBody(self->driver, self->name.c_str(), [self] {
+        self->Run();
+        return 0;
+    });
 }
 
 // Start and the stops of one object run one at a time (controlLock), so that a start racing a

@@ -12,6 +12,25 @@ namespace norvane {
 
 class IDriver;
 
+// Exit codes of the library's thread procedures besides the body's own.
+constexpr unsigned NO_OBJECT_EXIT_CODE = 0x123456;
+constexpr unsigned EXCEPTION_EXIT_CODE = 0x123457;
+
+// Logs that the named thread ended by an exception; logs nothing if that fails too.
+void LogThreadException(IDriver* driver, const char* name) noexcept;
+
+// Runs a thread's body: an exception (out of memory) ends the thread with a log line, never the
+// host's process.
+template <typename Body>
+unsigned RunThreadBody(IDriver* driver, const char* name, Body&& body) noexcept {
+    try {
+        return static_cast<unsigned>(body());
+    } catch (...) {
+        LogThreadException(driver, name);
+        return EXCEPTION_EXIT_CODE;
+    }
+}
+
 class CBaseThread {
 public:
     explicit CBaseThread(IDriver* driver);

@@ -1,7 +1,6 @@
 // Event objects and the two-event wait.
 #pragma once
 
-#include <memory>
 #include <utility>
 
 #include "platform/event.h"
@@ -21,10 +20,13 @@ public:
     bool Reset();
     // True if signalled within `milliseconds`.
     bool Wait(unsigned milliseconds);
-    platform::Event* Handle() const { return handle.get(); }
+    platform::Event* Handle() { return &handle; }
 
 private:
-    std::unique_ptr<platform::Event> handle;  // null if creation failed
+    // Part of the object rather than allocated apart, so that out of memory fails the owner's
+    // construction as a whole and never leaves a thread waiting on an event that is not there
+    // (such a wait returns at once, and the thread would spin without end).
+    platform::Event handle;
 };
 
 class CManualEvent : public CEvent {

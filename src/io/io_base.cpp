@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "foundation/no_throw.h"
+
 namespace norvane {
 
 namespace {
@@ -49,6 +51,10 @@ void CIOBase::ResetStates() {
 }
 
 bool CIOBase::StartIO() {
+    return NoThrow(false, [this] { return StartThreads(); });
+}
+
+bool CIOBase::StartThreads() {
     ResetStates();
     bool result = true;
     if (GetOutputCount() != 0) {
@@ -119,11 +125,13 @@ bool CIOBase::JoinThreads() {
 }
 
 bool CIOBase::StopIO() {
-    SignalStop();
-    CloseConnections();
-    const bool stopped = JoinThreads();
-    ResetStates();
-    return stopped;
+    return NoThrow(false, [this] {
+        SignalStop();
+        CloseConnections();
+        const bool stopped = JoinThreads();
+        ResetStates();
+        return stopped;
+    });
 }
 
 }  // namespace norvane

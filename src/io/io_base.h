@@ -104,6 +104,7 @@ protected:
     CManualEvent& OutputStopEvent() { return outputHandler.GetStopEvent(); }
 
 private:
+    bool StartThreads();
     int PollStep();
     // States reset and the host told, after a failed read or write.
     void ReportFailure();

@@ -4,23 +4,10 @@
 #include <new>
 
 #include "foundation/idriver.h"
+#include "foundation/no_throw.h"
 #include "ptz/sanyo_ptz_comm.h"
 
 namespace norvane {
-
-namespace {
-
-// Preset operations reach the host as result codes, never as exceptions.
-template <typename F>
-int Guarded(int failure, F&& operation) {
-    try {
-        return operation();
-    } catch (...) {
-        return failure;
-    }
-}
-
-}  // namespace
 
 CBasePTZControl::CBasePTZControl(IDriver* driver, int channel)
     : driver(driver), channel(channel), prepositions(channel) {}
@@ -164,7 +151,7 @@ int CBasePTZControl::CopyName(bool found, const std::string& name, char* buffer,
 }
 
 int CBasePTZControl::GetPrepositionName(int index, char* buffer, unsigned size) {
-    return Guarded(PTZ_PRESET_FAILED, [&] {
+    return NoThrow<int>(PTZ_PRESET_FAILED, [&] {
         std::string name;
         const bool found =
             index >= 0 && prepositions.GetPrepositionName(static_cast<unsigned>(index), name);
@@ -173,7 +160,7 @@ int CBasePTZControl::GetPrepositionName(int index, char* buffer, unsigned size) 
 }
 
 int CBasePTZControl::GetCurrentPrepositionName(char* buffer, unsigned size) {
-    return Guarded(PTZ_PRESET_FAILED, [&] {
+    return NoThrow<int>(PTZ_PRESET_FAILED, [&] {
         std::string name;
         const bool found = prepositions.GetCurrentPrepositionName(name);
         return CopyName(found, name, buffer, size);
@@ -183,7 +170,7 @@ int CBasePTZControl::GetCurrentPrepositionName(char* buffer, unsigned size) {
 int CBasePTZControl::GotoPreposition(int value, const char* name) {
     if (!name)
         return PTZ_INVALID_ARGUMENT;
-    return Guarded(PTZ_PRESET_FAILED, [&] {
+    return NoThrow<int>(PTZ_PRESET_FAILED, [&] {
         return prepositions.GotoPreposition(name, value) ? PTZ_OK : PTZ_PRESET_FAILED;
     });
 }
@@ -191,13 +178,13 @@ int CBasePTZControl::GotoPreposition(int value, const char* name) {
 int CBasePTZControl::AddPreposition(const char* name) {
     if (!name)
         return PTZ_INVALID_ARGUMENT;
-    return Guarded(PTZ_FAILED, [&] { return prepositions.AddPreposition(name); });
+    return NoThrow<int>(PTZ_FAILED, [&] { return prepositions.AddPreposition(name); });
 }
 
 int CBasePTZControl::RemovePreposition(const char* name) {
     if (!name)
         return PTZ_INVALID_ARGUMENT;
-    return Guarded(PTZ_PRESET_FAILED, [&] {
+    return NoThrow<int>(PTZ_PRESET_FAILED, [&] {
         return prepositions.RemovePreposition(name) ? PTZ_OK : PTZ_PRESET_FAILED;
     });
 }

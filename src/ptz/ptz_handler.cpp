@@ -1,8 +1,10 @@
 #include "ptz/ptz_handler.h"
 
+#include <memory>
 #include <new>
 
 #include "foundation/idriver.h"
+#include "foundation/no_throw.h"
 #include "http/result_def.h"
 #include "http/utils.h"
 #include "ptz/ptz_control.h"
@@ -35,21 +37,19 @@ CBasePTZHandler::~CBasePTZHandler() {
 IIPPTZApiEx* CBasePTZHandler::GetPTZApiEx(int channel) {
     if (channel < 0 || channel >= channelCount)
         return nullptr;
-    CLockGuard guard(lock);
-    const auto it = controls.find(channel);
-    if (it != controls.end())
-        return it->second;
-    if (deviceType.empty() || (!store && !InitializeXMLStorage()))
-        return nullptr;
-    CBasePTZControl* control = CreateControl(channel);
-    if (!control)
-        return nullptr;
-    if (!control->Initialize(store)) {
-        delete control;
-        return nullptr;
-    }
-    controls[channel] = control;
-    return control;
+    return NoThrow<IIPPTZApiEx*>(nullptr, [&]() -> IIPPTZApiEx* {
+        CLockGuard guard(lock);
+        const auto it = controls.find(channel);
+        if (it != controls.end())
+            return it->second;
+        if (deviceType.empty() || (!store && !InitializeXMLStorage()))
+            return nullptr;
+        std::unique_ptr<CBasePTZControl> control(CreateControl(channel));
+        if (!control || !control->Initialize(store))
+            return nullptr;
+        controls[channel] = control.get();
+        return control.release();
+    });
 }
 
 void CBasePTZHandler::ReleaseControls() {

@@ -3,14 +3,26 @@
 // demand.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <utility>
 
+#include "camsim/camera.h"
 #include "driver/capability_query.h"
+#include "driver/tavrin_driver.h"
 #include "host/capability_results.h"
+#include "host/capture_sink.h"
+#include "host/channel_config.h"
+#include "host/device_config.h"
+#include "host/frames.h"
+#include "host/io_sink.h"
+#include "host/log_receiver.h"
 #include "host/probe.h"
 #include "io/io_base.h"
+#include "norvane/ptz.h"
+#include "platform/system.h"
 #include "support/fake_driver.h"
 
 using namespace norvane;
@@ -22,9 +34,11 @@ thread_local long allocationsLeft = -1;
 
 // Runs `operation` on an object from `make` with its Nth allocation failing, for N = 0, 1, …
 // until it runs through without a failed allocation; true when no exception escaped any run.
+// Past the first 64 allocations N grows by a 32nd each time, so that operations making
+// thousands of allocations are tried at about a hundred points more, not at every one.
 template <typename Make, typename Operation>
 bool SurvivesEveryFailedAllocation(Make make, Operation operation) {
-    for (long failing = 0; failing < 10000; ++failing) {
+    for (long failing = 0; failing < 100000; failing += failing < 64 ? 1 : failing / 32) {
         auto object = make();
         allocationsLeft = failing;
         bool threw = false;
@@ -116,5 +130,116 @@ TEST(OutOfMemory, CapabilityQueryStartGivesZeroInsteadOfThrowing) {
         // An address nothing answers at: a query that starts fails at once.
         [&](CSanyoCapabilityQueryModule& module) {
             module.Start("127.0.0.1", 9, "admin", "admin", &results);
+        }));
+}
+
+namespace {
+
+// A driver for a camera address where nothing answers, with I/O and two channels.
+host::DeviceConfig SilentCamera() {
+    host::DeviceConfig config;
+    config.device.model = "VCC-HD4000";
+    config.device.channelCount = 2;
+    config.device.inputCount = 1;
+    config.device.outputCount = 1;
+    config.connection.address = "127.0.0.1";
+    config.connection.port = 9;
+    config.connection.codecType = 3;
+    // The host hands the parameters over from 1 up to the first one missing.
+    for (const auto& [number, text] : {std::pair{1, "1"}, {2, "554"}, {3, "1"}, {4, "mjpeg"},
+                                       {5, "h264"}, {6, "OutOfMemory"}})
+        config.SetCustomParameter(number, text);
+    return config;
+}
+
+struct OpenDriver {
+    explicit OpenDriver(host::DeviceConfig& config) { opened = driver.Open(&log, &frames, &config); }
+    ~OpenDriver() {
+        driver.Close();
+        const std::string presets = platform::ExecutableDirectory() + "/Sanyo_OutOfMemory.preset";
+        for (const char* suffix : {"", ".bad", ".bak", ".tmp"})
+            std::remove((presets + suffix).c_str());
+    }
+    host::LogReceiver log;
+    host::FrameAllocator frames;
+    CTavrinDriver driver;
+    bool opened = false;
+};
+
+}  // namespace
+
+TEST(OutOfMemory, DriverOpenGivesFalseInsteadOfThrowing) {
+    host::DeviceConfig config = SilentCamera();
+    host::LogReceiver log;
+    host::FrameAllocator frames;
+    EXPECT_TRUE(SurvivesEveryFailedAllocation([] { return std::make_unique<CTavrinDriver>(); },
+                                              [&](CTavrinDriver& driver) {
+                                                  driver.Open(&log, &frames, &config);
+                                                  driver.Close();
+                                              }));
+}
+
+// PTZ needs a camera that answers: the simulated one, whose threads allocate without failing.
+TEST(OutOfMemory, PtzAndPresetOperationsGiveTheirFailureInsteadOfThrowing) {
+    camsim::CameraConfig camera;
+    camera.personality = camsim::Personality::ForModel("VCC-HD4000");
+    camsim::Camera simulator(camera);
+    ASSERT_TRUE(simulator.Start());
+    host::DeviceConfig config = SilentCamera();
+    config.connection.port = simulator.HttpPort();
+    config.connection.userName = camera.user;
+    config.connection.password = camera.password;
+    config.SetCustomParameter(3, std::to_string(camera.personality.group));
+    size_t controls = 0;
+    EXPECT_TRUE(SurvivesEveryFailedAllocation(
+        [&] {
+            auto open = std::make_unique<OpenDriver>(config);
+            EXPECT_TRUE(open->opened);
+            return open;
+        },
+        [&](OpenDriver& open) {
+            IIPPTZDriverEx* handler = open.driver.GetPTZDriverEx();
+            IIPPTZApiEx* ptz = handler ? handler->GetPTZApiEx(0) : nullptr;
+            if (!ptz)
+                return;
+            ++controls;
+            ptz->StartMove(1, 4);
+            ptz->Stop();
+            char name[32];
+            ptz->AddPreposition("A");
+            ptz->GotoPreposition(0, "A");
+            ptz->GetPrepositionName(0, name, sizeof name);
+            ptz->RemovePreposition("A");
+        }));
+    EXPECT_GT(controls, 0u) << "no run got as far as a PTZ control";
+
+}
+
+TEST(OutOfMemory, IOAndChannelOperationsGiveTheirFailureInsteadOfThrowing) {
+    host::DeviceConfig config = SilentCamera();
+    host::ChannelConfig channel(320, 240);
+    host::CaptureSink sink;
+    host::IOEventSink events;
+    EXPECT_TRUE(SurvivesEveryFailedAllocation(
+        [&] {
+            auto open = std::make_unique<OpenDriver>(config);
+            EXPECT_TRUE(open->opened);
+            EXPECT_TRUE(open->driver.GetVideoCaptureEx()->StartChannel(0, &sink, &channel));
+            return open;
+        },
+        [&](OpenDriver& open) {
+            ICaptureIOApi* io = open.driver.GetCaptureIOApi();
+            io->SetEventSink(&events);
+            io->StartIO();
+            io->StopIO();
+            ipcapture::IIPVideoCaptureEx* video = open.driver.GetVideoCaptureEx();
+            host::Resolution size(640, 480);
+            video->ChangeChannelFormat(0, &size, 40);
+            video->PauseChannel(0);
+            video->ResumeChannel(0);
+            int state = 0;
+            char text[64];
+            video->GetChannelState(0, &state, nullptr, text, sizeof text);
+            video->StopChannel(0);
         }));
 }
