@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Streams from RTSP servers no one here wrote, played through Tavrin.so by tavrin-host (its bundled
+# simulator answers the camera's CGI side; custom parameters 2, 4 and 5 point the driver at the
+# peer): VLC's H.264 and RTP/JPEG (one 64-byte quantisation table), and FFmpeg's H.264 and
+# RTP/JPEG (no end-of-image marker) published to Debian's Perl RTSP::Server relay. Every picture
+# captured must decode (ffmpeg framemd5) to the source's, in order. Exit 77 when a peer is missing.
+# Usage: third_party_peers.sh TAVRIN_HOST MEDIA_DIR (PEER_CASES="vlc-h264 ..." runs only those)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+host=${1:?usage: third_party_peers.sh TAVRIN_HOST MEDIA_DIR}
+media=${2:?usage: third_party_peers.sh TAVRIN_HOST MEDIA_DIR}
+SECONDS_PER_CASE=6
+MIN_PICTURES=50  # of some 150 at 25 fps: the stream ran, not just began
+
+for tool in cvlc ffmpeg perl; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+perl -MRTSP::Server -e 1 2>/dev/null || { echo "skipped: Perl RTSP::Server is not installed"; exit 77; }
+bash scripts/make-media.sh "$media" >/dev/null
+
+# Sources readable by the unprivileged user VLC runs as: 30 s of H.264, 32 s of JPEG pictures.
+scratch=$(mktemp -d)
+chmod 755 "$scratch"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+for _ in $(seq 15); do cat "$media/h264_1080p25.264"; done >"$scratch/h264.264"
+for _ in $(seq 100); do cat "$media"/jpeg420/*.jpg; done >"$scratch/jpeg.mjpeg"
+chmod 644 "$scratch"/*
+
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# Waits up to 10 s until something listens on the loopback port.
+wait_listening() {
+  for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "nothing listens on port $1" >&2
+  return 1
+}
+
+# VLC refuses to run as root.
+as_unprivileged() {
+  if [[ $(id -u) -eq 0 ]]; then
+    setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$scratch" "$@"
+  else
+    env HOME="$scratch" "$@"
+  fi
+}
+
+failures=0
+# play NAME CODEC PORT STREAM_PATH REFERENCE: tavrin-host plays rtsp://127.0.0.1:PORT/STREAM_PATH.
+play() {
+  local name=$1 codec=$2 port=$3 path=$4 reference=$5 out="$scratch/$1"
+  local -a options=(--codec 3 --custom 5 "$path")
+  local file=channel-0.h264
+  if [[ $codec == mjpeg ]]; then
+    options=(--codec 1 --width 320 --height 240 --custom 4 "$path")
+    file=channel-0.mjpeg
+  fi
+  "$host" --media "$media" --seconds "$SECONDS_PER_CASE" --custom 2 "$port" "${options[@]}" \
+    --out "$out" >"$out.host.log" 2>&1 || true
+  local verdict
+  if verdict=$(python3 scripts/framemd5-loop.py "$out/$file" "$reference" 2>&1) &&
+    (($(awk '{print $2}' <<<"$verdict") >= MIN_PICTURES)); then
+    echo "$name: $verdict"
+  else
+    echo "$name: FAILED: ${verdict:-no pictures}"
+    tail -5 "$out/driver.log" 2>/dev/null || true
+    failures=$((failures + 1))
+  fi
+}
+
+vlc_case() {
+  local name=$1 codec=$2 source=$3 demux=$4 reference=$5 port
+  port=$(free_port)
+  as_unprivileged timeout 60 cvlc -I dummy --no-audio --demux "$demux" --"$demux"-fps 25 "$source" \
+    --sout "#rtp{sdp=rtsp://127.0.0.1:$port/stream}" >"$scratch/$name.vlc.log" 2>&1 &
+  pids+=($!)
+  wait_listening "$port"
+  play "$name" "$codec" "$port" stream "$reference"
+  kill "${pids[-1]}" 2>/dev/null || true
+}
+
+relay_case() {
+  local name=$1 codec=$2 reference=$3 client source
+  shift 3
+  client=$(free_port)
+  source=$(free_port)
+  timeout 60 perl tests/peers/perl_rtsp_relay.pl "$client" "$source" "$((20000 + RANDOM % 20000))" 50 \
+    >"$scratch/$name.relay.log" 2>&1 &
+  pids+=($!)
+  wait_listening "$source"
+  timeout 60 ffmpeg -nostdin -loglevel error -re "$@" -c:v copy -f rtsp \
+    "rtsp://127.0.0.1:$source/stream" >"$scratch/$name.ffmpeg.log" 2>&1 &
+  pids+=($!)
+  play "$name" "$codec" "$client" stream "$reference"
+  kill "${pids[-1]}" "${pids[-2]}" 2>/dev/null || true
+}
+
+wanted() { [[ -z ${PEER_CASES:-} || " $PEER_CASES " == *" $1 "* ]]; }
+wanted vlc-h264 && vlc_case vlc-h264 h264 "$scratch/h264.264" h264 "$media/h264_1080p25.264"
+wanted vlc-jpeg && vlc_case vlc-jpeg mjpeg "$scratch/jpeg.mjpeg" mjpeg "$media/jpeg420"
+wanted ffmpeg-relay-h264 && relay_case ffmpeg-relay-h264 h264 "$media/h264_1080p25.264" \
+  -fflags +genpts -framerate 25 -f h264 -i "$scratch/h264.264"
+wanted ffmpeg-relay-jpeg && relay_case ffmpeg-relay-jpeg mjpeg "$media/jpeg420" \
+  -stream_loop -1 -framerate 25 -f image2 -i "$media/jpeg420/%03d.jpg"
+exit $((failures > 0))
