@@ -127,6 +127,10 @@ void CBaseCameraChannel::SignalStopFromThread() {
     stopEvent.Set();
     SetState(Stopped);
     SetCameraState(false);
+    // From another of the channel's threads (the packet queue's) the capture thread may be
+    // blocked in a wait the stop event does not end: it is aborted as for a host's stop.
+    if (!IsCaptureThread())
+        OnStopThread();
 }
 
 bool CBaseCameraChannel::IsCameraOnline() {

@@ -24,6 +24,7 @@ bool CBaseRTPChannel::IsOwnThread() {
 
 void CBaseRTPChannel::OnPacket(CRTPPacket* packet) {
     portProbe.Set();
+    mediaSource = packet->GetSsrc();
     rtcp.OnRtpSequence(packet->GetSequenceNumber());
     OnMediaPacket(*packet);
 }
@@ -54,7 +55,7 @@ int CBaseRTPChannel::Run() {
             if (WaitForStopOrItem(&events, FrameTimeout()) == 1)
                 SetState(Running);
         }
-        const bool stopping = stopEvent.Wait(PASS_WAIT_MS);
+        const bool stopping = WaitForPass();
         if (!JudgeFrameAge(stopping) || stopping)
             break;
     }
@@ -62,6 +63,10 @@ int CBaseRTPChannel::Run() {
     TearDown();
     SetCameraState(false);
     return 0;
+}
+
+bool CBaseRTPChannel::WaitForPass() {
+    return stopEvent.Wait(PASS_WAIT_MS);
 }
 
 void CBaseRTPChannel::ApplyPause() {
@@ -117,6 +122,7 @@ bool CBaseRTPChannel::Reconnect() {
     SetState(Stopped);
     TearDown();
     ResetMedia();
+    mediaSource = NO_SOURCE;
     frameEvent.Reset();
     if (ResolveCamera() && ConfigureCamera() && CreateSession() && OpenReceiver() && OpenSession())
         return true;

@@ -45,6 +45,8 @@ public:
 protected:
     int Run() override;
     virtual void KeepAlive();
+    // The wait between two passes of the capture loop; true when the channel is stopping.
+    virtual bool WaitForPass();
     virtual bool CreateSession() { return true; }
     virtual void CloseSession() {}
     virtual bool OpenSession() { return true; }
@@ -61,6 +63,8 @@ protected:
     uint32_t GetCameraAddress() const { return cameraAddress; }
     void RestartKeepAliveTimer();
     uint32_t KeepAliveElapsedMs() const;
+    // The RTP packets accepted since the last reconnect came from this source (network order).
+    bool IsMediaSource(uint32_t ssrc) const { return mediaSource == ssrc; }
 
     CRTPReceiver receiver;
     CRTCPHandler rtcp;
@@ -80,6 +84,8 @@ private:
     CEvent portProbe{false};
     CManualEvent frameEvent;
     std::atomic<uint32_t> cameraAddress{0};
+    static constexpr uint64_t NO_SOURCE = uint64_t{1} << 32;
+    std::atomic<uint64_t> mediaSource{NO_SOURCE};  // SSRC of the last accepted RTP packet
 };
 
 }  // namespace norvane

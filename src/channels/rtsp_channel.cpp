@@ -10,10 +10,13 @@ namespace norvane {
 
 namespace {
 constexpr const char* REQUEST = "norvane::CBaseRTSPChannel::Request";
+constexpr const char* WAIT_FOR_PASS = "norvane::CBaseRTSPChannel::WaitForPass";
 }  // namespace
 
 CBaseRTSPChannel::CBaseRTSPChannel(unsigned number, IDriver* driver, ICaptureSink* sink)
-    : CBaseRTPChannel(number, driver, sink) {}
+    : CBaseRTPChannel(number, driver, sink) {
+    rtcp.SetByeUser(this);
+}
 
 CBaseRTSPChannel::~CBaseRTSPChannel() {
     Stop();
@@ -27,6 +30,7 @@ bool CBaseRTSPChannel::CreateSession() {
     auto created = CreateRTSPClient();
     CLockGuard guard(sessionLock);
     client = std::move(created);
+    byeReceived = false;
     return client != nullptr;
 }
 
@@ -39,8 +43,9 @@ void CBaseRTSPChannel::CloseSession() {
         exchanging = !stopping;
     }
     // A stop sends TEARDOWN without waiting for its reply (the camera ends the session on the
-    // request); otherwise the exchange runs, and a stop that begins meanwhile aborts its wait.
-    if (stopping)
+    // request), and so does a client a BYE aborted; otherwise the exchange runs, and a stop that
+    // begins meanwhile aborts its wait.
+    if (stopping || client->IsAborted())
         client->Send(RTSPMethod::Teardown);
     else
         client->Execute(RTSPMethod::Teardown);
@@ -72,6 +77,36 @@ void CBaseRTSPChannel::OnStopThread() {
     CLockGuard guard(sessionLock);
     if (client && exchanging)
         client->Abort();
+}
+
+void CBaseRTSPChannel::OnBye(const std::vector<uint32_t>& sources) {
+    if (std::none_of(sources.begin(), sources.end(),
+                     [this](uint32_t source) { return IsMediaSource(source); }))
+        return;
+    CLockGuard guard(sessionLock);
+    byeReceived = true;
+    if (client && exchanging)
+        client->Abort();
+}
+
+bool CBaseRTSPChannel::WaitForPass() {
+    if (GetState() != Running || !client || !client->IsConnected() || !BeginExchange())
+        return CBaseRTPChannel::WaitForPass();
+    // A BYE that came before the exchange began aborted nothing: it is read here.
+    const bool closed = !byeReceived && client->AwaitClose(PASS_WAIT_MS);
+    EndExchange();
+    if (IsStopping())
+        return true;
+    if (closed || byeReceived)
+        EndedByServer(closed ? "closed the RTSP connection" : "sent an RTCP BYE");
+    return false;
+}
+
+void CBaseRTSPChannel::EndedByServer(const char* how) {
+    if (Utils::ShouldLog(endedSessions))
+        driver->Log(LOG_WARNING, "%s: %s %s; the stream is set up anew", WAIT_FOR_PASS,
+                    DisplayName().c_str(), how);
+    SetState(SignalLost);
 }
 
 bool CBaseRTSPChannel::Request(RTSPMethod method) {
@@ -131,8 +166,15 @@ void CBaseRTSPChannel::KeepAlive() {
     }
 }
 
+bool CBaseRTSPChannel::OffersGetParameter() const {
+    return client && client->GetParser().OffersGetParameter();
+}
+
+// GET_PARAMETER where the server's Public header offers it, since some servers do not count
+// OPTIONS as activity of a session; OPTIONS until that is known, and for servers without it.
 void CBaseRTSPChannel::SendKeepAlive() {
-    Request(RTSPMethod::Options);
+    if (OffersGetParameter() || (Request(RTSPMethod::Options) && OffersGetParameter()))
+        Request(RTSPMethod::GetParameter);
 }
 
 bool CBaseRTSPChannel::SendPause() {

@@ -1,21 +1,30 @@
-// An RTP channel whose stream is an RTSP session: DESCRIBE, SETUP and PLAY to open it, OPTIONS
-// at half the session time-out to keep it, PAUSE and PLAY, TEARDOWN to end it.
+// An RTP channel whose stream is an RTSP session: DESCRIBE, SETUP and PLAY to open it, a
+// keep-alive at half the session time-out (GET_PARAMETER where the server offers it, OPTIONS
+// otherwise), PAUSE and PLAY, TEARDOWN to end it. A session the server ends (the connection
+// closed, or a BYE from the stream's source) is replaced at once.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <vector>
 
 #include "channels/rtp_channel.h"
 #include "rtsp/rtsp_client.h"
 
 namespace norvane {
 
-class CBaseRTSPChannel : public CBaseRTPChannel {
+class CBaseRTSPChannel : public CBaseRTPChannel, public IRTCPByeUser {
 public:
     CBaseRTSPChannel(unsigned number, IDriver* driver, ICaptureSink* sink);
     ~CBaseRTSPChannel() override;
 
+    // RTCP reader thread: a BYE naming the stream's source ends the session.
+    void OnBye(const std::vector<uint32_t>& sources) override;
+
 protected:
     void KeepAlive() override;
+    // While the session plays, the wait also watches the RTSP connection and the camera's BYE.
+    bool WaitForPass() override;
     bool CreateSession() override;
     void CloseSession() override;
     bool OpenSession() override;
@@ -40,10 +49,15 @@ private:
     // Marks the client busy for the stop path; false when stopping (nothing is sent then).
     bool BeginExchange();
     void EndExchange();
+    bool OffersGetParameter() const;
+    // Marks a session the server ended for a reconnect, with a (thinned) line.
+    void EndedByServer(const char* how);
 
     CLock sessionLock;  // guards the client pointer and the busy flag against the stop path
     bool exchanging = false;
     uint32_t failedExchanges = 0;  // thins the failure lines (capture thread only)
+    uint32_t endedSessions = 0;    // thins the session-end lines (capture thread only)
+    std::atomic<bool> byeReceived{false};  // set under sessionLock; cleared with a new client
     std::unique_ptr<CBaseRTSPClient> client;
 };
 

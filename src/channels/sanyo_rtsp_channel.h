@@ -40,7 +40,8 @@ private:
     const std::string noRtspWord;
 };
 
-class CH264ChannelRTSP final : public CSanyoRTSPChannel {
+// Not final: tests derive from it to shorten its session defaults.
+class CH264ChannelRTSP : public CSanyoRTSPChannel {
 public:
     CH264ChannelRTSP(unsigned number, IDriver* driver, ICaptureSink* sink);
     ~CH264ChannelRTSP() override;

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "platform/system.h"
+#include "rtsp/rtcp_bye.h"
 
 namespace norvane {
 
@@ -81,7 +82,10 @@ void CRTCPHandler::SendToDestination(const std::vector<uint8_t>& packet) {
 
 void CRTCPHandler::OnDatagram(IRTPClient*, const SocketAddress& source, const uint8_t* data,
                               uint32_t length) {
-    if (source.address != cameraAddress || !data || length < MIN_ACCEPTED_LENGTH)
+    if (source.address != cameraAddress || !data)
+        return;
+    ReportBye(data, length);
+    if (length < MIN_ACCEPTED_LENGTH)
         return;
     {
         CLockGuard guard(lock);
@@ -193,6 +197,12 @@ uint32_t CRTCPHandler::GetExtendedHighestSequence() {
 SocketAddress CRTCPHandler::GetDestination() {
     CLockGuard guard(lock);
     return destination;
+}
+
+void CRTCPHandler::ReportBye(const uint8_t* data, uint32_t length) {
+    const std::vector<uint32_t> sources = RtcpByeSources(data, length);
+    if (byeUser && !sources.empty())
+        byeUser->OnBye(sources);
 }
 
 }  // namespace norvane

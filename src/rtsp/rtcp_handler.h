@@ -14,6 +14,14 @@
 
 namespace norvane {
 
+// Told of each BYE the camera sends, on the RTCP reader thread.
+class IRTCPByeUser {
+public:
+    virtual ~IRTCPByeUser() = default;
+    // `sources`: the SSRCs the BYE names, in network order.
+    virtual void OnBye(const std::vector<uint32_t>& sources) = 0;
+};
+
 class CRTCPHandler : public CBaseThread, public IRTPClientUser {
 public:
     static constexpr uint32_t DATAGRAM_BUFFER_SIZE = 1536;
@@ -37,6 +45,8 @@ public:
     // (IPv4, network order) is ignored.
     bool Start(uint16_t port, uint32_t cameraAddress);
     void Stop();
+    // Set before Start; null for none.
+    void SetByeUser(IRTCPByeUser* user) { byeUser = user; }
     uint16_t GetPort() { return udpClient.GetPort(); }
 
     // Called for every accepted RTP packet.
@@ -67,6 +77,7 @@ private:
     static constexpr uint32_t NO_SEQUENCE = 65537;
     static uint32_t ChooseSsrc();
     void SendToDestination(const std::vector<uint8_t>& packet);
+    void ReportBye(const uint8_t* data, uint32_t length);
     // Common header of the packets sent (under the lock): header byte, type, length, own SSRC.
     std::vector<uint8_t> StartPacket(size_t size, uint8_t type) const;
     // RFC 3550 A.1 init_seq, with the received count given.
@@ -74,6 +85,7 @@ private:
 
     CUDPClient udpClient;
     std::atomic<uint32_t> cameraAddress{0};
+    IRTCPByeUser* byeUser = nullptr;
     std::atomic<bool> reporting{false};
     bool sequenceStarted = false;
     CEvent reportEvent{false};

@@ -189,7 +189,7 @@ std::string CBaseRTSPClient::BuildRequest(RTSPMethod method) {
     case RTSPMethod::Play:
     case RTSPMethod::Pause:
         return start + url + " " + VERSION + cseq + authorization + session + RANGE + AGENT + "\r\n";
-    default:  // TEARDOWN, OPTIONS
+    default:  // TEARDOWN, OPTIONS, GET_PARAMETER (without a body)
         return start + url + " " + VERSION + cseq + authorization + session + AGENT + "\r\n";
     }
 }
@@ -258,6 +258,24 @@ bool CBaseRTSPClient::Send(RTSPMethod method) {
     DiscardPending();
     const std::string request = BuildRequest(method);
     return !request.empty() && socket.SendAllWithin(request.data(), request.size(), 0);
+}
+
+bool CBaseRTSPClient::AwaitClose(uint32_t milliseconds) {
+    const Deadline deadline(milliseconds);
+    char dropped[RECEIVE_CHUNK];
+    while (connected && !aborted) {
+        const uint32_t left = deadline.Left();
+        if (left == 0)
+            return false;
+        const platform::WaitResult result = socket.WaitReadable(left);
+        if (result == platform::WaitResult::Error)
+            return true;
+        if (result != platform::WaitResult::Ready)
+            return false;
+        if (socket.Receive(dropped, sizeof(dropped)) <= 0)
+            return true;
+    }
+    return false;
 }
 
 // Reads what has arrived unread (the reply of an aborted exchange), at most one reply's bound:

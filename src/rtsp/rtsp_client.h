@@ -55,6 +55,10 @@ public:
     // which the camera acts on whether or not its reply is read. False when it could not be sent
     // at once.
     bool Send(RTSPMethod method);
+    // Between exchanges: waits up to `milliseconds` for the server to close the connection,
+    // dropping whatever it sends unasked. True when the connection was closed or reset; false
+    // when the time passed or the client was aborted.
+    bool AwaitClose(uint32_t milliseconds);
     // Owning thread only.
     void Disconnect();
     // Safe from any thread: a Connect or Execute under way returns false promptly, and so does
@@ -62,6 +66,7 @@ public:
     void Abort();
 
     bool IsConnected() const { return connected; }
+    bool IsAborted() const { return aborted; }
     const RTSPConnectionParams& GetParams() const { return params; }
     const CRTSPResponseParser& GetParser() const { return parser; }
     uint32_t GetStatusCode() const { return parser.GetStatusCode(); }

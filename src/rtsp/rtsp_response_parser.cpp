@@ -24,6 +24,7 @@ enum HeaderClass {
     HEADER_SESSION = 7,
     HEADER_EMPTY = 10,
     HEADER_WWW_AUTHENTICATE = 14,
+    HEADER_PUBLIC = 15,
 };
 
 struct NamedClass {
@@ -35,7 +36,7 @@ constexpr NamedClass HEADER_NAMES[] = {
     {"CSeq", 1},         {"Date", 2},           {"Content-Base", 3},   {"Content-Type", 4},
     {"Content-Length", 5}, {"Transport", 6},    {"Session", 7},        {"Range", 8},
     {"RTP-Info", 9},     {"Server", 11},        {"Accept-Ranges", 12}, {"RTCP-Interval", 13},
-    {"WWW-Authenticate", 14},
+    {"WWW-Authenticate", 14}, {"Public", 15},
 };
 
 enum SdpClass { SDP_OTHER = 0, SDP_MEDIA = 2, SDP_CONTROL = 3, SDP_FMTP = 4 };
@@ -178,6 +179,7 @@ std::string_view RTSPMethodName(RTSPMethod method) {
     case RTSPMethod::Teardown: return "TEARDOWN";
     case RTSPMethod::Options: return "OPTIONS";
     case RTSPMethod::Pause: return "PAUSE";
+    case RTSPMethod::GetParameter: return "GET_PARAMETER";
     }
     return {};
 }
@@ -249,6 +251,7 @@ bool CRTSPResponseParser::ParseHeader(const std::string& line) {
     case HEADER_CONTENT_LENGTH: return ParseContentLength(Utils::ToLowerCopy(line));
     case HEADER_SESSION: return ParseSession(line);
     case HEADER_WWW_AUTHENTICATE: return ParseAuthenticate(line);
+    case HEADER_PUBLIC: return ParsePublic(line);
     default: return true;
     }
 }
@@ -288,6 +291,18 @@ bool CRTSPResponseParser::ParseSession(const std::string& line) {
         }
     }
     return !sessionId.empty();
+}
+
+bool CRTSPResponseParser::ParsePublic(const std::string& line) {
+    getParameterOffered = false;
+    std::string_view methods = HeaderValue(line);
+    while (!methods.empty() && !getParameterOffered) {
+        const size_t comma = std::min(methods.find(','), methods.size());
+        getParameterOffered = EqualNoCase(Utils::TrimBlanks(methods.substr(0, comma)),
+                                          RTSPMethodName(RTSPMethod::GetParameter));
+        methods.remove_prefix(std::min(comma + 1, methods.size()));
+    }
+    return true;
 }
 
 bool CRTSPResponseParser::ParseAuthenticate(const std::string& line) {

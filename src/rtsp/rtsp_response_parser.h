@@ -10,7 +10,15 @@
 
 namespace norvane {
 
-enum class RTSPMethod : uint32_t { Describe = 1, Setup = 2, Play = 3, Teardown = 4, Options = 5, Pause = 6 };
+enum class RTSPMethod : uint32_t {
+    Describe = 1,
+    Setup = 2,
+    Play = 3,
+    Teardown = 4,
+    Options = 5,
+    Pause = 6,
+    GetParameter = 7,
+};
 enum class AuthScheme : uint32_t { None = 0, Basic = 1, Digest = 2 };
 enum class MediaKind : uint32_t { None = 0, Video = 1, Audio = 2, Metadata = 3 };
 
@@ -57,6 +65,8 @@ public:
     const std::vector<uint8_t>& GetSequenceParameterSet() const { return sps; }
     const std::vector<uint8_t>& GetPictureParameterSet() const { return pps; }
     const std::vector<uint8_t>& GetCodecConfiguration() const { return codecConfig; }
+    // The last Public header listed GET_PARAMETER (a keep-alive that servers count as activity).
+    bool OffersGetParameter() const { return getParameterOffered; }
 
 private:
     struct Media {
@@ -71,6 +81,7 @@ private:
     bool ParseContentLength(const std::string& lower);
     bool ParseSession(const std::string& line);
     bool ParseAuthenticate(const std::string& line);
+    bool ParsePublic(const std::string& line);
     bool ParseSdp(std::string_view body);
     bool ParseMediaLine(const std::string& line);
     bool ParseControlLine(const std::string& line);
@@ -92,6 +103,7 @@ private:
     std::vector<uint8_t> sps;
     std::vector<uint8_t> pps;
     std::vector<uint8_t> codecConfig;
+    bool getParameterOffered = false;
     MediaKind currentKind = MediaKind::None;  // SDP parse state
 };
 

@@ -215,6 +215,38 @@ TEST_F(RtspServerTest, SessionsLiveAsLongAsTheyAreKeptAlive) {
     EXPECT_EQ(idle.client.GetStatusCode(), 454u);
 }
 
+// OPTIONS offers GET_PARAMETER, which keeps a session alive; with OPTIONS not counted (as VLC's
+// server does) only GET_PARAMETER does. Not offered, it is left out of Public and refused.
+TEST_F(RtspServerTest, KeepAliveMethodsFollowTheSettings) {
+    server.SetSessionTimeout(0, 400);
+    server.SetOptionsKeepAlive(false);
+    ASSERT_TRUE(server.Start());
+    Viewer options, getParameter;
+    for (Viewer* viewer : {&options, &getParameter}) {
+        ASSERT_TRUE(viewer->Connect(server, "mjpeg"));
+        ASSERT_TRUE(viewer->Open());
+    }
+    ASSERT_TRUE(options.client.Execute(RTSPMethod::Options));
+    EXPECT_TRUE(options.client.GetParser().OffersGetParameter());
+    SessionStats stats;
+    ASSERT_TRUE(server.WaitUntil(
+        [&] {
+            options.client.Execute(RTSPMethod::Options);
+            getParameter.client.Execute(RTSPMethod::GetParameter);
+            return server.SessionStatsOf(options.SessionId(), stats) &&
+                   stats.end == SessionEnd::Timeout;
+        },
+        kWaitMs));
+    ASSERT_TRUE(server.SessionStatsOf(getParameter.SessionId(), stats));
+    EXPECT_EQ(stats.end, SessionEnd::None);
+
+    server.SetGetParameter(false);
+    EXPECT_TRUE(getParameter.client.Execute(RTSPMethod::Options));
+    EXPECT_FALSE(getParameter.client.GetParser().OffersGetParameter());
+    EXPECT_FALSE(getParameter.client.Execute(RTSPMethod::GetParameter));
+    EXPECT_EQ(getParameter.client.GetStatusCode(), 501u);
+}
+
 // PAUSE stops the packets; PLAY resumes them where the RTP-Info says.
 TEST_F(RtspServerTest, PauseAndPlayResumeTheStreamWithoutAGap) {
     ASSERT_TRUE(server.Start());

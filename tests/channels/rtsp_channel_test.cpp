@@ -165,19 +165,64 @@ TEST(SanyoRtspChannel, CameraLossIsJudgedFromTheFrameAgeAndTheChannelComesBack) 
     channel.Stop();
 }
 
-TEST(SanyoRtspChannel, OptionsKeepsAShortSessionAlive) {
+// Keep-alives hold a short session (announced 2 s: one about every second; ended after 3 s
+// without one). Receiver reports would keep it too: the camera sends one sender report only.
+struct KeepAliveCase {
+    const char* name;
+    bool getParameterOffered;
+    bool optionsKeepAlive;      // the server counts OPTIONS as activity
+    unsigned announcedSeconds;  // 0: none, the default applies
+    const char* keepAlive;      // the method that holds the session
+};
+
+class SanyoRtspKeepAlive : public ::testing::TestWithParam<KeepAliveCase> {};
+
+// A channel whose default session time-out, used when the server announces none, is 2 s
+// instead of 60 s.
+class ShortDefaultTimeOutChannel final : public CH264ChannelRTSP {
+public:
+    using CH264ChannelRTSP::CH264ChannelRTSP;
+    ~ShortDefaultTimeOutChannel() override { Stop(); }
+
+protected:
+    void FillConnectionParams(RTSPConnectionParams& connection) override {
+        CH264ChannelRTSP::FillConnectionParams(connection);
+        connection.defaultSessionTimeout = 2;
+    }
+};
+
+TEST_P(SanyoRtspKeepAlive, TheOfferedKeepAliveHoldsTheSession) {
+    const KeepAliveCase& c = GetParam();
     ChannelRig rig;
-    rig.camera->Rtsp().SetSessionTimeout(2, 2000);
+    rig.camera->Rtsp().SetSessionTimeout(c.announcedSeconds, 3000);
+    rig.camera->Rtsp().SetGetParameter(c.getParameterOffered);
+    rig.camera->Rtsp().SetOptionsKeepAlive(c.optionsKeepAlive);
+    rig.camera->Rtsp().SetSenderReportInterval(60000);
     ASSERT_TRUE(rig.started);
-    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ShortDefaultTimeOutChannel channel(0, &rig.driver, &rig.sink);
     ASSERT_TRUE(StartAndCollect(rig, channel, 3));
-    // Half the announced 2 s: OPTIONS about every second.
-    EXPECT_TRUE(rig.camera->Rtsp().WaitUntil([&] { return rig.CountRtsp("OPTIONS") >= 3; }, 8000));
-    EXPECT_EQ(rig.CountRtsp("SETUP"), 1u) << "the one session lasted";
+    EXPECT_TRUE(
+        rig.camera->Rtsp().WaitUntil([&] { return rig.CountRtsp(c.keepAlive) >= 4; }, 10000));
     const size_t frames = rig.sink.FrameCount();
     EXPECT_TRUE(rig.sink.WaitForFrames(frames + 10, 5s));
     channel.Stop();
+    EXPECT_EQ(rig.camera->Rtsp().Totals().timedOut, 0u);
+    EXPECT_EQ(rig.CountRtsp("SETUP"), 1u) << "the one session lasted";
+    if (c.getParameterOffered) {
+        EXPECT_EQ(rig.CountRtsp("OPTIONS"), 1u) << "once, to learn what the server offers";
+    } else {
+        EXPECT_EQ(rig.CountRtsp("GET_PARAMETER"), 0u);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, SanyoRtspKeepAlive,
+                         ::testing::Values(
+                             // As VLC's server: only GET_PARAMETER counts.
+                             KeepAliveCase{"getParameterOffered", true, false, 2, "GET_PARAMETER"},
+                             KeepAliveCase{"getParameterWithoutAnnouncedTimeOut", true, false, 0,
+                                           "GET_PARAMETER"},
+                             KeepAliveCase{"optionsOnly", false, true, 2, "OPTIONS"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SanyoRtspChannel, PauseAndResumeSendOneRequestEachAndNoFrameArrivesBetween) {
     ChannelRig rig;
@@ -398,6 +443,47 @@ TEST(SanyoRtspChannel, AnUnansweredRequestIsLogged) {
     EXPECT_TRUE(rig.driver.log.WaitForText("RTSP DESCRIBE to", 10s));
     channel.Stop();
 }
+
+// The server ends the session while it plays: it closes the RTSP connection (its RTP goes on), or
+// the camera sends a BYE for its stream. The channel sets up a new session at once instead of
+// waiting out the frame time-out (10 s, the driver's own).
+struct ServerEndCase {
+    const char* name;
+    std::function<void(camsim::RtspServer&)> end;
+    const char* line;
+};
+
+class SanyoRtspServerEnd : public ::testing::TestWithParam<ServerEndCase> {};
+
+TEST_P(SanyoRtspServerEnd, ANewSessionFollowsAtOnce) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    rig.driver.info.timeout2 = 10000;
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartAndCollect(rig, channel, 5));
+    GetParam().end(rig.camera->Rtsp());
+    EXPECT_TRUE(rig.camera->Rtsp().WaitUntil(
+        [&] {
+            return rig.CountRtsp("DESCRIBE") >= 2 && rig.CountRtsp("SETUP") >= 2 &&
+                   rig.CountRtsp("PLAY") >= 2;
+        },
+        5000))
+        << "no new session well before the frame time-out";
+    const size_t frames = rig.sink.FrameCount();
+    EXPECT_TRUE(rig.sink.WaitForFrames(frames + 10, 10s));
+    EXPECT_EQ(rig.driver.log.CountContaining(GetParam().line), 1u);
+    EXPECT_EQ(rig.sink.SignalLostCount(), 0u);
+    channel.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, SanyoRtspServerEnd,
+    ::testing::Values(ServerEndCase{"connectionClosed",
+                                    [](camsim::RtspServer& rtsp) { rtsp.CutConnections(); },
+                                    "Camera 127.0.0.1 closed the RTSP connection"},
+                      ServerEndCase{"bye", [](camsim::RtspServer& rtsp) { rtsp.EndSessions(); },
+                                    "Camera 127.0.0.1 sent an RTCP BYE"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A session time-out whose milliseconds pass 32 bits keeps its meaning: no OPTIONS storm.
 TEST(SanyoRtspChannel, AHugeSessionTimeOutDoesNotWrapTheKeepAliveInterval) {

@@ -58,6 +58,11 @@ TEST(HostRun, DefaultRunWritesA1080pH264FileAndItsSummary) {
     EXPECT_EQ(Probe(out + "/channel-0.h264", scratch),
               "codec_name=h264\nwidth=1920\nheight=1080\nnb_read_frames=" +
                   std::to_string(frames) + "\n");
+    // The file ends with the last whole frame: a strict decode has nothing to report.
+    const std::string errors = scratch + "/decode-errors.txt";
+    EXPECT_TRUE(test::RunCommand("ffmpeg -nostdin -hide_banner -v error -xerror -i '" + out +
+                                 "/channel-0.h264' -f null - 2>'" + errors + "'"));
+    EXPECT_EQ(test::ReadText(errors), "");
     // The run probed the camera first and printed what it found.
     const std::string printed = test::ReadText(scratch + "/stdout.txt");
     EXPECT_NE(printed.find("Capability query of 127.0.0.1:"), std::string::npos) << printed;

@@ -1,7 +1,7 @@
 // Faults of a running stream, through Tavrin.so: the camera restarts, its RTSP connection is cut,
-// its session ends early, its packets are lost, reordered, duplicated or come from elsewhere, it
-// freezes, and the host stalls in DeliverFrame. The channel must come back by itself, deliver
-// nothing corrupt and hold no more memory afterwards.
+// it ends the session, its session ends early, its packets are lost, reordered, duplicated or come
+// from elsewhere, it freezes, and the host stalls in DeliverFrame. The channel must come back by
+// itself, deliver nothing corrupt and hold no more memory afterwards.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -58,6 +58,19 @@ TEST(StreamFaults, RtspConnectionCut) {
         c, [](const auto& t) { return t.timedOut >= 1; }, 10000))
         << "the session outlived its keep-alives";
     ExpectNewSession(c);
+    c.Finish();
+}
+
+// The camera ends the session: a BYE for its stream, and the RTSP connection closed. It is back at
+// once, so the time to recover counts from the end: the channel notices it by itself instead of
+// waiting out the frame time-out.
+TEST(StreamFaults, SessionEndedByTheServer) {
+    FaultCase c("session ended by the server");
+    ASSERT_TRUE(c.Warm());
+    c.rig.simulator->Rtsp().EndSessions();
+    c.rig.simulator->Rtsp().CutConnections();
+    ExpectNewSession(c);
+    EXPECT_LT(c.RecoveryMs(), std::chrono::milliseconds(test::FRAME_TIMEOUT).count() / 2);
     c.Finish();
 }
 

@@ -69,6 +69,30 @@ TEST(StreamWriter, FileHoldsEveryFrameInOrder) {
     EXPECT_EQ(Bytes(text.begin(), text.end()), expected);
 }
 
+// Each H.264 frame's closing access unit delimiter goes before the next frame: the file holds the
+// frames as delivered, short of the last delimiter, which no picture follows.
+TEST(StreamWriter, H264FileEndsWithTheLastWholeFrame) {
+    const std::string path = test::OutputDir() + "/stream.h264";
+    const Bytes delimiter = {0, 0, 1, 9, 0x30};
+    const Bytes first = {0, 0, 1, 0x65, 1, 2, 0, 0, 1, 9, 0x30};
+    const Bytes second = {0, 0, 1, 0x41, 3, 0, 0, 1, 9, 0x30};
+    const Bytes third = {0, 0, 1, 0x41, 4};  // no delimiter: written whole
+    {
+        StreamWriter writer(host::H264FileOutput(path), 10);
+        for (const Bytes& frame : {first, second, third, second})
+            writer.Push(frame);
+        writer.Close();
+        EXPECT_EQ(writer.Counts().written, 4u);
+        EXPECT_EQ(writer.Counts().bytes, first.size() + 2 * second.size() + third.size());
+    }
+    Bytes expected = first;
+    for (const Bytes& frame : {second, third, second})
+        expected.insert(expected.end(), frame.begin(), frame.end());
+    expected.resize(expected.size() - delimiter.size());
+    const std::string text = test::ReadText(path);
+    EXPECT_EQ(Bytes(text.begin(), text.end()), expected);
+}
+
 TEST(StreamWriter, FullQueueDropsTheOldestAndCountsThem) {
     GatedOutput output;
     StreamWriter writer(output.Output(), 3);

@@ -84,6 +84,12 @@ public:
             pclose(pipe_);
     }
     uint16_t Port() const { return port_; }
+    // Ends the server as a crash would: no word to its clients.
+    void Kill() {
+        if (pid_)
+            test::RunCommand("kill -KILL " + std::to_string(pid_));
+        pid_ = 0;
+    }
 
 private:
     FILE* pipe_ = nullptr;
@@ -197,6 +203,21 @@ protected:
         driver.info.timeout = kReceiveTimeoutMs;
     }
 
+    // The peer's stream at `path`, received on the local ports given.
+    RTSPConnectionParams Params(const std::string& path, uint16_t rtpPort, uint16_t rtcpPort) {
+        RTSPConnectionParams params;
+        params.host = "127.0.0.1";
+        params.rtspPort = peer.Port();
+        params.rtpClientPort = rtpPort;
+        params.rtcpClientPort = rtcpPort;
+        params.userName = std::string(GetParam()) == "none" ? "" : kUser;
+        params.password = params.userName.empty() ? "" : kPassword;
+        params.connectTimeout = kReceiveTimeoutMs;
+        params.receiveTimeout = kReceiveTimeoutMs;
+        params.path = path;
+        return params;
+    }
+
     // Plays `path` into `parser` until `frames` frames reached the host or the wait ends; the
     // frames the host got, in order.
     std::vector<Bytes> Capture(const std::string& path, CRTPMediaParser& parser, size_t frames) {
@@ -210,17 +231,7 @@ protected:
             ADD_FAILURE() << "no local UDP ports";
             return {};
         }
-        RTSPConnectionParams params;
-        params.host = "127.0.0.1";
-        params.rtspPort = peer.Port();
-        params.rtpClientPort = receiver.GetPort();
-        params.rtcpClientPort = rtcp.Port();
-        params.userName = std::string(GetParam()) == "none" ? "" : kUser;
-        params.password = params.userName.empty() ? "" : kPassword;
-        params.connectTimeout = kReceiveTimeoutMs;
-        params.receiveTimeout = kReceiveTimeoutMs;
-        params.path = path;
-
+        const RTSPConnectionParams params = Params(path, receiver.GetPort(), rtcp.Port());
         CBaseRTSPClient client;
         std::vector<Exchange> exchanges;
         const bool playing = Play(
@@ -290,6 +301,28 @@ TEST_P(GStreamerPeerTest, JpegPicturesDecodeEqualToTheSource) {
     std::string errors;
     EXPECT_EQ(test::FrameMd5("mjpeg", scratch + "/captured.mjpeg", scratch, &errors), source)
         << errors;
+}
+
+// The server's OPTIONS reply offers GET_PARAMETER, which it answers (authenticated like the
+// rest) as a keep-alive; when the server dies while it streams, the client sees its connection
+// closed at once.
+TEST_P(GStreamerPeerTest, GetParameterKeepsAliveAndAKilledServerIsSeenAtOnce) {
+    camsim::UdpSender rtp, rtcp;  // take the stream unread
+    ASSERT_TRUE(rtp.Open() && rtcp.Open());
+    CBaseRTSPClient client;
+    std::vector<Exchange> exchanges;
+    ASSERT_TRUE(Play(
+        client, Params("/h264", rtp.Port(), rtcp.Port()), [] {}, exchanges))
+        << Describe(exchanges);
+    ASSERT_TRUE(Timed(client, RTSPMethod::Options, exchanges)) << Describe(exchanges);
+    EXPECT_TRUE(client.GetParser().OffersGetParameter());
+    EXPECT_TRUE(Timed(client, RTSPMethod::GetParameter, exchanges))
+        << "status " << client.GetStatusCode();
+    EXPECT_FALSE(client.AwaitClose(200)) << "the connection of a live server taken for closed";
+    peer.Kill();
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_TRUE(client.AwaitClose(10000));
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(5));
 }
 
 INSTANTIATE_TEST_SUITE_P(Auth, GStreamerPeerTest, ::testing::Values("none", "basic", "digest"),

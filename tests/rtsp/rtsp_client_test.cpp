@@ -124,11 +124,13 @@ TEST_F(RtspClientTest, BasicChallengeAndEveryRequestForm) {
               Ok(3, "Session: S1\r\n")),
         Reply(Request("PLAY " + url, 4, BASIC + session + range + AGENT + "\r\n"), Ok(4)),
         Reply(Request("OPTIONS " + url, 5, BASIC + session + AGENT + "\r\n"), Ok(5)),
-        Reply(Request("PAUSE " + url, 6, BASIC + session + range + AGENT + "\r\n"), Ok(6)),
-        Reply(Request("TEARDOWN " + url, 7, BASIC + session + AGENT + "\r\n"), Ok(7)),
+        Reply(Request("GET_PARAMETER " + url, 6, BASIC + session + AGENT + "\r\n"), Ok(6)),
+        Reply(Request("PAUSE " + url, 7, BASIC + session + range + AGENT + "\r\n"), Ok(7)),
+        Reply(Request("TEARDOWN " + url, 8, BASIC + session + AGENT + "\r\n"), Ok(8)),
     });
-    for (RTSPMethod method : {RTSPMethod::Describe, RTSPMethod::Setup, RTSPMethod::Play,
-                              RTSPMethod::Options, RTSPMethod::Pause, RTSPMethod::Teardown})
+    for (RTSPMethod method :
+         {RTSPMethod::Describe, RTSPMethod::Setup, RTSPMethod::Play, RTSPMethod::Options,
+          RTSPMethod::GetParameter, RTSPMethod::Pause, RTSPMethod::Teardown})
         EXPECT_TRUE(client.Execute(method)) << static_cast<int>(method);
     EXPECT_EQ(client.GetParams().authScheme, AuthScheme::Basic);
     Finish();
@@ -469,6 +471,15 @@ void ExpectAbortEnds(CBaseRTSPClient& client, Call call, const std::function<boo
     EXPECT_LT(took, std::chrono::milliseconds(1000));
 }
 
+// Connects `client` to `listener` (port and host set in `params`) and accepts the camera's side.
+bool ConnectToListener(norvane::platform::TcpListener& listener, RTSPConnectionParams& params,
+                       CBaseRTSPClient& client, norvane::platform::TcpSocket& camera) {
+    params.host = "127.0.0.1";
+    params.rtspPort = listener.LocalPort();
+    return client.Connect(params) &&
+           listener.Accept(camera, 5000) == norvane::platform::WaitResult::Ready;
+}
+
 }  // namespace
 
 // Abort from another thread ends an exchange blocked on the reply, and every later call.
@@ -476,13 +487,10 @@ TEST(RtspClientAbort, EndsExchangeWaitingForReply) {
     norvane::platform::TcpListener listener;
     ASSERT_TRUE(listener.Listen(norvane::platform::LoopbackIPv4(), 0));
     RTSPConnectionParams params;
-    params.host = "127.0.0.1";
-    params.rtspPort = listener.LocalPort();
     params.receiveTimeout = 30000;
     CBaseRTSPClient client;
-    ASSERT_TRUE(client.Connect(params));
     norvane::platform::TcpSocket camera;
-    ASSERT_EQ(listener.Accept(camera, 5000), norvane::platform::WaitResult::Ready);
+    ASSERT_TRUE(ConnectToListener(listener, params, client, camera));
     // Ready once the whole request has arrived: the client is then waiting for the reply.
     const auto requestArrived = [&] {
         std::string request;
@@ -521,4 +529,30 @@ TEST(RtspClientAbort, EndsPendingConnect) {
         },
         [&] { return started.Wait(5000); });
     EXPECT_FALSE(client.IsConnected());
+}
+
+// Between exchanges the client notices a server that closes the connection, drops what the server
+// sends unasked, and ends its wait at an Abort.
+TEST(RtspClientAwaitClose, NoticesTheServerClosingAndEndsAtAbort) {
+    norvane::platform::TcpListener listener;
+    ASSERT_TRUE(listener.Listen(norvane::platform::LoopbackIPv4(), 0));
+    RTSPConnectionParams params;
+    CBaseRTSPClient client;
+    norvane::platform::TcpSocket camera;
+    ASSERT_TRUE(ConnectToListener(listener, params, client, camera));
+    const std::string unasked = "ANNOUNCE rtsp://cam/ RTSP/1.0\r\nCSeq: 1\r\n\r\n";
+    ASSERT_TRUE(camera.SendAll(unasked.data(), unasked.size()));
+    EXPECT_FALSE(client.AwaitClose(200)) << "open connection taken for closed";
+
+    ExpectAbortEnds(
+        client, [&] { return client.AwaitClose(30000); }, [] { return true; });
+
+    CBaseRTSPClient second;
+    norvane::platform::TcpSocket secondCamera;
+    ASSERT_TRUE(ConnectToListener(listener, params, second, secondCamera));
+    ASSERT_TRUE(secondCamera.SendAll(unasked.data(), unasked.size()));
+    secondCamera.Close();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(second.AwaitClose(30000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }

@@ -133,6 +133,27 @@ TEST(RtspSession, IdentifierAndTimeoutForms) {
     EXPECT_EQ(parser.GetSessionTimeout(), 45u);
 }
 
+// The Public header of an OPTIONS reply tells whether GET_PARAMETER is there for keep-alives;
+// each Public header replaces what an earlier one said.
+TEST(RtspPublic, OffersGetParameterOnlyWhenListedAsAMethod) {
+    CRTSPResponseParser parser;
+    EXPECT_FALSE(parser.OffersGetParameter());
+    ASSERT_TRUE(parser.Parse(Reply("Public: OPTIONS, DESCRIBE, SETUP, TEARDOWN, PLAY, PAUSE, "
+                                   "GET_PARAMETER\r\n"),
+                             RTSPMethod::Options));
+    EXPECT_TRUE(parser.OffersGetParameter());
+    ASSERT_TRUE(
+        parser.Parse(Reply("Public: OPTIONS, DESCRIBE, SET_PARAMETER\r\n"), RTSPMethod::Options));
+    EXPECT_FALSE(parser.OffersGetParameter());
+    ASSERT_TRUE(parser.Parse(Reply("public:get_parameter,OPTIONS\r\n"), RTSPMethod::Options));
+    EXPECT_TRUE(parser.OffersGetParameter());
+    ASSERT_TRUE(parser.Parse(Reply("Public: OPTIONS, GET_PARAMETERS\r\n"), RTSPMethod::Options));
+    EXPECT_FALSE(parser.OffersGetParameter());
+    ASSERT_TRUE(parser.Parse(Reply("Server: GET_PARAMETER\r\n"), RTSPMethod::Options));
+    EXPECT_FALSE(parser.OffersGetParameter()) << "only the Public header counts";
+    EXPECT_EQ(norvane::RTSPMethodName(RTSPMethod::GetParameter), "GET_PARAMETER");
+}
+
 // Cameras pad the identifier; the padding is not part of it.
 TEST(RtspSession, BlanksAroundIdentifierAreTrimmed) {
     CRTSPResponseParser parser;

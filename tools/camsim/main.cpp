@@ -52,6 +52,8 @@ struct Options {
     camsim::RtpFaults rtp;
     std::vector<unsigned> dropSequences;
     unsigned cutAfter = 0;
+    bool noGetParameter = false;
+    bool optionsNotKeepAlive = false;
     unsigned offlineAt = 0;
     unsigned offlineFor = 0;
     unsigned seconds = 0;
@@ -129,6 +131,10 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--rtp-freeze-at", o.rtp.freezeAtFrame, "Frame of a session at which the freeze starts");
     app.add_flag("--rtp-other-address", o.rtp.otherSource, "Send RTP from 127.0.0.2 instead of 127.0.0.1");
     app.add_option("--rtsp-cut-after", o.cutAfter, "Close each RTSP connection instead of answering its Nth request");
+    app.add_flag("--no-get-parameter", o.noGetParameter,
+                 "Neither list GET_PARAMETER in Public nor answer it (501)");
+    app.add_flag("--options-not-keep-alive", o.optionsNotKeepAlive,
+                 "OPTIONS does not count as activity of a session (as VLC's server)");
     app.add_option("--offline-at", o.offlineAt, "Go offline (refuse connections, end sessions) after this many seconds");
     app.add_option("--offline-for", o.offlineFor, "Come back online after this many seconds offline")
         ->needs("--offline-at");
@@ -222,6 +228,8 @@ bool ApplyFaults(camsim::Camera& camera, const Options& o) {
     rtsp.SetSendStamps(o.sendStamps);
     rtsp.SetSpreadPhases(o.spreadPhases);
     rtsp.SetCutAfterRequests(o.cutAfter);
+    rtsp.SetGetParameter(!o.noGetParameter);
+    rtsp.SetOptionsKeepAlive(!o.optionsNotKeepAlive);
     return true;
 }
 

@@ -111,6 +111,21 @@ void RtpSession::Stop(SessionEnd why) {
     changed_();
 }
 
+void RtpSession::End() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stats_.end != SessionEnd::None)
+            return;
+        Packet datagram = SenderReport();
+        const Bytes bye = BuildBye(setup_.ssrc);
+        datagram.insert(datagram.end(), bye.begin(), bye.end());
+        Send(rtcp_, datagram, setup_.clientRtcpPort);
+        stats_.end = SessionEnd::Bye;  // the thread sends nothing after the BYE
+        stats_.playing = false;
+    }
+    Stop(SessionEnd::Bye);
+}
+
 SessionStats RtpSession::Stats() {
     std::lock_guard<std::mutex> lock(mutex_);
     SessionStats stats = stats_;
@@ -183,16 +198,19 @@ void RtpSession::SendFrame() {
 }
 
 void RtpSession::SendReport() {
+    Send(rtcp_, SenderReport(), setup_.clientRtcpPort);
+    ++stats_.senderReports;
+}
+
+Packet RtpSession::SenderReport() {
     const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
     const uint64_t micros =
         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count());
     const uint32_t seconds = static_cast<uint32_t>(micros / 1000000 + kNtpUnixOffset);
     const uint32_t fraction = static_cast<uint32_t>(((micros % 1000000) << 32) / 1000000);
-    Send(rtcp_,
-         BuildSenderReport(setup_.ssrc, seconds, fraction, frames_.NextTimestamp(),
-                           static_cast<uint32_t>(stats_.packets), static_cast<uint32_t>(stats_.octets)),
-         setup_.clientRtcpPort);
-    ++stats_.senderReports;
+    return BuildSenderReport(setup_.ssrc, seconds, fraction, frames_.NextTimestamp(),
+                             static_cast<uint32_t>(stats_.packets),
+                             static_cast<uint32_t>(stats_.octets));
 }
 
 void RtpSession::ReadRtcp() {

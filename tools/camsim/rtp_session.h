@@ -35,7 +35,7 @@ struct SessionSetup {
     RtpFaults faults;
 };
 
-enum class SessionEnd { None, Teardown, Timeout, Stopped };
+enum class SessionEnd { None, Teardown, Timeout, Stopped, Bye };
 
 struct SessionStats {
     bool playing = false;
@@ -70,6 +70,9 @@ public:
     void SetFaults(const RtpFaults& faults);
     // Ends the session (unless it ended already) and waits for its thread.
     void Stop(SessionEnd why);
+    // Ends a live session with a sender report and a BYE in one datagram, as a camera whose
+    // stream stops.
+    void End();
     SessionStats Stats();
 
 private:
@@ -80,6 +83,8 @@ private:
     bool Turn(Clock::time_point now);
     void SendFrame();
     void SendReport();
+    // A sender report of the stream as sent so far (under the lock).
+    Packet SenderReport();
     void ReadRtcp();
     void Send(norvane::platform::UdpSocket& socket, const Packet& datagram, uint16_t port);
 

@@ -27,7 +27,7 @@ struct RtspServer::Reply {
 namespace {
 
 constexpr unsigned kSendWaitMs = 10000;
-const char* const kPublic = "OPTIONS, DESCRIBE, SETUP, PLAY, PAUSE, TEARDOWN, GET_PARAMETER";
+const char* const kPublic = "OPTIONS, DESCRIBE, SETUP, PLAY, PAUSE, TEARDOWN";
 
 const char* Reason(int status) {
     switch (status) {
@@ -41,6 +41,10 @@ const char* Reason(int status) {
     case 500: return "Internal Server Error";
     default: return "Not Implemented";
     }
+}
+
+std::string PublicLine(bool getParameter) {
+    return "Public: " + std::string(kPublic) + (getParameter ? ", GET_PARAMETER" : "") + "\r\n";
 }
 
 std::string Format(int status, const std::string& cseq,
@@ -136,6 +140,16 @@ void RtspServer::SetSessionTimeout(unsigned announcedSeconds, unsigned enforcedM
     enforcedTimeoutMs_ = enforcedMs;
 }
 
+void RtspServer::SetGetParameter(bool offered) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    getParameter_ = offered;
+}
+
+void RtspServer::SetOptionsKeepAlive(bool keeps) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    optionsKeepAlive_ = keeps;
+}
+
 void RtspServer::SetSenderReportInterval(unsigned milliseconds) {
     std::lock_guard<std::mutex> lock(mutex_);
     reportIntervalMs_ = milliseconds;
@@ -192,6 +206,17 @@ void RtspServer::CutConnections() {
             }
         }
     }
+    Changed();
+}
+
+void RtspServer::EndSessions() {
+    std::vector<std::shared_ptr<RtpSession>> sessions;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sessions = SessionsLocked();
+    }
+    for (const auto& session : sessions)
+        session->End();
     Changed();
 }
 
@@ -429,21 +454,27 @@ void RtspServer::Log(unsigned connection, const RtspRequest& request, int status
 
 RtspServer::Reply RtspServer::Answer(const RtspRequest& request) {
     const std::shared_ptr<RtpSession> session = FindSession(request);
-    if (session)
+    bool getParameter, optionsKeepAlive;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        getParameter = getParameter_;
+        optionsKeepAlive = optionsKeepAlive_;
+    }
+    if (session && (optionsKeepAlive || request.method != "OPTIONS"))
         session->Touch();
     std::string challenge;
     if (!Authorised(request, challenge))
         return {401, "WWW-Authenticate: " + challenge + "\r\n", {}};
     const std::string sessionLine = session ? "Session: " + session->Id() + "\r\n" : std::string();
     if (request.method == "OPTIONS")
-        return {200, "Public: " + std::string(kPublic) + "\r\n" + sessionLine, {}};
+        return {200, PublicLine(getParameter) + sessionLine, {}};
     if (request.method == "DESCRIBE")
         return Describe(request);
     if (request.method == "SETUP")
         return Setup(request);
     if (request.method != "PLAY" && request.method != "PAUSE" && request.method != "TEARDOWN" &&
-        request.method != "GET_PARAMETER")
-        return {501, "Public: " + std::string(kPublic) + "\r\n", {}};
+        (request.method != "GET_PARAMETER" || !getParameter))
+        return {501, PublicLine(getParameter), {}};
     if (!session)
         return {454, {}, {}};
     if (request.method == "PLAY")

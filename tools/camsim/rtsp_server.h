@@ -1,8 +1,8 @@
 // RTSP/1.0 server of the simulated camera on loopback: streams by path, OPTIONS, DESCRIBE,
 // SETUP, PLAY, PAUSE, TEARDOWN and GET_PARAMETER, Basic or Digest authentication, several
 // sessions at once, and the RTSP-level faults (401 for ever, slow replies, connection cuts,
-// offline, a session time-out shorter than announced). One thread per connection; each session
-// runs its own (RtpSession).
+// sessions ended with a BYE, offline, a session time-out shorter than announced). One thread per
+// connection; each session runs its own (RtpSession).
 #pragma once
 
 #include <condition_variable>
@@ -70,6 +70,12 @@ public:
     // Announced in the Session header (0: no timeout parameter) and enforced; an enforced time
     // below the announced one (or the client's default) is the short time-out fault.
     void SetSessionTimeout(unsigned announcedSeconds, unsigned enforcedMs);
+    // GET_PARAMETER listed in Public and answered (the default), or neither, as servers without
+    // it answer 501.
+    void SetGetParameter(bool offered);
+    // Whether OPTIONS counts as activity of the session it names (the default); servers such
+    // as VLC's count only other requests.
+    void SetOptionsKeepAlive(bool keeps);
     void SetSenderReportInterval(unsigned milliseconds);
     // Each session set up later sends at most this many frames, then stays quiet (0: no limit).
     void SetSessionFrameLimit(uint64_t frames);
@@ -86,6 +92,9 @@ public:
     void SetCutAfterRequests(unsigned requests);
     // Closes every open connection now; sessions go on until they time out.
     void CutConnections();
+    // Ends every live session as a camera whose stream stops: each sends an RTCP BYE and
+    // nothing more. Connections stay open.
+    void EndSessions();
 
     // Listens on 127.0.0.1 (port 0: any free one).
     bool Start(uint16_t port = 0);
@@ -142,6 +151,8 @@ private:
     bool denyAll_ = false;
     unsigned announcedTimeout_ = 60;
     unsigned enforcedTimeoutMs_ = 60000;
+    bool getParameter_ = true;
+    bool optionsKeepAlive_ = true;
     unsigned reportIntervalMs_ = 5000;
     uint64_t frameLimit_ = 0;
     bool sendStamps_ = false;

@@ -43,6 +43,13 @@ Bytes BuildSenderReport(uint32_t ssrc, uint32_t ntpSeconds, uint32_t ntpFraction
     return out;
 }
 
+Bytes BuildBye(uint32_t ssrc) {
+    Bytes out = {0x81, 203};
+    Append16(out, 1);
+    Append32(out, ssrc);
+    return out;
+}
+
 uint32_t ReadBigEndian32(const Bytes& data, size_t offset) {
     if (offset + 4 > data.size())
         return 0;

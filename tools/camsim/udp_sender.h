@@ -24,6 +24,8 @@ Bytes BuildRtpPacket(const RtpHeaderFields& header, const Bytes& payload);
 // A 28-byte RTCP sender report without report blocks.
 Bytes BuildSenderReport(uint32_t ssrc, uint32_t ntpSeconds, uint32_t ntpFraction,
                         uint32_t rtpTimestamp, uint32_t packets, uint32_t octets);
+// An 8-byte RTCP BYE naming one source.
+Bytes BuildBye(uint32_t ssrc);
 // Big-endian 32-bit value at `offset` (for checking received packets).
 uint32_t ReadBigEndian32(const Bytes& data, size_t offset);
 

@@ -36,7 +36,8 @@ bool StreamSession::Open(std::string& error) {
     channels_.clear();
     for (unsigned i = 0; i < count; ++i) {
         const std::string path = options_.outDir + "/" + StreamFileName(i, options_.codecType);
-        StreamWriter::Output output = FileOutput(path);
+        StreamWriter::Output output =
+            CodecName(options_.codecType) == "h264" ? H264FileOutput(path) : FileOutput(path);
         if (!output) {
             error = "cannot write " + path;
             return false;

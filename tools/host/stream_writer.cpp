@@ -1,6 +1,8 @@
 #include "host/stream_writer.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 
 namespace host {
@@ -59,16 +61,52 @@ void StreamWriter::Run() {
     }
 }
 
-StreamWriter::Output FileOutput(const std::string& path) {
-    std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "wb"), [](std::FILE* f) {
+namespace {
+
+using File = std::shared_ptr<std::FILE>;
+
+File OpenFile(const std::string& path) {
+    return File(std::fopen(path.c_str(), "wb"), [](std::FILE* f) {
         if (f)
             std::fclose(f);
     });
+}
+
+bool Write(const File& file, const uint8_t* data, size_t size) {
+    return std::fwrite(data, 1, size, file.get()) == size;
+}
+
+// Length of the access unit delimiter (00 00 01 09, one payload byte) that ends `frame`, or 0.
+size_t TrailingDelimiter(const std::vector<uint8_t>& frame) {
+    constexpr uint8_t START[] = {0, 0, 1, 9};
+    constexpr size_t SIZE = sizeof(START) + 1;
+    const bool ends =
+        frame.size() >= SIZE && std::equal(std::begin(START), std::end(START), frame.end() - SIZE);
+    return ends ? SIZE : 0;
+}
+
+}  // namespace
+
+StreamWriter::Output FileOutput(const std::string& path) {
+    File file = OpenFile(path);
     if (!file)
         return {};
     return [file](const std::vector<uint8_t>& frame) {
-        return std::fwrite(frame.data(), 1, frame.size(), file.get()) == frame.size() &&
-               std::fflush(file.get()) == 0;
+        return Write(file, frame.data(), frame.size()) && std::fflush(file.get()) == 0;
+    };
+}
+
+StreamWriter::Output H264FileOutput(const std::string& path) {
+    File file = OpenFile(path);
+    if (!file)
+        return {};
+    auto held = std::make_shared<std::vector<uint8_t>>();  // the last frame's delimiter
+    return [file, held](const std::vector<uint8_t>& frame) {
+        const size_t picture = frame.size() - TrailingDelimiter(frame);
+        const bool written = Write(file, held->data(), held->size()) &&
+                             Write(file, frame.data(), picture) && std::fflush(file.get()) == 0;
+        held->assign(frame.begin() + static_cast<std::ptrdiff_t>(picture), frame.end());
+        return written;
     };
 }
 

@@ -51,5 +51,9 @@ private:
 
 // Output appending to the file at `path` (created or emptied first); empty when it cannot open.
 StreamWriter::Output FileOutput(const std::string& path);
+// As FileOutput, for H.264 frames that end with an access unit delimiter: each frame's delimiter
+// is written only before the next frame, so the file ends with the last whole frame (a decoder
+// reports a delimiter without a picture after it).
+StreamWriter::Output H264FileOutput(const std::string& path);
 
 }  // namespace host
