@@ -24,7 +24,7 @@ bool CBaseRTPChannel::IsOwnThread() {
 
 void CBaseRTPChannel::OnPacket(CRTPPacket* packet) {
     portProbe.Set();
-    rtcp.OnRtpSequence(packet->GetSequenceNumber());
+    rtcp.OnRtpPacket(packet->GetSequenceNumber(), packet->GetTimestamp(), packet->GetArrivalUs());
     OnMediaPacket(*packet);
 }
 

@@ -236,6 +236,34 @@ TEST(RtspSdp, FmtpForms) {
     EXPECT_EQ(fresh.GetPictureParameterSet(), (Bytes{0x68, 0xce, 0x3c, 0x80}));
 }
 
+// The RTP clock of a section comes from the rtpmap of its first payload format, wherever the
+// line stands in the section.
+TEST(RtspSdp, ClockRateFromTheFirstFormatsRtpmap) {
+    CRTSPResponseParser parser;
+    ASSERT_TRUE(parser.Parse(Reply("", SDP), RTSPMethod::Describe));
+    EXPECT_EQ(parser.GetClockRate(MediaKind::Video), 90000u);
+    EXPECT_EQ(parser.GetClockRate(MediaKind::Audio), 0u);  // static format, no rtpmap
+    EXPECT_EQ(parser.GetClockRate(MediaKind::None), 0u);
+
+    CRTSPResponseParser other;
+    ASSERT_TRUE(other.Parse(Reply("",
+                                  "m=video 0 RTP/AVP 97 96\r\na=control:v\r\n"
+                                  "a=rtpmap:96 H264/90000\r\na=rtpmap:97 JPEG/45000\r\n"
+                                  "m=audio 0 RTP/AVP 8\r\na=rtpmap:8 PCMA/8000/1\r\n"),
+                            RTSPMethod::Describe));
+    EXPECT_EQ(other.GetClockRate(MediaKind::Video), 45000u);
+    EXPECT_EQ(other.GetClockRate(MediaKind::Audio), 8000u);
+
+    // Malformed or absurd rates are passed over; the description still parses.
+    CRTSPResponseParser odd;
+    ASSERT_TRUE(odd.Parse(Reply("",
+                                "m=video 0 RTP/AVP 96\r\na=rtpmap:96 H264\r\n"
+                                "a=rtpmap:96 H264/0\r\na=rtpmap:96 H264/4000000000\r\n"
+                                "a=control:v\r\n"),
+                          RTSPMethod::Describe));
+    EXPECT_EQ(odd.GetClockRate(MediaKind::Video), 0u);
+}
+
 TEST(RtspSdp, BodyIsReadOnlyForDescribeAndCutAtContentLength) {
     CRTSPResponseParser parser;
     const std::string badBody = "m=\r\n";
