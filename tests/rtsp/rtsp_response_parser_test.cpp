@@ -237,31 +237,29 @@ TEST(RtspSdp, FmtpForms) {
 }
 
 // The RTP clock of a section comes from the rtpmap of its first payload format, wherever the
-// line stands in the section.
+// line stands in the section; malformed or absurd rates are passed over.
 TEST(RtspSdp, ClockRateFromTheFirstFormatsRtpmap) {
-    CRTSPResponseParser parser;
-    ASSERT_TRUE(parser.Parse(Reply("", SDP), RTSPMethod::Describe));
-    EXPECT_EQ(parser.GetClockRate(MediaKind::Video), 90000u);
-    EXPECT_EQ(parser.GetClockRate(MediaKind::Audio), 0u);  // static format, no rtpmap
-    EXPECT_EQ(parser.GetClockRate(MediaKind::None), 0u);
-
-    CRTSPResponseParser other;
-    ASSERT_TRUE(other.Parse(Reply("",
-                                  "m=video 0 RTP/AVP 97 96\r\na=control:v\r\n"
-                                  "a=rtpmap:96 H264/90000\r\na=rtpmap:97 JPEG/45000\r\n"
-                                  "m=audio 0 RTP/AVP 8\r\na=rtpmap:8 PCMA/8000/1\r\n"),
-                            RTSPMethod::Describe));
-    EXPECT_EQ(other.GetClockRate(MediaKind::Video), 45000u);
-    EXPECT_EQ(other.GetClockRate(MediaKind::Audio), 8000u);
-
-    // Malformed or absurd rates are passed over; the description still parses.
-    CRTSPResponseParser odd;
-    ASSERT_TRUE(odd.Parse(Reply("",
-                                "m=video 0 RTP/AVP 96\r\na=rtpmap:96 H264\r\n"
-                                "a=rtpmap:96 H264/0\r\na=rtpmap:96 H264/4000000000\r\n"
-                                "a=control:v\r\n"),
-                          RTSPMethod::Describe));
-    EXPECT_EQ(odd.GetClockRate(MediaKind::Video), 0u);
+    struct Case {
+        std::string sdp;
+        uint32_t video;
+        uint32_t audio;
+    };
+    const Case cases[] = {
+        {SDP, 90000, 0},  // a static audio format without rtpmap
+        {"m=video 0 RTP/AVP 97 96\r\na=control:v\r\na=rtpmap:96 H264/90000\r\n"
+         "a=rtpmap:97 JPEG/45000\r\nm=audio 0 RTP/AVP 8\r\na=rtpmap:8 PCMA/8000/1\r\n",
+         45000, 8000},
+        {"m=video 0 RTP/AVP 96\r\na=rtpmap:96 H264\r\na=rtpmap:96 H264/0\r\n"
+         "a=rtpmap:96 H264/4000000000\r\na=control:v\r\n",
+         0, 0},
+    };
+    for (const Case& c : cases) {
+        CRTSPResponseParser parser;
+        ASSERT_TRUE(parser.Parse(Reply("", c.sdp), RTSPMethod::Describe)) << c.sdp;
+        EXPECT_EQ(parser.GetClockRate(MediaKind::Video), c.video) << c.sdp;
+        EXPECT_EQ(parser.GetClockRate(MediaKind::Audio), c.audio) << c.sdp;
+        EXPECT_EQ(parser.GetClockRate(MediaKind::None), 0u);
+    }
 }
 
 TEST(RtspSdp, BodyIsReadOnlyForDescribeAndCutAtContentLength) {
