@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <set>
 #include <string>
 
