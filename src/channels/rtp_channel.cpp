@@ -25,7 +25,7 @@ bool CBaseRTPChannel::IsOwnThread() {
 void CBaseRTPChannel::OnPacket(CRTPPacket* packet) {
     portProbe.Set();
     mediaSource = packet->GetSsrc();
-    rtcp.OnRtpSequence(packet->GetSequenceNumber());
+    rtcp.OnRtpPacket(packet->GetSequenceNumber(), packet->GetTimestamp(), packet->GetArrivalUs());
     OnMediaPacket(*packet);
 }
 

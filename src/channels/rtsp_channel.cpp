@@ -143,6 +143,7 @@ bool CBaseRTSPChannel::OpenSession() {
     FillConnectionParams(connection);
     if (!Connect(connection) || !Request(RTSPMethod::Describe))
         return false;
+    rtcp.SetClockRate(client->GetParser().GetClockRate(MediaKind::Video));
     OnStreamDescribed();
     if (!Request(RTSPMethod::Setup))
         return false;

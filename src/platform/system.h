@@ -14,6 +14,8 @@ unsigned ProcessorCount();
 void SleepMs(unsigned milliseconds);
 // Monotonic milliseconds (wraps like a 32-bit tick count).
 uint32_t SteadyMs();
+// Monotonic microseconds from an arbitrary origin (for RTP arrival times).
+uint64_t SteadyUs();
 
 // Current UTC as 100 ns units since 1601-01-01; 0 when the clock cannot be read.
 uint64_t FileTimeNow();

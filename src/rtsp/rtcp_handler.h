@@ -1,15 +1,18 @@
 // Receiver side of RTCP for one RTP channel: learns the camera's RTCP address and sender
-// reports, keeps the RTP sequence statistics, answers each camera RTCP datagram with a receiver
-// report once a sender report was seen, and sends BYE when stopped.
+// reports, keeps the RTP reception statistics (RFC 3550 A.1, A.3, A.8), and once a sender
+// report was seen sends compound receiver reports (RR and SDES CNAME) on the RFC 3550 interval
+// and soon after camera RTCP, and RR, SDES and BYE when stopped.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "foundation/base_thread.h"
 #include "foundation/event.h"
 #include "foundation/lock.h"
+#include "rtsp/rtcp_report_schedule.h"
 #include "rtsp/udp_client.h"
 
 namespace norvane {
@@ -27,8 +30,11 @@ public:
     static constexpr uint32_t DATAGRAM_BUFFER_SIZE = 1536;
     static constexpr size_t RECEIVER_REPORT_SIZE = 32;
     static constexpr size_t BYE_SIZE = 8;
+    static constexpr uint32_t DEFAULT_CLOCK_RATE = 90000;  // every RTP video format (RFC 3551)
+    static constexpr uint32_t IDLE_WAIT_MS = 10000;
 
-    // Sequence statistics (RFC 3550 A.1).
+    // Reception statistics (RFC 3550 A.1, A.3, A.8). The base sequence is the first number
+    // minus one, so the expected count is the extended highest number minus it.
     struct SequenceState {
         uint16_t maxSeq = 0;
         uint32_t cycles = 0;
@@ -36,6 +42,11 @@ public:
         uint32_t badSeq = 0;
         uint32_t probation = 0;
         uint32_t received = 0;
+        uint32_t expectedPrior = 0;  // at the last report
+        uint32_t receivedPrior = 0;
+        bool transitKnown = false;
+        uint32_t transit = 0;  // of the last packet: arrival - RTP timestamp, in clock units
+        uint64_t jitter = 0;   // times 16
     };
 
     explicit CRTCPHandler(IDriver* driver);
@@ -49,17 +60,22 @@ public:
     void SetByeUser(IRTCPByeUser* user) { byeUser = user; }
     uint16_t GetPort() { return udpClient.GetPort(); }
 
-    // Called for every accepted RTP packet.
-    void OnRtpSequence(uint16_t sequence);
+    // Called for every accepted RTP packet with its arrival time (platform::SteadyUs).
+    void OnRtpPacket(uint16_t sequence, uint32_t timestamp, uint64_t arrivalUs);
+    // RTP clock rate of the stream (from the SDP); 0 means the default.
+    void SetClockRate(uint32_t hz);
 
+    // The compound report: RR and SDES CNAME. Each build starts a new loss interval.
     std::vector<uint8_t> BuildReceiverReport();
     // As BuildReceiverReport, with `nowMs` (steady milliseconds) as the current time.
     std::vector<uint8_t> BuildReceiverReportAt(uint32_t nowMs);
     uint32_t GetLastPacketTime();
+    // The compound goodbye: RR, SDES CNAME and BYE.
     std::vector<uint8_t> BuildBye();
     SequenceState GetSequenceState();
     uint32_t GetExtendedHighestSequence();
     uint32_t GetOwnSsrc() const { return ownSsrc; }
+    const std::string& GetCname() const { return cname; }
     bool IsReporting() const { return reporting; }
     SocketAddress GetDestination();
 
@@ -76,12 +92,20 @@ private:
 
     static constexpr uint32_t NO_SEQUENCE = 65537;
     static uint32_t ChooseSsrc();
+    static std::string ChooseCname();
     void SendToDestination(const std::vector<uint8_t>& packet);
     void ReportBye(const uint8_t* data, uint32_t length);
-    // Common header of the packets sent (under the lock): header byte, type, length, own SSRC.
-    std::vector<uint8_t> StartPacket(size_t size, uint8_t type) const;
-    // RFC 3550 A.1 init_seq, with the received count given.
-    void RestartSequence(uint16_t s, uint32_t received);
+    // Compound packet of RR, SDES and, with `bye`, BYE (takes the lock).
+    std::vector<uint8_t> BuildCompound(uint32_t nowMs, bool bye);
+    // Appends a packet of `size` bytes (under the lock) with its common header: header byte
+    // with count 1, type, length, own SSRC; returns its first byte.
+    uint8_t* AppendPacket(std::vector<uint8_t>& out, size_t size, uint8_t type) const;
+    void AppendReceiverReport(std::vector<uint8_t>& out, uint32_t nowMs);
+    void AppendSdes(std::vector<uint8_t>& out) const;
+    // RFC 3550 A.1 init_seq, with A.3's priors and A.8's jitter started again.
+    void RestartSequence(uint16_t s);
+    // RFC 3550 A.8, with the arrival time in the stream's clock units.
+    void UpdateJitter(uint32_t timestamp, uint64_t arrivalUs);
 
     CUDPClient udpClient;
     std::atomic<uint32_t> cameraAddress{0};
@@ -94,7 +118,10 @@ private:
     uint32_t lastPacketTime = 0;  // steady ms
     uint8_t headerByte = 0;
     SequenceState sequence;
+    uint32_t clockRate = DEFAULT_CLOCK_RATE;
     const uint32_t ownSsrc;
+    const std::string cname;
+    CRTCPReportSchedule schedule;  // the handler thread's; Start restarts it before the thread
     uint8_t senderSsrc[4] = {};
     uint8_t lastSrTimestamp[4] = {};
 };

@@ -24,6 +24,7 @@ void CRTPPacket::Clear() {
     csrcCount = marker = padding = payloadType = 0;
     ssrc = timestamp = 0;
     sequenceNumber = extensionProfile = extensionLength = 0;
+    arrivalUs = 0;
     csrcList.clear();
     extensionData.clear();
     payload.clear();

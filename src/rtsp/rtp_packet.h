@@ -35,6 +35,9 @@ public:
     uint32_t GetPayloadLength() const { return static_cast<uint32_t>(payload.size()); }
     // Null when the payload is empty.
     const uint8_t* GetPayload() const { return payload.empty() ? nullptr : payload.data(); }
+    // Steady microseconds (platform::SteadyUs) when the datagram was read; 0 when not stamped.
+    uint64_t GetArrivalUs() const { return arrivalUs; }
+    void SetArrivalUs(uint64_t us) { arrivalUs = us; }
 
 private:
     void Clear();
@@ -51,6 +54,7 @@ private:
     uint16_t extensionLength = 0;
     std::vector<uint8_t> extensionData;
     std::vector<uint8_t> payload;
+    uint64_t arrivalUs = 0;
 };
 
 // Turns the RTP timestamps of completed frames into frame times that are arrival times, kept at

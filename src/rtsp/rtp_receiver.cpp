@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <new>
 
+#include "platform/system.h"
+
 namespace norvane {
 
 CRTPReceiver::CRTPReceiver(IDriver* driver) : CBaseThread(driver) {}
@@ -66,6 +68,8 @@ void CRTPReceiver::OnDatagram(IRTPClient* from, const SocketAddress& source, con
 void CRTPReceiver::OnDatagrams(IRTPClient* from, const Datagram* datagrams, size_t count) {
     if (from != client.Get())
         return;
+    // One reading for the batch: its datagrams were read together (RTCP jitter statistics).
+    const uint64_t arrivalUs = platform::SteadyUs();
     for (size_t done = 0; done < count && accepting;) {
         Item* items[CHUNK];
         const size_t got = TakeSpare(items, std::min(count - done, CHUNK));
@@ -78,6 +82,7 @@ void CRTPReceiver::OnDatagrams(IRTPClient* from, const Datagram* datagrams, size
             Item* item = items[i];
             if (!item->packet.Parse(datagram.data, datagram.length))
                 continue;
+            item->packet.SetArrivalUs(arrivalUs);
             item->source = datagram.source;
             item->size = datagram.length;
             std::swap(items[ready++], items[i]);

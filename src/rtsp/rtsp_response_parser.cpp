@@ -39,9 +39,10 @@ constexpr NamedClass HEADER_NAMES[] = {
     {"WWW-Authenticate", 14}, {"Public", 15},
 };
 
-enum SdpClass { SDP_OTHER = 0, SDP_MEDIA = 2, SDP_CONTROL = 3, SDP_FMTP = 4 };
+enum SdpClass { SDP_OTHER = 0, SDP_MEDIA = 2, SDP_CONTROL = 3, SDP_FMTP = 4, SDP_RTPMAP = 5 };
 
-constexpr NamedClass SDP_NAMES[] = {{"a=control", SDP_CONTROL}, {"a=fmtp", SDP_FMTP}, {"m=", SDP_MEDIA}};
+constexpr NamedClass SDP_NAMES[] = {
+    {"a=control", SDP_CONTROL}, {"a=fmtp", SDP_FMTP}, {"m=", SDP_MEDIA}, {"a=rtpmap", SDP_RTPMAP}};
 
 // Reads "line after line" as RTSP replies are read: a line runs to the next CR or LF and the
 // next one starts two characters later; with no CR or LF left the line is empty and the reader
@@ -199,6 +200,11 @@ const std::string& CRTSPResponseParser::GetTransportProfile(MediaKind kind) cons
     return index >= 1 && index <= 3 ? media[index - 1].profile : EMPTY;
 }
 
+uint32_t CRTSPResponseParser::GetClockRate(MediaKind kind) const {
+    const auto index = static_cast<uint32_t>(kind);
+    return index >= 1 && index <= 3 ? media[index - 1].clockRate : 0;
+}
+
 size_t CRTSPResponseParser::AnnouncedBodyLength(std::string_view head, RTSPMethod method) {
     LineReader reader(head);
     std::string version;
@@ -339,6 +345,9 @@ bool CRTSPResponseParser::ParseSdp(std::string_view body) {
         case SDP_MEDIA: accepted = ParseMediaLine(line); break;
         case SDP_CONTROL: accepted = ParseControlLine(line); break;
         case SDP_FMTP: accepted = ParseFmtpLine(line); break;
+        case SDP_RTPMAP:
+            ParseRtpmapLine(line);
+            break;
         default: break;
         }
         if (!accepted)
@@ -348,6 +357,7 @@ bool CRTSPResponseParser::ParseSdp(std::string_view body) {
 
 bool CRTSPResponseParser::ParseMediaLine(const std::string& line) {
     currentKind = MediaKind::None;
+    sectionKind = MediaKind::None;
     const std::string description = Utils::GetReplyValue("m", "=", line, "\r\n");
     const std::vector<std::string> words = Utils::SplitString(description, ' ');
     if (description.empty() || words.empty() || words[0].empty())
@@ -359,10 +369,27 @@ bool CRTSPResponseParser::ParseMediaLine(const std::string& line) {
         currentKind = MediaKind::Audio;
     else if (kind == "metadata" || kind == "data")
         currentKind = MediaKind::Metadata;
+    sectionKind = currentKind;
     Media* slot = MediaSlot(currentKind);
     if (slot && words.size() > 2)
         slot->profile = words[2];
+    if (slot && words.size() > 3)
+        slot->format = words[3];
     return true;
+}
+
+// "a=rtpmap:<format> <encoding>/<clock rate>[/<parameters>]"; only the line of the section's
+// first format counts, and a line not of that form is passed over.
+void CRTSPResponseParser::ParseRtpmapLine(const std::string& line) {
+    Media* slot = MediaSlot(sectionKind);
+    char format[32] = {};
+    char encoding[64] = {};
+    unsigned long rate = 0;
+    if (!slot ||
+        std::sscanf(line.c_str(), "a=rtpmap:%31s %63[^/]/%lu", format, encoding, &rate) != 3)
+        return;
+    if (slot->format == format && rate > 0 && rate <= MAX_CLOCK_RATE)
+        slot->clockRate = static_cast<uint32_t>(rate);
 }
 
 bool CRTSPResponseParser::ParseControlLine(const std::string& line) {

@@ -28,6 +28,7 @@ std::string_view RTSPMethodName(RTSPMethod method);
 class CRTSPResponseParser {
 public:
     static constexpr size_t MAX_PARAMETER_SET = 256;
+    static constexpr uint32_t MAX_CLOCK_RATE = 1000000;  // Hz; a higher rtpmap rate is ignored
     // Body length of a reply that ends only when the peer closes or falls quiet.
     static constexpr size_t BODY_TO_END = std::string_view::npos;
 
@@ -59,6 +60,9 @@ public:
     // Control and transport profile of a media kind; empty for kinds outside 1 to 3.
     const std::string& GetControl(MediaKind kind) const;
     const std::string& GetTransportProfile(MediaKind kind) const;
+    // RTP clock rate of a media kind's first payload format, from its a=rtpmap; 0 when the
+    // description gave none.
+    uint32_t GetClockRate(MediaKind kind) const;
     AuthScheme GetOfferedScheme() const { return offeredScheme; }
     const std::string& GetRealm() const { return realm; }
     const std::string& GetNonce() const { return nonce; }
@@ -72,6 +76,8 @@ private:
     struct Media {
         std::string control;
         std::string profile;
+        std::string format;  // first payload format of the m= line
+        uint32_t clockRate = 0;
     };
 
     bool ParseHeader(const std::string& line);
@@ -86,6 +92,7 @@ private:
     bool ParseMediaLine(const std::string& line);
     bool ParseControlLine(const std::string& line);
     bool ParseFmtpLine(const std::string& line);
+    void ParseRtpmapLine(const std::string& line);
     Media* MediaSlot(MediaKind kind);
 
     std::string version;
@@ -105,6 +112,7 @@ private:
     std::vector<uint8_t> codecConfig;
     bool getParameterOffered = false;
     MediaKind currentKind = MediaKind::None;  // SDP parse state
+    MediaKind sectionKind = MediaKind::None;  // kind of the m= section, for its rtpmap lines
 };
 
 }  // namespace norvane

@@ -257,6 +257,32 @@ TEST(RtspSdp, FmtpForms) {
     EXPECT_EQ(fresh.GetPictureParameterSet(), (Bytes{0x68, 0xce, 0x3c, 0x80}));
 }
 
+// The RTP clock of a section comes from the rtpmap of its first payload format, wherever the
+// line stands in the section; malformed or absurd rates are passed over.
+TEST(RtspSdp, ClockRateFromTheFirstFormatsRtpmap) {
+    struct Case {
+        std::string sdp;
+        uint32_t video;
+        uint32_t audio;
+    };
+    const Case cases[] = {
+        {SDP, 90000, 0},  // a static audio format without rtpmap
+        {"m=video 0 RTP/AVP 97 96\r\na=control:v\r\na=rtpmap:96 H264/90000\r\n"
+         "a=rtpmap:97 JPEG/45000\r\nm=audio 0 RTP/AVP 8\r\na=rtpmap:8 PCMA/8000/1\r\n",
+         45000, 8000},
+        {"m=video 0 RTP/AVP 96\r\na=rtpmap:96 H264\r\na=rtpmap:96 H264/0\r\n"
+         "a=rtpmap:96 H264/4000000000\r\na=control:v\r\n",
+         0, 0},
+    };
+    for (const Case& c : cases) {
+        CRTSPResponseParser parser;
+        ASSERT_TRUE(parser.Parse(Reply("", c.sdp), RTSPMethod::Describe)) << c.sdp;
+        EXPECT_EQ(parser.GetClockRate(MediaKind::Video), c.video) << c.sdp;
+        EXPECT_EQ(parser.GetClockRate(MediaKind::Audio), c.audio) << c.sdp;
+        EXPECT_EQ(parser.GetClockRate(MediaKind::None), 0u);
+    }
+}
+
 TEST(RtspSdp, BodyIsReadOnlyForDescribeAndCutAtContentLength) {
     CRTSPResponseParser parser;
     const std::string badBody = "m=\r\n";

@@ -185,6 +185,12 @@ uint32_t SteadyMs() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+uint64_t SteadyUs() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
 uint64_t FileTimeNow() {
     timespec ts{};
     if (clock_gettime(CLOCK_REALTIME, &ts) != 0 || ts.tv_sec < 0)

@@ -32,6 +32,18 @@ void SleepMs(unsigned milliseconds) { Sleep(milliseconds); }
 
 uint32_t SteadyMs() { return GetTickCount(); }
 
+uint64_t SteadyUs() {
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER count{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&count);
+    const auto ticksPerSecond = static_cast<uint64_t>(frequency.QuadPart);
+    const auto ticks = static_cast<uint64_t>(count.QuadPart);
+    if (ticksPerSecond == 0)
+        return uint64_t{GetTickCount()} * 1000;
+    return ticks / ticksPerSecond * 1000000 + ticks % ticksPerSecond * 1000000 / ticksPerSecond;
+}
+
 uint64_t FileTimeNow() {
     SYSTEMTIME now{};
     GetSystemTime(&now);
