@@ -221,7 +221,9 @@ INSTANTIATE_TEST_SUITE_P(Servers, SanyoRtspKeepAlive,
                              KeepAliveCase{"getParameterOffered", true, false, 2, "GET_PARAMETER"},
                              KeepAliveCase{"getParameterWithoutAnnouncedTimeOut", true, false, 0,
                                            "GET_PARAMETER"},
-                             KeepAliveCase{"optionsOnly", false, true, 2, "OPTIONS"}),
+                             KeepAliveCase{"optionsOnly", false, true, 2, "OPTIONS"},
+                             KeepAliveCase{"optionsWithoutAnnouncedTimeOut", false, true, 0,
+                                           "OPTIONS"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SanyoRtspChannel, PauseAndResumeSendOneRequestEachAndNoFrameArrivesBetween) {
