@@ -83,12 +83,13 @@ void CH264RTPMediaParser::SetParameterSets(const std::vector<uint8_t>& sps,
         CRTPMediaParser::SetParameterSets(sps, pps, config);
 }
 
-void CH264RTPMediaParser::StartSession(const std::vector<uint8_t>& sps,
+bool CH264RTPMediaParser::StartSession(const std::vector<uint8_t>& sps,
                                        const std::vector<uint8_t>& pps,
                                        const std::vector<uint8_t>& config) {
     Reset();
     CRTPMediaParser::SetParameterSets({}, {}, {});
     SetParameterSets(sps, pps, config);
+    return !sequenceParameterSet.empty();
 }
 
 bool CH264RTPMediaParser::AppendSingle(const uint8_t* data, size_t size, uint32_t timestamp) {

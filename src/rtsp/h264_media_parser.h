@@ -16,7 +16,8 @@ public:
                           const std::vector<uint8_t>& config) override;
     // A new session: the sets of the last one are dropped (they may describe another picture
     // size), then the session's own are stored as SetParameterSets does. Empty sets are none.
-    void StartSession(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps,
+    // True when sets were stored.
+    bool StartSession(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps,
                       const std::vector<uint8_t>& config);
 
     bool IsWaitingForKeyFrame() const { return waitingForKeyFrame; }

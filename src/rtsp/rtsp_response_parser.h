@@ -57,6 +57,9 @@ public:
     const std::vector<uint8_t>& GetSequenceParameterSet() const { return sps; }
     const std::vector<uint8_t>& GetPictureParameterSet() const { return pps; }
     const std::vector<uint8_t>& GetCodecConfiguration() const { return codecConfig; }
+    // The last DESCRIBE offered sprop-parameter-sets that cannot be used (fewer than two
+    // entries, an empty or oversized one): they were dropped, and the stream's own count.
+    bool HasUnusableParameterSets() const { return unusableSets; }
 
 private:
     struct Media {
@@ -92,6 +95,7 @@ private:
     std::vector<uint8_t> sps;
     std::vector<uint8_t> pps;
     std::vector<uint8_t> codecConfig;
+    bool unusableSets = false;
     MediaKind currentKind = MediaKind::None;  // SDP parse state
 };
 
