@@ -1,9 +1,14 @@
-// libFuzzer target: arbitrary RTP packet sequences into the H.264 depacketiser.
+// libFuzzer target: arbitrary RTP packet sequences into the H.264 depacketiser; every frame it
+// hands on must be a well-formed Annex B access unit.
 #include "packet_sequence.h"
+#include "picture_checks.h"
 #include "rtsp/h264_media_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Host host;
+    host.check = [](const fuzz::Frame& frame) {
+        fuzz::CheckAnnexB(frame.data.data(), frame.dataSize);
+    };
     norvane::CH264RTPMediaParser parser(&host, "fuzz");
     parser.SetClient(&host);
     // A leading length-prefixed SPS is offered as the out-of-band parameter sets.

@@ -1,11 +1,13 @@
 // libFuzzer target: arbitrary byte streams in arbitrary chunkings into the server-push scanner.
-// The first byte seeds the chunk sizes; every chunking must find the same pictures, each one
-// starting with a start of image, ending with an end of image and within the limit.
+// The first byte seeds the chunk sizes; every chunking must find the same pictures, each one a
+// well-formed JPEG of the size reported and within the limit.
 #include "channels/jpeg_push_scanner.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
+
+#include "picture_checks.h"
 
 namespace {
 
@@ -13,9 +15,8 @@ constexpr size_t kLimit = 4096;
 
 struct Collector : norvane::IJpegReceiver {
     void OnJpegPicture(const uint8_t* p, size_t n, uint32_t w, uint32_t h) override {
-        if (n < 4 || n > kLimit + 2 || p[0] != 0xFF || p[1] != 0xD8 || p[n - 2] != 0xFF ||
-            p[n - 1] != 0xD9 || !w || !h)
-            std::abort();
+        fuzz::Require(n <= kLimit + 2);
+        fuzz::CheckJpeg(p, n, w, h, false);
         pictures.emplace_back(p, p + n);
     }
     std::vector<std::vector<uint8_t>> pictures;

@@ -22,13 +22,14 @@ public:
     void SetDataSize(unsigned size) override { dataSize = size; }
     void StampTime() override {}
     void SetTime(const SYSTEMTIME*) override {}
-    void SetFourCC(unsigned) override {}
-    void SetHeight(unsigned) override {}
-    void SetWidth(unsigned) override {}
+    void SetFourCC(unsigned code) override { fourcc = code; }
+    void SetHeight(unsigned value) override { height = value; }
+    void SetWidth(unsigned value) override { width = value; }
     void SetSizeClass(unsigned) override {}
 
     std::vector<uint8_t> data;
     unsigned dataSize = 0;
+    unsigned fourcc = 0, width = 0, height = 0;
 };
 
 class Host : public norvane::TBoundaryObject<norvane::IDriver, norvane::IFrameAllocator,
@@ -54,11 +55,13 @@ public:
     }
     void ReleaseFrame(norvane::IMediaFrame* frame) override { delete static_cast<Frame*>(frame); }
 
-    // Every delivered frame must fit the frame it was allocated as.
+    // Every delivered frame must fit the frame it was allocated as, and pass `check`.
     bool OnFrame(norvane::IMediaFrame* frame) override {
         auto* f = static_cast<Frame*>(frame);
         if (f->dataSize > f->data.size())
             __builtin_trap();
+        if (check)
+            check(*f);
         ++frames;
         if (alternate)
             accept = !accept;  // so refusals are covered too
@@ -67,6 +70,7 @@ public:
     std::pair<uint32_t, uint32_t> GetFrameSize() override { return {0, 0}; }
 
     norvane::DEVICE_INFO info;
+    void (*check)(const Frame&) = nullptr;
     bool alternate = true;
     bool accept = true;
     size_t frames = 0;

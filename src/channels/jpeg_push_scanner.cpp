@@ -5,11 +5,12 @@
 namespace norvane {
 
 namespace {
-constexpr uint8_t MARKER = 0xFF;
-constexpr uint8_t START_OF_IMAGE = 0xD8;
-constexpr uint8_t END_OF_IMAGE = 0xD9;
-constexpr uint8_t BASELINE_FRAME = 0xC0;
-constexpr size_t FRAME_HEADER_BYTES = 9;  // marker, length, precision, height, width
+constexpr size_t FRAME_HEADER_HEIGHT = 5;  // offsets from the frame header's 0xFF
+constexpr size_t FRAME_HEADER_WIDTH = 7;
+
+uint32_t BigEndian16(const uint8_t* p) {
+    return uint32_t{p[0]} << 8 | p[1];
+}
 }  // namespace
 
 CJpegPushScanner::CJpegPushScanner(IJpegReceiver* receiver, size_t limit)
@@ -30,53 +31,78 @@ void CJpegPushScanner::Scan(const uint8_t* data, size_t size) {
 
 size_t CJpegPushScanner::SeekStart(const uint8_t* data, size_t size) {
     // Nothing outside a picture is kept: only whether a marker byte may continue in this read.
-    if (endsWithMarkerByte && data[0] == START_OF_IMAGE) {
+    if (endsWithMarkerByte && data[0] == JPEG_SOI) {
         StartPicture();
         return 1;
     }
     for (size_t i = 0; i + 1 < size; ++i) {
-        if (data[i] == MARKER && data[i + 1] == START_OF_IMAGE) {
+        if (data[i] == JPEG_MARKER && data[i + 1] == JPEG_SOI) {
             StartPicture();
             return i + 2;
         }
     }
-    endsWithMarkerByte = data[size - 1] == MARKER;
+    endsWithMarkerByte = data[size - 1] == JPEG_MARKER;
     return size;
 }
 
 void CJpegPushScanner::StartPicture() {
     inPicture = true;
     endsWithMarkerByte = false;
-    picture.assign({MARKER, START_OF_IMAGE});
-    searched = picture.size();
-    frameHeader = 0;
+    picture.assign({JPEG_MARKER, JPEG_SOI});
+    walk = {};
+    scanSearched = 0;
 }
 
 size_t CJpegPushScanner::Collect(const uint8_t* data, size_t size) {
     const size_t before = picture.size();
     const size_t take = std::min(size, limit + 1 - std::min(before, limit));
     picture.insert(picture.end(), data, data + take);
-    // A marker byte at the end of what has arrived is looked at again with the next bytes.
-    size_t p = searched > 0 ? searched - 1 : 0;
-    for (; p + 1 < picture.size(); ++p) {
-        if (picture[p] != MARKER)
-            continue;
+    // Every position the walk or the search reports lies past the bytes of earlier reads but
+    // the last few, and those hold no start of image.
+    switch (walk.Walk(picture.data(), picture.size())) {
+        case CJpegSegmentWalk::Result::NewImage: {
+            // A new picture before this one's scan: this one is incomplete.
+            const size_t start = walk.Position();
+            ++dropped;
+            StartPicture();
+            return start + 2 - before;
+        }
+        case CJpegSegmentWalk::Result::Invalid: {
+            ++dropped;
+            const size_t resume = std::max(walk.Position(), before);
+            DropPicture();
+            return resume - before;
+        }
+        case CJpegSegmentWalk::Result::Scan:
+            return SearchScan(before, take);
+        case CJpegSegmentWalk::Result::More:
+            break;
+    }
+    if (picture.size() > limit) {
+        DropPicture();
+        ++dropped;
+    }
+    return take;
+}
+
+size_t CJpegPushScanner::SearchScan(size_t before, size_t take) {
+    size_t p =
+        FindScanMarker(picture.data(), picture.size(), std::max(scanSearched, walk.Position()));
+    for (; p + 1 < picture.size(); p = FindScanMarker(picture.data(), picture.size(), p + 2)) {
         const uint8_t code = picture[p + 1];
-        if (code == BASELINE_FRAME) {
-            frameHeader = p;
-        } else if (code == START_OF_IMAGE && p > 0) {
+        if (code == JPEG_EOI) {
+            EndPicture(p + 2);
+            return p + 2 - before;
+        }
+        if (code == JPEG_SOI) {
             // A new picture before this one ended: this one is incomplete.
             ++dropped;
-            const size_t consumed = p + 2 - before;
             StartPicture();
-            return consumed;
-        } else if (code == END_OF_IMAGE) {
-            const size_t consumed = p + 2 - before;
-            EndPicture(p + 2);
-            return consumed;
+            return p + 2 - before;
         }
+        // Other markers in a scan are passed over, as the RTP depacketiser does.
     }
-    searched = picture.size();
+    scanSearched = p;
     if (picture.size() > limit) {
         DropPicture();
         ++dropped;
@@ -85,13 +111,10 @@ size_t CJpegPushScanner::Collect(const uint8_t* data, size_t size) {
 }
 
 void CJpegPushScanner::EndPicture(size_t end) {
-    // The size comes from the picture's last frame header, whole before its end; a picture
-    // without one cannot be shown and is not handed on.
-    uint32_t width = 0, height = 0;
-    if (frameHeader && frameHeader + FRAME_HEADER_BYTES <= end) {
-        height = (uint32_t{picture[frameHeader + 5]} << 8) | picture[frameHeader + 6];
-        width = (uint32_t{picture[frameHeader + 7]} << 8) | picture[frameHeader + 8];
-    }
+    // A picture without a frame header cannot be shown and is not handed on.
+    const size_t header = walk.FrameHeader();
+    const uint32_t height = header ? BigEndian16(&picture[header + FRAME_HEADER_HEIGHT]) : 0;
+    const uint32_t width = header ? BigEndian16(&picture[header + FRAME_HEADER_WIDTH]) : 0;
     if (width && height)
         receiver->OnJpegPicture(picture.data(), end, width, height);
     else
@@ -102,8 +125,8 @@ void CJpegPushScanner::EndPicture(size_t end) {
 void CJpegPushScanner::DropPicture() {
     inPicture = false;
     picture.clear();
-    searched = 0;
-    frameHeader = 0;
+    walk = {};
+    scanSearched = 0;
 }
 
 }  // namespace norvane

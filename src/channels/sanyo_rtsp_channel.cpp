@@ -76,12 +76,22 @@ void CH264ChannelRTSP::OnStreamDescribed() {
     const CRTSPResponseParser& described = session->GetParser();
     const bool bothSets = !described.GetSequenceParameterSet().empty() &&
                           !described.GetPictureParameterSet().empty();
-    CLockGuard guard(mediaLock);
-    if (bothSets)
-        parser.StartSession(described.GetSequenceParameterSet(),
-                            described.GetPictureParameterSet(), described.GetCodecConfiguration());
-    else
-        parser.StartSession({}, {}, {});
+    bool taken;
+    {
+        CLockGuard guard(mediaLock);
+        taken = bothSets ? parser.StartSession(described.GetSequenceParameterSet(),
+                                               described.GetPictureParameterSet(),
+                                               described.GetCodecConfiguration())
+                         : parser.StartSession({}, {}, {});
+    }
+    // Frames still come: the depacketiser then takes the sets the stream carries.
+    if ((described.HasUnusableParameterSets() || (bothSets && !taken)) && !reportedUnusableSets) {
+        reportedUnusableSets = true;
+        CBaseCameraChannel::driver->Log(
+            LOG_WARNING,
+            "%s: The parameter sets in the SDP of %s cannot be used; the stream's own are taken",
+            "norvane::CH264ChannelRTSP::OnStreamDescribed", DisplayName().c_str());
+    }
 }
 
 CMJPEGChannelRTSP::CMJPEGChannelRTSP(unsigned number, IDriver* driver, ICaptureSink* sink)

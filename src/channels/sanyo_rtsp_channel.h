@@ -52,6 +52,7 @@ protected:
 
 private:
     CH264RTPMediaParser parser;
+    bool reportedUnusableSets = false;  // once per channel, however often the camera describes
 };
 
 class CMJPEGChannelRTSP final : public CSanyoRTSPChannel {

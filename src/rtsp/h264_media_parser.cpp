@@ -22,6 +22,22 @@ uint8_t NalType(uint8_t header) { return header & 0x1F; }
 
 bool IsSlice(uint8_t type) { return type == kSliceNonIdr || type == kSliceIdr; }
 
+// A NAL unit type RTP may carry on its own, aggregated or fragmented (RFC 6184 5.2).
+bool IsUnitType(uint8_t type) {
+    return type >= 1 && type <= 23;
+}
+
+// A start code inside a NAL unit would split it in the Annex B stream (H.264 7.4.1 forbids it).
+bool HoldsStartCode(const uint8_t* begin, const uint8_t* end) {
+    return std::search(begin, end, std::begin(kStartCode), std::end(kStartCode)) != end;
+}
+
+// A whole NAL unit of the parameter-set type given, fit to stand between start codes.
+bool IsParameterSet(const std::vector<uint8_t>& unit, uint8_t type) {
+    return !unit.empty() && NalType(unit[0]) == type &&
+           !HoldsStartCode(unit.data(), unit.data() + unit.size());
+}
+
 // first_mb_in_slice, the first ue(v) of the slice header, is 0 exactly when its first bit is 1.
 bool StartsPicture(uint8_t firstSliceHeaderByte) { return firstSliceHeaderByte & 0x80; }
 
@@ -45,7 +61,7 @@ void CH264RTPMediaParser::ProcessPacket(const CRTPPacket& packet) {
     bool ok = false;
     if (data && size) {
         const uint8_t type = NalType(data[0]);
-        if (type >= 1 && type <= 23)
+        if (IsUnitType(type))
             ok = AppendSingle(data, size, timestamp);
         else if (type == kStapA)
             ok = AppendStapA(data, size, timestamp);
@@ -56,7 +72,9 @@ void CH264RTPMediaParser::ProcessPacket(const CRTPPacket& packet) {
         Reset();
         return;
     }
-    if (packet.GetMarker() && frameEnd) {
+    // A marker ends a frame only once it holds a picture; parameter sets or an SEI marked on
+    // their own go with the next slice.
+    if (packet.GetMarker() && frameEnd && holdsSlice) {
         converter.Update(timestamp);
         EmitFrame();
         ClearBuffer();
@@ -73,7 +91,7 @@ void CH264RTPMediaParser::Reset() {
 void CH264RTPMediaParser::SetParameterSets(const std::vector<uint8_t>& sps,
                                            const std::vector<uint8_t>& pps,
                                            const std::vector<uint8_t>& config) {
-    if (sps.empty())
+    if (!IsParameterSet(sps, kSps) || !IsParameterSet(pps, kPps))
         return;
     std::vector<uint8_t> sets(std::begin(kStartCode), std::end(kStartCode));
     sets.insert(sets.end(), sps.begin(), sps.end());
@@ -83,16 +101,17 @@ void CH264RTPMediaParser::SetParameterSets(const std::vector<uint8_t>& sps,
         CRTPMediaParser::SetParameterSets(sps, pps, config);
 }
 
-void CH264RTPMediaParser::StartSession(const std::vector<uint8_t>& sps,
+bool CH264RTPMediaParser::StartSession(const std::vector<uint8_t>& sps,
                                        const std::vector<uint8_t>& pps,
                                        const std::vector<uint8_t>& config) {
     Reset();
     CRTPMediaParser::SetParameterSets({}, {}, {});
     SetParameterSets(sps, pps, config);
+    return !sequenceParameterSet.empty();
 }
 
 bool CH264RTPMediaParser::AppendSingle(const uint8_t* data, size_t size, uint32_t timestamp) {
-    if (size < 3)
+    if (size < 3 || HoldsStartCode(data, data + size))
         return false;
     const uint8_t type = NalType(data[0]);
     if (type == 17)
@@ -112,7 +131,8 @@ bool CH264RTPMediaParser::AppendStapA(const uint8_t* data, size_t size, uint32_t
     while (size - pos > 1) {
         const size_t unit = size_t{data[pos]} << 8 | data[pos + 1];
         pos += 2;
-        if (size - pos < unit)
+        if (size - pos < unit || unit == 0 || !IsUnitType(NalType(data[pos])) ||
+            HoldsStartCode(data + pos, data + pos + unit))
             return false;
         AppendUnit(data + pos, unit, timestamp);
         pos += unit;
@@ -126,6 +146,8 @@ bool CH264RTPMediaParser::AppendFuA(const uint8_t* data, size_t size, uint32_t t
     const bool start = data[1] & 0x80;
     if (!start && !fragmenting)
         return false;  // the unit's start fragment was not seen
+    if (start && !IsUnitType(NalType(data[1])))
+        return false;
     if (start) {
         // The rebuilt NAL header and the unit's first byte.
         const uint8_t unit[] = {static_cast<uint8_t>((data[0] & 0xE0) | NalType(data[1])), data[2]};
@@ -137,14 +159,18 @@ bool CH264RTPMediaParser::AppendFuA(const uint8_t* data, size_t size, uint32_t t
             InsertParameterSets();
         AppendUnit(unit, sizeof unit, timestamp);
     }
+    // Searched from the last two bytes before this fragment: a start code may straddle it.
+    const size_t searchFrom =
+        std::max(unitStart, buffer.size() - std::min<size_t>(buffer.size(), 2));
     buffer.insert(buffer.end(), data + (start ? 3 : 2), data + size);
     fragmenting = !(data[1] & 0x40);
-    return true;
+    return !HoldsStartCode(buffer.data() + searchFrom, buffer.data() + buffer.size());
 }
 
 void CH264RTPMediaParser::AppendUnit(const uint8_t* data, size_t size, uint32_t timestamp) {
     fragmenting = false;
     buffer.insert(buffer.end(), std::begin(kStartCode), std::end(kStartCode));
+    unitStart = buffer.size();
     const uint8_t type = size ? NalType(data[0]) : 0;
     if (type == kSps && !holdsSlice && spsOffset == NO_SPS)
         spsOffset = buffer.size();

@@ -11,12 +11,14 @@ public:
 
     void ProcessPacket(const CRTPPacket& packet) override;
     void Reset() override;
-    // Stores the sets only when the SPS parses; the picture size is then taken from it.
+    // Stores the sets only when both are whole units of their types and the SPS parses; the
+    // picture size is then taken from it.
     void SetParameterSets(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps,
                           const std::vector<uint8_t>& config) override;
     // A new session: the sets of the last one are dropped (they may describe another picture
     // size), then the session's own are stored as SetParameterSets does. Empty sets are none.
-    void StartSession(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps,
+    // True when sets were stored.
+    bool StartSession(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps,
                       const std::vector<uint8_t>& config);
 
     bool IsWaitingForKeyFrame() const { return waitingForKeyFrame; }
@@ -47,6 +49,7 @@ private:
     bool holdsSlice = false;
     uint32_t sliceTimestamp = 0;
     size_t spsOffset = NO_SPS;  // NAL header of the frame's SPS in the buffer
+    size_t unitStart = 0;       // NAL header of the last unit begun in the buffer
 };
 
 }  // namespace norvane

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "rtsp/jpeg_markers.h"
+
 namespace norvane {
 
 namespace {
@@ -137,14 +139,12 @@ void CJpegRTPMediaParser::BuildAndEmit() {
 }
 
 size_t CJpegRTPMediaParser::ScanLength() const {
-    if (buffer.size() < 2)
-        return 0;
-    const uint8_t* const begin = buffer.data();
-    const uint8_t* const end = begin + buffer.size();
-    for (const uint8_t* p = std::find(begin, end, 0xFF); p + 1 < end;
-         p = std::find(p + 1, end, 0xFF)) {
-        if (p[1] == 0xD9)
-            return static_cast<size_t>(p + 2 - begin);
+    const uint8_t* const data = buffer.data();
+    const size_t size = buffer.size();
+    for (size_t p = FindScanMarker(data, size, 0); p + 1 < size;
+         p = FindScanMarker(data, size, p + 2)) {
+        if (data[p + 1] == JPEG_EOI)
+            return p + 2;
     }
     return 0;
 }

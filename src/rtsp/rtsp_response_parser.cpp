@@ -332,6 +332,7 @@ bool CRTSPResponseParser::ParseAuthenticate(const std::string& line) {
 
 bool CRTSPResponseParser::ParseSdp(std::string_view body) {
     currentKind = MediaKind::None;
+    unusableSets = false;
     size_t pos = 0;
     for (;;) {
         pos = body.find_first_not_of(LINE_ENDS, pos);
@@ -409,15 +410,20 @@ bool CRTSPResponseParser::ParseFmtpLine(const std::string& line) {
         codecConfig = Utils::HexToBytes(config);
         return !codecConfig.empty();
     }
+    // Sets that cannot be used do not fail the reply: many cameras repeat them in the stream.
     const std::vector<std::string> sets = Utils::SplitString(sprop, ',');
-    if (sets.size() < 2 || sets[0].empty() || sets[1].empty())
-        return false;
-    std::vector<uint8_t> decoded;
-    if (Utils::Base64Decode(sets[0], decoded, MAX_PARAMETER_SET))
-        sps = decoded;
-    if (Utils::Base64Decode(sets[1], decoded, MAX_PARAMETER_SET))
-        pps = decoded;
-    return !sps.empty() && !pps.empty();
+    std::vector<uint8_t> first, second;
+    if (sets.size() < 2 || !Utils::Base64Decode(sets[0], first, MAX_PARAMETER_SET) ||
+        !Utils::Base64Decode(sets[1], second, MAX_PARAMETER_SET) || first.empty() ||
+        second.empty()) {
+        sps.clear();
+        pps.clear();
+        unusableSets = true;
+        return true;
+    }
+    sps = std::move(first);
+    pps = std::move(second);
+    return true;
 }
 
 }  // namespace norvane

@@ -71,6 +71,9 @@ public:
     const std::vector<uint8_t>& GetCodecConfiguration() const { return codecConfig; }
     // The last Public header listed GET_PARAMETER (a keep-alive that servers count as activity).
     bool OffersGetParameter() const { return getParameterOffered; }
+    // The last DESCRIBE offered sprop-parameter-sets that cannot be used (fewer than two
+    // entries, an empty or oversized one): they were dropped, and the stream's own count.
+    bool HasUnusableParameterSets() const { return unusableSets; }
 
 private:
     struct Media {
@@ -111,6 +114,7 @@ private:
     std::vector<uint8_t> pps;
     std::vector<uint8_t> codecConfig;
     bool getParameterOffered = false;
+    bool unusableSets = false;
     MediaKind currentKind = MediaKind::None;  // SDP parse state
     MediaKind sectionKind = MediaKind::None;  // kind of the m= section, for its rtpmap lines
 };

@@ -8,6 +8,7 @@
 
 #include "camsim/media_files.h"
 #include "camsim/server_push.h"
+#include "channels/segment_pictures.h"
 #include "support/media.h"
 
 using namespace norvane;
@@ -48,6 +49,18 @@ Stream MakeStream(const camsim::PushShape& shape, size_t parts) {
             stream.expected.push_back({source[n % source.size()], 320, 240});
     }
     return stream;
+}
+
+// SOI, a one-component baseline frame header of size x size and a scan header: what a picture
+// needs before its scan data.
+Bytes PictureHead(uint8_t size) {
+    return {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, size, 0, size, 1, 1,
+            0x11, 0,    0xFF, 0xDA, 0, 8,  1, 1, 0,    0, 0x3F, 0};
+}
+
+Bytes Cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 std::vector<Picture> ScanInPieces(const Bytes& bytes, const std::function<size_t()>& piece) {
@@ -116,7 +129,7 @@ TEST(JpegPushScanner, KeepsNothingOutsideAPictureAndDropsOneBeyondTheLimit) {
     EXPECT_EQ(scanner.GetHeldBytes(), 0u);
 
     // A start of image followed by far more than the limit without an end.
-    const Bytes start = {0xFF, 0xD8, 0xFF, 0xC0, 0, 17, 8, 0, 16, 0, 16};
+    const Bytes start = PictureHead(16);
     scanner.Scan(start.data(), start.size());
     for (int i = 0; i < 100; ++i) {
         scanner.Scan(junk.data(), 1000);
@@ -139,10 +152,52 @@ TEST(JpegPushScanner, AMarkerByteBeforeAPictureDoesNotOutliveIt) {
     Collector collector;
     CJpegPushScanner scanner(&collector, kLimit);
     const Bytes first = {'x', 0xFF};
-    const Bytes second = {0xFF, 0xD8, 0xFF, 0xC0, 0,  17, 8, 0,  16, 0,  16,   0xFF, 0xD9,
-                          0xD8, 0xFF, 0xC0, 0,    17, 8,  0, 32, 0,  32, 0xFF, 0xD9};
+    const Bytes scan = {0x12, 0xFF, 0xD9};
+    const Bytes large = PictureHead(32);
+    const Bytes second = Cat(Cat(Cat(PictureHead(16), scan), {0xD8}),
+                             Cat(Bytes(large.begin() + 2, large.end()), scan));
     scanner.Scan(first.data(), first.size());
     scanner.Scan(second.data(), second.size());
     ASSERT_EQ(collector.pictures.size(), 1u);
     EXPECT_EQ(collector.pictures[0].width, 16u);
+}
+
+// Markers inside marker segments are none: the whole picture is handed on with its own size,
+// however the reads split it.
+TEST(JpegPushScanner, MarkersInsideSegmentsNeitherStartNorEndAPicture) {
+    const auto pictures = test::SegmentPictures();
+    ASSERT_EQ(pictures.size(), 3u);
+    Bytes stream;
+    std::vector<Picture> expected;
+    for (size_t n = 0; n < pictures.size(); ++n) {
+        const camsim::Bytes part = camsim::PushPart(pictures[n].data, n, {});
+        stream.insert(stream.end(), part.begin(), part.end());
+        expected.push_back({pictures[n].data, pictures[n].width, pictures[n].height});
+    }
+    for (const size_t size : {size_t{1}, size_t{3}, size_t{1000}, stream.size()}) {
+        SCOPED_TRACE(size);
+        EXPECT_EQ(ScanInPieces(stream, [&] { return size; }), expected);
+    }
+}
+
+// A header whose segment lengths do not lead from marker to marker is no picture, and the
+// scanner finds the next one.
+TEST(JpegPushScanner, MalformedSegmentLengthsAreDroppedWithinTheBytes) {
+    const Stream whole = MakeStream({}, 1);
+    const Bytes cases[] = {
+        {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x01, 0xFF, 0xD9},              // length below 2
+        {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0x12, 0x34},  // no marker after it
+        {0xFF, 0xD8, 0xFF, 0xD9},                                      // end before a scan
+    };
+    for (const Bytes& bad : cases) {
+        SCOPED_TRACE(::testing::PrintToString(bad));
+        Collector collector;
+        CJpegPushScanner scanner(&collector, kLimit);
+        Bytes stream = bad;
+        stream.insert(stream.end(), whole.bytes.begin(), whole.bytes.end());
+        scanner.Scan(stream.data(), stream.size());
+        ASSERT_EQ(collector.pictures.size(), 1u);
+        EXPECT_EQ(collector.pictures[0], whole.expected[0]);
+        EXPECT_EQ(scanner.GetDroppedCount(), 1u);
+    }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "channels/channel_rig.h"
+#include "channels/segment_pictures.h"
 #include "support/stream_check.h"
 
 using namespace norvane;
@@ -95,6 +96,34 @@ TEST(MjpegHttpChannel, ChunkedAndSpoiltStreamsGiveTheSamePictures) {
             EXPECT_TRUE(known.count(hash)) << "only whole source pictures are delivered";
         EXPECT_GE(channel.GetDroppedPictures(), 1u);
     }
+}
+
+// A camera's pictures with an Exif thumbnail, a comment or an APP0 segment that hold marker bytes
+// arrive whole, each with its own size.
+TEST(MjpegHttpChannel, MarkersInsideSegmentsDoNotCutThePictures) {
+    const auto pictures = test::SegmentPictures();
+    ASSERT_EQ(pictures.size(), 3u);
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    std::vector<camsim::Bytes> served;
+    for (const auto& picture : pictures)
+        served.push_back(picture.data);
+    rig.camera->SetPushPictures(served);
+    rig.camera->SetPushShape({100, 5, false, 0});  // random pieces up to 100 bytes
+    CMjpegHttpChannel channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartChannel(channel));
+    EXPECT_TRUE(rig.sink.WaitForFrames(6, 15s));
+    channel.Stop();
+    const auto frames = rig.sink.Frames();
+    ASSERT_GE(frames.size(), 6u);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const auto& expected = pictures[i % pictures.size()];
+        SCOPED_TRACE(expected.name);
+        EXPECT_EQ(frames[i].data, expected.data);
+        EXPECT_EQ(frames[i].width, expected.width);
+        EXPECT_EQ(frames[i].height, expected.height);
+    }
+    EXPECT_EQ(channel.GetDroppedPictures(), 0u);
 }
 
 TEST(MjpegHttpChannel, RetriesAfterASecondThriceThenEveryFiveSeconds) {

@@ -301,6 +301,58 @@ INSTANTIATE_TEST_SUITE_P(Faults, SanyoRtspChannelLoss,
                                            LossCase{"reorder", 0, 40, 25}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct SpropCase {
+    const char* name;
+    std::string value;
+};
+
+class SanyoRtspChannelSprop : public ::testing::TestWithParam<SpropCase> {};
+
+// sprop-parameter-sets that cannot be used do not stop the stream: its own SPS and PPS make the
+// key frames, and the camera's fault is logged once however often it is described again.
+TEST_P(SanyoRtspChannelSprop, UnusableSetsInTheSdpGiveWayToTheStreamsOwn) {
+    ChannelRig rig;
+    rig.camera->Rtsp().SetSpropParameterSets(GetParam().value);
+    rig.camera->Rtsp().SetSessionFrameLimit(15);  // then each session falls quiet: a reconnect
+    ASSERT_TRUE(rig.started);
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(StartAndCollect(rig, channel, 15));
+    EXPECT_TRUE(
+        rig.camera->Rtsp().WaitUntil([&] { return rig.CountRtsp("DESCRIBE") >= 3; }, 15000));
+    EXPECT_TRUE(rig.sink.WaitForFrames(30, 15s));
+    channel.Stop();
+
+    const auto frames = rig.sink.Frames();
+    ASSERT_GE(frames.size(), 30u);
+    EXPECT_EQ(frames[0].fourcc, FOURCC_H264);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(HasNalType(frames[i].data, 7), frames[i].fourcc == FOURCC_H264) << i;
+        EXPECT_EQ(frames[i].width, 320u) << i;
+        EXPECT_EQ(frames[i].height, 240u) << i;
+    }
+    const std::string scratch = test::OutputDir();
+    std::string errors;
+    const auto decoded =
+        test::FrameMd5("h264", WriteFrames(frames, scratch + "/got.h264"), scratch, &errors);
+    EXPECT_EQ(errors, "");
+    EXPECT_EQ(decoded.size(), frames.size());
+    const auto reference = test::FrameMd5("h264", test::MediaPath("h264_1slice.264"), scratch);
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        EXPECT_NE(std::find(reference.begin(), reference.end(), decoded[i]), reference.end())
+            << "frame " << i << " is not a source picture";
+    }
+    EXPECT_EQ(rig.driver.log.CountContaining("parameter sets in the SDP"), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Camera, SanyoRtspChannelSprop,
+                         ::testing::Values(SpropCase{"OneEntry", "Z0IAKeKQFAe2AtwEBAaQeJEV"},
+                                           SpropCase{"EmptyEntries", ","},
+                                           SpropCase{"Oversized",
+                                                     std::string(400, 'A') + ",aM48gA=="},
+                                           SpropCase{"NotBase64", "!!!!,????"},
+                                           SpropCase{"SpsThatDoesNotParse", "Z0IA,aM48gA=="}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(SanyoRtspChannel, PacketsFromAnotherAddressAreNotTakenAndTheChannelReconnects) {
     ChannelRig rig;
     camsim::RtpFaults faults;

@@ -36,7 +36,7 @@ constexpr const char* kUser = "viewer";
 constexpr const char* kPassword = "s3cret";
 // Bounds a reply that never ends (the peer's slowest honest answer is far below it).
 constexpr uint32_t kReceiveTimeoutMs = 1000;
-constexpr unsigned kSlowestExchangeMs = 100;
+constexpr unsigned kSlowestExchangeMs = 500;  // well below the receive time-out, loose under load
 constexpr unsigned kStreamWaitMs = 4000;  // the longest source lasts one second at 25 fps
 constexpr unsigned kPeerLifetimeS = 60;
 

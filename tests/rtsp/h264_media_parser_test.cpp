@@ -233,6 +233,13 @@ TEST_F(H264Parser, ANewSessionDropsTheLastSessionsSets) {
 TEST_F(H264Parser, SetParameterSetsKeepsOnlyAParsingSps) {
     parser.SetParameterSets({}, kPps, {});
     parser.SetParameterSets({0x67, 0x42}, kPps, {});  // truncated
+    // Sets that would not stand as such units in the frame: a parsing SPS under another NAL
+    // type, a PPS of another type or one holding a start code.
+    Bytes otherType = MakeSps({});
+    otherType[0] = 0x7F;
+    parser.SetParameterSets(otherType, kPps, {});
+    parser.SetParameterSets(MakeSps({}), {0x67, 0xCE, 0x3C, 0x80}, {});
+    parser.SetParameterSets(MakeSps({}), {0x68, 0x00, 0x00, 0x01, 0x80}, {});
     SendFuA(Slice(0x65, 900, 0x22), true);
     EXPECT_EQ(client.sink.FrameCount(), 0u);  // no SPS inserted, still waiting
     EXPECT_EQ(parser.GetWidth(), 0u);
@@ -248,12 +255,17 @@ TEST_F(H264Parser, MarkedSmallParameterSetPacketsDoNotEndTheFrame) {
     ASSERT_EQ(client.sink.FrameCount(), 1u);
     EXPECT_EQ(Frames()[0].data, Cat({kStart, sps, kStart, kPps, kStart, idr, kTrailer}));
 
-    // A parameter set longer than 64 bytes with the marker ends its frame.
+    // A marker ends a frame only once it holds a slice: a longer parameter set or an SEI with
+    // the marker goes with the next slice, so no frame without a picture is handed on.
     Bytes longSps = sps;
     longSps.resize(65, 0);
+    const Bytes sei = Slice(0x06, 100, 0x05);
     Send(longSps, true);
+    Send(sei, true);
+    EXPECT_EQ(client.sink.FrameCount(), 1u);
+    Send(idr, true);
     ASSERT_EQ(client.sink.FrameCount(), 2u);
-    EXPECT_EQ(Frames()[1].data, Cat({kStart, longSps, kTrailer}));
+    EXPECT_EQ(Frames()[1].data, Cat({kStart, longSps, kStart, sei, kStart, idr, kTrailer}));
 }
 
 TEST_F(H264Parser, AggregatesAndIgnoredUnits) {
@@ -345,13 +357,28 @@ TEST_F(H264Parser, SequenceGapDropsFramesUntilTheNextSps) {
 
 TEST_F(H264Parser, UnhandledOrMalformedPayloadsDropTheFrame) {
     const std::vector<Bytes> bad = {
-        {},                             // empty
-        {0x41, 0x01},                   // single unit shorter than 3
-        {0x78, 0x00, 0x05},             // STAP-A shorter than 4
-        {0x78, 0x00, 0x09, 0x41, 0x01}, // STAP-A unit longer than the payload
-        {0x7C, 0x81},                   // FU-A shorter than 3
-        {0x79, 1, 2, 3}, {0x7A, 1, 2, 3}, {0x7B, 1, 2, 3}, {0x7D, 1, 2, 3},  // 25-27, 29
-        {0x60, 1, 2, 3}, {0x7E, 1, 2, 3}, {0x7F, 1, 2, 3},                   // 0, 30, 31
+        {},                              // empty
+        {0x41, 0x01},                    // single unit shorter than 3
+        {0x78, 0x00, 0x05},              // STAP-A shorter than 4
+        {0x78, 0x00, 0x09, 0x41, 0x01},  // STAP-A unit longer than the payload
+        {0x7C, 0x81},                    // FU-A shorter than 3
+        {0x79, 1, 2, 3},
+        {0x7A, 1, 2, 3},
+        {0x7B, 1, 2, 3},
+        {0x7D, 1, 2, 3},  // 25-27, 29
+        {0x60, 1, 2, 3},
+        {0x7E, 1, 2, 3},
+        {0x7F, 1, 2, 3},  // 0, 30, 31
+        // Units an Annex B reader would not see as sent: an empty or aggregated unit of type 0
+        // or 24-31, a fragmented one of such a type, a start code inside a unit.
+        {0x78, 0x00, 0x00, 0x00, 0x03, 0x41, 0x01, 0x02},
+        {0x78, 0x00, 0x03, 0x60, 0x01, 0x02},
+        {0x78, 0x00, 0x03, 0x78, 0x01, 0x02},
+        {0x7C, 0x80, 0x01},
+        {0x7C, 0x98, 0x01},
+        {0x7C, 0x9F, 0x01},
+        {0x41, 0x9A, 0x00, 0x00, 0x01, 0x65},
+        {0x78, 0x00, 0x04, 0x41, 0x00, 0x00, 0x01},
     };
     for (const Bytes& payload : bad) {
         SendKeyFrame();
@@ -388,6 +415,15 @@ TEST_F(H264Parser, FuAFragmentsWithoutTheirStartAreDropped) {
     SendKeyFrame(13000);
     SendFuA(Slice(0x41, 1200, 0x01), true, 16000);
     EXPECT_EQ(client.sink.FrameCount(), 4u);
+}
+
+// A start code that only the joined fragments of a unit form would split it as well.
+TEST_F(H264Parser, AStartCodeAcrossFuAFragmentsDropsTheFrame) {
+    SendKeyFrame(1000);
+    Send({0x7C, 0x81, 0x9A, 0x00, 0x00}, false, 4000);
+    Send({0x7C, 0x41, 0x01, 0x65}, true, 4000);
+    EXPECT_EQ(client.sink.FrameCount(), 1u);
+    EXPECT_TRUE(parser.IsWaitingForKeyFrame());
 }
 
 TEST_F(H264Parser, OverflowLogsAndDropsTheFrame) {

@@ -241,20 +241,34 @@ TEST(RtspSdp, FmtpForms) {
     ASSERT_TRUE(parser.Parse(Reply("", "m=video 0 RTP/AVP 96\r\na=fmtp:96 sprop-parameter-sets=Z0IA,aM48\r\n"),
                              RTSPMethod::Describe));
     EXPECT_TRUE(parser.GetSequenceParameterSet().empty());
-    // One entry only fails the reply.
-    EXPECT_FALSE(parser.Parse(Reply("", "a=fmtp:96 x=1;sprop-parameter-sets=Z0IA\r\n"), RTSPMethod::Describe));
-    EXPECT_FALSE(parser.Parse(Reply("", "a=fmtp:96 x=1;sprop-parameter-sets=,aM48\r\n"), RTSPMethod::Describe));
+    // Sets that cannot be used (one entry, an empty one) are dropped without failing the reply.
+    ASSERT_TRUE(parser.Parse(Reply("", "a=fmtp:96 x=1;sprop-parameter-sets=Z0IA\r\n"),
+                             RTSPMethod::Describe));
+    EXPECT_TRUE(parser.HasUnusableParameterSets());
+    ASSERT_TRUE(parser.Parse(Reply("", "a=fmtp:96 x=1;sprop-parameter-sets=,aM48\r\n"),
+                             RTSPMethod::Describe));
+    EXPECT_TRUE(parser.HasUnusableParameterSets());
+    EXPECT_TRUE(parser.GetPictureParameterSet().empty());
     // config is hexadecimal.
     ASSERT_TRUE(parser.Parse(Reply("", "m=audio 0 RTP/AVP 97\r\na=fmtp:97 streamtype=5;config=1190\r\n"),
                              RTSPMethod::Describe));
     EXPECT_EQ(parser.GetCodecConfiguration(), (Bytes{0x11, 0x90}));
-    // An oversized entry is not stored; the set stays empty and the line fails.
+    // An oversized entry drops both sets, and earlier ones too: they would not match the stream.
     const std::string huge(400, 'A');  // 300 bytes decoded
-    CRTSPResponseParser fresh;
-    EXPECT_FALSE(fresh.Parse(Reply("", "a=fmtp:96 x=1;sprop-parameter-sets=" + huge + ",aM48gA==\r\n"),
-                             RTSPMethod::Describe));
-    EXPECT_TRUE(fresh.GetSequenceParameterSet().empty());
-    EXPECT_EQ(fresh.GetPictureParameterSet(), (Bytes{0x68, 0xce, 0x3c, 0x80}));
+    ASSERT_TRUE(parser.Parse(
+        Reply("", "a=fmtp:96 x=1;sprop-parameter-sets=Z0IAKeKQFAe2AtwEBAaQeJEV,aM48gA==\r\n"),
+        RTSPMethod::Describe));
+    EXPECT_FALSE(parser.HasUnusableParameterSets());
+    ASSERT_FALSE(parser.GetSequenceParameterSet().empty());
+    ASSERT_TRUE(
+        parser.Parse(Reply("", "a=fmtp:96 x=1;sprop-parameter-sets=" + huge + ",aM48gA==\r\n"),
+                     RTSPMethod::Describe));
+    EXPECT_TRUE(parser.HasUnusableParameterSets());
+    EXPECT_TRUE(parser.GetSequenceParameterSet().empty());
+    EXPECT_TRUE(parser.GetPictureParameterSet().empty());
+    // The next description judges its own sets.
+    ASSERT_TRUE(parser.Parse(Reply("", "m=video 0 RTP/AVP 96\r\n"), RTSPMethod::Describe));
+    EXPECT_FALSE(parser.HasUnusableParameterSets());
 }
 
 // The RTP clock of a section comes from the rtpmap of its first payload format, wherever the

@@ -95,6 +95,17 @@ void Camera::SetPushShape(const PushShape& shape) {
     pushShape_ = shape;
 }
 
+void Camera::SetPushPictures(std::vector<Bytes> pictures) {
+    auto shared = std::make_shared<const std::vector<Bytes>>(std::move(pictures));
+    std::lock_guard<std::mutex> lock(faultMutex_);
+    pictures_ = std::move(shared);
+}
+
+size_t Camera::PushPictureCount() {
+    std::lock_guard<std::mutex> lock(faultMutex_);
+    return pictures_ ? pictures_->size() : 0;
+}
+
 void Camera::HoldRequests(const std::string& path) {
     std::lock_guard<std::mutex> lock(holdMutex_);
     heldPath_ = path;

@@ -57,6 +57,8 @@ public:
     void SetTrickle(unsigned milliseconds);
     // How push streams opened from now are cut and spoilt.
     void SetPushShape(const PushShape& shape);
+    // Push streams opened from now send these pictures instead of the reference media.
+    void SetPushPictures(std::vector<Bytes> pictures);
     // Requests of `path` wait before they are answered until ReleaseHeld, Stop or 30 s.
     void HoldRequests(const std::string& path);
     void ReleaseHeld();
@@ -68,7 +70,7 @@ public:
     // camera listens on the same ports.
     bool SetOffline(bool offline);
     // Pictures served by the push stream.
-    size_t PushPictureCount() const { return pictures_ ? pictures_->size() : 0; }
+    size_t PushPictureCount();
 
 private:
     HttpReply Answer(const HttpRequest& request);
@@ -85,7 +87,7 @@ private:
     std::unique_ptr<HttpServer> http_;
     RtspServer rtsp_;
     uint16_t httpPort_ = 0;
-    std::shared_ptr<const std::vector<Bytes>> pictures_;
+    std::shared_ptr<const std::vector<Bytes>> pictures_;  // guarded by faultMutex_ once started
     PushShape pushShape_;  // guarded by faultMutex_
     std::mutex faultMutex_;
     std::map<std::string, HttpReply> faults_;

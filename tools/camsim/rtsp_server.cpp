@@ -165,6 +165,11 @@ void RtspServer::SetSendStamps(bool on) {
     sendStamps_ = on;
 }
 
+void RtspServer::SetSpropParameterSets(const std::string& value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sprop_ = value;
+}
+
 void RtspServer::SetSpreadPhases(bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
     spreadPhases_ = on;
@@ -521,12 +526,15 @@ RtspServer::Reply RtspServer::Describe(const RtspRequest& request) {
     if (!media)
         return {404, {}, {}};
     uint32_t id;
+    SdpMedia medium = media->Medium();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         id = Scramble(++nextId_);
+        medium.sprop = sprop_;
     }
-    return {200, "Content-Base: " + WithSlash(request.url) + "\r\nContent-Type: application/sdp\r\n",
-            BuildSdp(media->Medium(), path, id)};
+    return {200,
+            "Content-Base: " + WithSlash(request.url) + "\r\nContent-Type: application/sdp\r\n",
+            BuildSdp(medium, path, id)};
 }
 
 RtspServer::Reply RtspServer::Setup(const RtspRequest& request) {

@@ -81,6 +81,9 @@ public:
     void SetSessionFrameLimit(uint64_t frames);
     // Each H.264 session set up later ends every frame with its send stamp (send_stamp.h).
     void SetSendStamps(bool on);
+    // Later DESCRIBE replies of H.264 streams carry this sprop-parameter-sets value instead of
+    // the media's sets (empty: the media's).
+    void SetSpropParameterSets(const std::string& value);
     // Sessions set up later start their frame clocks at spread phases (SessionSetup).
     void SetSpreadPhases(bool on);
     // For every live session and those set up later.
@@ -156,6 +159,7 @@ private:
     unsigned reportIntervalMs_ = 5000;
     uint64_t frameLimit_ = 0;
     bool sendStamps_ = false;
+    std::string sprop_;
     bool spreadPhases_ = false;
     RtpFaults faults_;
     unsigned replyDelayMs_ = 0;

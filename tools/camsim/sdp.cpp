@@ -30,12 +30,12 @@ bool FindParameterSets(const std::vector<NalUnit>& units, NalUnit& sps, NalUnit&
     return !sps.empty() && !pps.empty();
 }
 
-std::string H264Fmtp(const NalUnit& sps, const NalUnit& pps) {
+std::string H264Fmtp(const NalUnit& sps, const NalUnit& pps, const std::string& sprop) {
     char profile[8] = "42001f";
     if (sps.size() >= 4)
         std::snprintf(profile, sizeof(profile), "%02x%02x%02x", sps[1], sps[2], sps[3]);
     return "packetization-mode=1;profile-level-id=" + std::string(profile) +
-           ";sprop-parameter-sets=" + Base64(sps) + "," + Base64(pps);
+           ";sprop-parameter-sets=" + (sprop.empty() ? Base64(sps) + "," + Base64(pps) : sprop);
 }
 
 std::string BuildSdp(const SdpMedia& media, const std::string& name, uint32_t sessionId) {
@@ -44,7 +44,7 @@ std::string BuildSdp(const SdpMedia& media, const std::string& name, uint32_t se
                       "\r\nc=IN IP4 0.0.0.0\r\nt=0 0\r\na=control:*\r\n";
     if (media.codec == StreamCodec::H264) {
         sdp += "m=video 0 RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\na=fmtp:96 " +
-               H264Fmtp(media.sps, media.pps) + "\r\n";
+               H264Fmtp(media.sps, media.pps, media.sprop) + "\r\n";
     } else {
         sdp += "m=video 0 RTP/AVP 26\r\na=rtpmap:26 JPEG/90000\r\n";
     }

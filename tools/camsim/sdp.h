@@ -15,6 +15,8 @@ struct SdpMedia {
     StreamCodec codec = StreamCodec::H264;
     NalUnit sps;  // H.264 only: out-of-band parameter sets
     NalUnit pps;
+    std::string
+        sprop;  // H.264: sprop-parameter-sets as given (a camera's bad one); empty: sps, pps
     std::string control = "trackID=1";
 };
 
@@ -22,8 +24,8 @@ struct SdpMedia {
 bool FindParameterSets(const std::vector<NalUnit>& units, NalUnit& sps, NalUnit& pps);
 
 // The a=fmtp value of an H.264 medium: packetization-mode first, so that every later
-// parameter follows a ';'.
-std::string H264Fmtp(const NalUnit& sps, const NalUnit& pps);
+// parameter follows a ';'. `sprop` replaces the sets' own sprop-parameter-sets unless empty.
+std::string H264Fmtp(const NalUnit& sps, const NalUnit& pps, const std::string& sprop);
 
 // Whole description with CR LF line ends: v=, o=, s=, c=, t=, a=control:*, then m=, a=rtpmap,
 // (a=fmtp), a=control of the medium.
