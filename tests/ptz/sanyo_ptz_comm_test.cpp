@@ -31,6 +31,17 @@ protected:
         EXPECT_TRUE(comm->Open());
         return comm;
     }
+    // Opened, with the camera holding its unzoom request, so that later commands queue up; null
+    // if the camera never got it.
+    std::unique_ptr<CSanyoPTZComm> OpenHoldingAnUnzoom() {
+        driver.info.timeout = 5000;
+        auto comm = Open();
+        driver.lastSize = {640, 480};
+        camera->HoldRequests("/cgi-bin/opecmd.cgi");
+        if (comm->Unzoom(nullptr, 0) != PTZ_OK || !camera->WaitForHeld(1, 5000))
+            return nullptr;
+        return comm;
+    }
 };
 
 }  // namespace
@@ -162,12 +173,8 @@ TEST_F(SanyoCommTest, CapabilitiesGateCommandsAndFillTheRecord) {
 
 // Twenty commands while the camera holds the one before them: the oldest four give way.
 TEST_F(SanyoCommTest, BurstKeepsTheNewestSixteen) {
-    driver.info.timeout = 5000;
-    auto comm = Open();
-    driver.lastSize = {640, 480};
-    camera->HoldRequests("/cgi-bin/opecmd.cgi");
-    ASSERT_EQ(comm->Unzoom(nullptr, 0), PTZ_OK);
-    ASSERT_TRUE(camera->WaitForHeld(1, 5000));
+    auto comm = OpenHoldingAnUnzoom();
+    ASSERT_TRUE(comm);
     for (int i = 0; i < 20; ++i)
         ASSERT_EQ(comm->Center(nullptr, 16 * i, 240, 1), PTZ_OK);
     camera->ReleaseHeld();
@@ -184,12 +191,8 @@ TEST_F(SanyoCommTest, BurstKeepsTheNewestSixteen) {
 // A burst while the camera holds a request: a stop is never the one that gives way, and a newer
 // command for an axis takes the place of an older one for it before any other goes.
 TEST_F(SanyoCommTest, BurstKeepsEveryStopAndTheLastWordForEachAxis) {
-    driver.info.timeout = 5000;
-    auto comm = Open();
-    driver.lastSize = {640, 480};
-    camera->HoldRequests("/cgi-bin/opecmd.cgi");
-    ASSERT_EQ(comm->Unzoom(nullptr, 0), PTZ_OK);
-    ASSERT_TRUE(camera->WaitForHeld(1, 5000));
+    auto comm = OpenHoldingAnUnzoom();
+    ASSERT_TRUE(comm);
     ASSERT_TRUE(comm->StopMoving(nullptr));
     ASSERT_EQ(comm->StartMove(nullptr, CBasePTZComm::ZOOM_IN, 4), PTZ_OK);
     for (int i = 0; i < 14; ++i)
