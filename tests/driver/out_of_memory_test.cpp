@@ -135,6 +135,11 @@ TEST(OutOfMemory, CapabilityQueryStartGivesZeroInsteadOfThrowing) {
 
 namespace {
 
+// The preset file name part of the running test: test programs run side by side.
+std::string PresetName() {
+    return std::string("OutOfMemory") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
 // A driver for a camera address where nothing answers, with I/O and two channels.
 host::DeviceConfig SilentCamera() {
     host::DeviceConfig config;
@@ -147,8 +152,9 @@ host::DeviceConfig SilentCamera() {
     config.connection.codecType = 3;
     // The host hands the parameters over from 1 up to the first one missing.
     for (const auto& [number, text] : {std::pair{1, "1"}, {2, "554"}, {3, "1"}, {4, "mjpeg"},
-                                       {5, "h264"}, {6, "OutOfMemory"}})
+                                       {5, "h264"}})
         config.SetCustomParameter(number, text);
+    config.SetCustomParameter(6, PresetName());
     return config;
 }
 
@@ -156,7 +162,8 @@ struct OpenDriver {
     explicit OpenDriver(host::DeviceConfig& config) { opened = driver.Open(&log, &frames, &config); }
     ~OpenDriver() {
         driver.Close();
-        const std::string presets = platform::ExecutableDirectory() + "/Sanyo_OutOfMemory.preset";
+        const std::string presets =
+            platform::ExecutableDirectory() + "/Sanyo_" + PresetName() + ".preset";
         for (const char* suffix : {"", ".bad", ".bak", ".tmp"})
             std::remove((presets + suffix).c_str());
     }

@@ -72,8 +72,9 @@ File OpenFile(const std::string& path) {
     });
 }
 
+// Nothing to write is no call: fwrite takes no null buffer, which an empty vector may give.
 bool Write(const File& file, const uint8_t* data, size_t size) {
-    return std::fwrite(data, 1, size, file.get()) == size;
+    return size == 0 || std::fwrite(data, 1, size, file.get()) == size;
 }
 
 // Length of the access unit delimiter (00 00 01 09, one payload byte) that ends `frame`, or 0.
