@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "rtsp/jpeg_markers.h"
+
 namespace norvane {
 
 const std::array<uint8_t, 64> JPEG_ZIGZAG = {
@@ -69,7 +71,7 @@ void ScaleTable(const QuantTable& base, unsigned scale, QuantTable& out) {
 void AppendSegment(std::vector<uint8_t>& out, uint8_t marker, std::initializer_list<uint8_t> head,
                    const uint8_t* body, size_t bodySize) {
     const size_t length = 2 + head.size() + bodySize;
-    out.insert(out.end(), {0xFF, marker, static_cast<uint8_t>(length >> 8),
+    out.insert(out.end(), {JPEG_MARKER, marker, static_cast<uint8_t>(length >> 8),
                            static_cast<uint8_t>(length)});
     out.insert(out.end(), head);
     out.insert(out.end(), body, body + bodySize);
@@ -77,7 +79,7 @@ void AppendSegment(std::vector<uint8_t>& out, uint8_t marker, std::initializer_l
 
 template <size_t N>
 void AppendHuffman(std::vector<uint8_t>& out, uint8_t classAndId, const uint8_t (&table)[N]) {
-    AppendSegment(out, 0xC4, {classAndId}, table, N);
+    AppendSegment(out, JPEG_DHT, {classAndId}, table, N);
 }
 
 }  // namespace
@@ -91,9 +93,9 @@ void MakeQuantTables(unsigned q, QuantTable& luma, QuantTable& chroma) {
 
 void AppendJpegHeader(std::vector<uint8_t>& out, uint8_t type, uint16_t width, uint16_t height,
                       const uint8_t* luma, const uint8_t* chroma, uint16_t restartInterval) {
-    out.insert(out.end(), {0xFF, 0xD8});
-    AppendSegment(out, 0xDB, {0x00}, luma, 64);
-    AppendSegment(out, 0xDB, {0x01}, chroma, 64);
+    out.insert(out.end(), {JPEG_MARKER, JPEG_SOI});
+    AppendSegment(out, JPEG_DQT, {0x00}, luma, 64);
+    AppendSegment(out, JPEG_DQT, {0x01}, chroma, 64);
     const uint8_t sampling = type == 0 ? 0x21 : 0x22;
     const uint8_t frame[] = {8,
                              static_cast<uint8_t>(height >> 8),
@@ -104,7 +106,7 @@ void AppendJpegHeader(std::vector<uint8_t>& out, uint8_t type, uint16_t width, u
                              0, sampling, 0,
                              1, 0x11, 1,
                              2, 0x11, 1};
-    AppendSegment(out, 0xC0, {}, frame, sizeof frame);
+    AppendSegment(out, JPEG_SOF0, {}, frame, sizeof frame);
     AppendHuffman(out, 0x00, kLumaDc);
     AppendHuffman(out, 0x10, kLumaAc);
     AppendHuffman(out, 0x01, kChromaDc);
@@ -115,7 +117,7 @@ void AppendJpegHeader(std::vector<uint8_t>& out, uint8_t type, uint16_t width, u
         AppendSegment(out, 0xDD, {}, interval, sizeof interval);
     }
     const uint8_t scan[] = {3, 0, 0x00, 1, 0x11, 2, 0x11, 0, 0x3F, 0};
-    AppendSegment(out, 0xDA, {}, scan, sizeof scan);
+    AppendSegment(out, JPEG_SOS, {}, scan, sizeof scan);
 }
 
 }  // namespace norvane

@@ -12,7 +12,7 @@ constexpr size_t kMainHeader = 8;
 constexpr size_t kRestartHeader = 4;
 constexpr size_t kTableHeader = 4;
 constexpr size_t kTableSize = 64;
-constexpr uint8_t kEoi[] = {0xFF, 0xD9};
+constexpr uint8_t kEoi[] = {JPEG_MARKER, JPEG_EOI};
 
 uint32_t FragmentOffset(const uint8_t* data) {
     return uint32_t{data[1]} << 16 | uint32_t{data[2]} << 8 | data[3];
