@@ -253,6 +253,10 @@ TEST(RtspSdp, FmtpForms) {
     ASSERT_TRUE(parser.Parse(Reply("", "m=audio 0 RTP/AVP 97\r\na=fmtp:97 streamtype=5;config=1190\r\n"),
                              RTSPMethod::Describe));
     EXPECT_EQ(parser.GetCodecConfiguration(), (Bytes{0x11, 0x90}));
+    // Digits that are not hexadecimal read as 0 and do not fail the reply.
+    ASSERT_TRUE(parser.Parse(Reply("", "m=video 0 RTP/AVP 96\r\na=fmtp:96 x=1;config=0x1G\r\n"),
+                             RTSPMethod::Describe));
+    EXPECT_EQ(parser.GetCodecConfiguration(), (Bytes{0x00, 0x10}));
     // An oversized entry drops both sets, and earlier ones too: they would not match the stream.
     const std::string huge(400, 'A');  // 300 bytes decoded
     ASSERT_TRUE(parser.Parse(
