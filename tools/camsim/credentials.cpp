@@ -1,11 +1,9 @@
 #include "camsim/credentials.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <vector>
 
-#include "http/base64.h"
-#include "http/utils.h"
+#include "camsim/auth_crypto.h"
+#include "camsim/text.h"
 
 namespace camsim {
 
@@ -24,7 +22,7 @@ AuthParameters ParseAuthParameters(const std::string& text) {
         const size_t equals = text.find('=', pos);
         if (equals == std::string::npos)
             break;
-        const std::string name = norvane::Utils::TrimBlanks(text.substr(pos, equals - pos));
+        const std::string name = Trim(text.substr(pos, equals - pos));
         std::string value;
         pos = equals + 1;
         if (pos < text.size() && text[pos] == '"') {
@@ -35,7 +33,7 @@ AuthParameters ParseAuthParameters(const std::string& text) {
             pos = close + 1;
         } else {
             const size_t comma = std::min(text.find(',', pos), text.size());
-            value = norvane::Utils::TrimBlanks(text.substr(pos, comma - pos));
+            value = Trim(text.substr(pos, comma - pos));
             pos = comma;
         }
         parameters[name] = value;
@@ -49,15 +47,12 @@ std::string AuthParameter(const AuthParameters& parameters, const std::string& n
 }
 
 bool BasicMatches(const std::string& credentials, const std::string& user, const std::string& password) {
-    std::vector<uint8_t> decoded;
-    if (!norvane::Utils::Base64Decode(credentials, decoded, kMaxBasicBytes))
-        return false;
-    return std::string(decoded.begin(), decoded.end()) == user + ":" + password;
+    std::string decoded;
+    return Base64Decode(credentials, decoded, kMaxBasicBytes) && decoded == user + ":" + password;
 }
 
 bool DigestMatches(const AuthParameters& parameters, const std::string& user, const std::string& realm,
                    const std::string& password, const std::string& method) {
-    using norvane::Utils::Md5Hex;
     if (AuthParameter(parameters, "username") != user || AuthParameter(parameters, "realm") != realm)
         return false;
     const std::string nonce = AuthParameter(parameters, "nonce");
@@ -68,7 +63,7 @@ bool DigestMatches(const AuthParameters& parameters, const std::string& user, co
         qop.empty() ? Md5Hex(ha1 + ":" + nonce + ":" + ha2)
                     : Md5Hex(ha1 + ":" + nonce + ":" + AuthParameter(parameters, "nc") + ":" +
                              AuthParameter(parameters, "cnonce") + ":" + qop + ":" + ha2);
-    return norvane::Utils::ToLowerCopy(AuthParameter(parameters, "response")) == expected;
+    return Lower(AuthParameter(parameters, "response")) == expected;
 }
 
 }  // namespace camsim

@@ -6,7 +6,7 @@
 
 #include "camsim/change_wait.h"
 #include "camsim/credentials.h"
-#include "http/utils.h"
+#include "camsim/text.h"
 #include "platform/system.h"
 #include "tls.h"
 
@@ -60,8 +60,8 @@ bool ParseHead(const std::string& head, HttpRequest& request) {
         const size_t colon = header.find(':');
         if (colon == std::string::npos)
             return false;
-        request.headers[norvane::Utils::ToLowerCopy(header.substr(0, colon))] =
-            norvane::Utils::TrimBlanks(header.substr(colon + 1));
+        request.headers[Lower(header.substr(0, colon))] =
+            Trim(header.substr(colon + 1));
         pos = end + 2;
     }
     return !request.method.empty() && !request.target.empty();
@@ -312,7 +312,7 @@ void HttpServer::Serve(Connection& connection) {
             request.status = reply.status;
         Record(request);
         const bool keep = SendReply(connection, reply) && parsed &&
-                          norvane::Utils::ToLowerCopy(request.Header("connection")) != "close";
+                          Lower(request.Header("connection")) != "close";
         if (reply.action == HttpReply::Action::Silent) {
             while (connection.ReceiveMore())
                 connection.input.clear();

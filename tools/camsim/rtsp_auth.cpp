@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "camsim/credentials.h"
-#include "http/utils.h"
+#include "camsim/text.h"
 
 namespace camsim {
 
@@ -14,7 +14,7 @@ std::pair<std::string, std::string> SplitScheme(const std::string& value) {
     const size_t space = value.find(' ');
     if (space == std::string::npos)
         return {value, {}};
-    return {value.substr(0, space), norvane::Utils::TrimBlanks(value.substr(space + 1))};
+    return {value.substr(0, space), Trim(value.substr(space + 1))};
 }
 
 }  // namespace

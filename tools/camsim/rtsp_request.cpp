@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "http/utils.h"
+#include "camsim/text.h"
 
 namespace camsim {
 
@@ -52,7 +52,7 @@ bool ParseRequestLine(const std::string& line, RtspRequest& out) {
         return false;
     out.method = line.substr(0, first);
     out.url = line.substr(first + 1, second - first - 1);
-    out.version = norvane::Utils::TrimBlanks(line.substr(second + 1));
+    out.version = Trim(line.substr(second + 1));
     return !out.method.empty() && !out.url.empty() && out.version.rfind("RTSP/", 0) == 0;
 }
 
@@ -64,8 +64,8 @@ bool ParseHead(std::string_view head, RtspRequest& out) {
         const size_t colon = lines[i].find(':');
         if (colon == std::string::npos || colon == 0)
             return false;
-        out.headers.emplace_back(norvane::Utils::TrimBlanks(lines[i].substr(0, colon)),
-                                 norvane::Utils::TrimBlanks(lines[i].substr(colon + 1)));
+        out.headers.emplace_back(Trim(lines[i].substr(0, colon)),
+                                 Trim(lines[i].substr(colon + 1)));
     }
     return true;
 }
@@ -99,7 +99,7 @@ RtspRequestReader::Result RtspRequestReader::Next(RtspRequest& out) {
         return Result::Malformed;
     uint32_t length = 0;
     const std::string lengthText = request.Header("Content-Length");
-    if (!lengthText.empty() && (!norvane::Utils::ParseInteger(lengthText, length) ||
+    if (!lengthText.empty() && (!ParseCount(lengthText, length) ||
                                 length > kMaxBody))
         return Result::Malformed;
     const size_t bodyStart = end + blankSize;

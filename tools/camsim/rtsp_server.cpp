@@ -5,7 +5,8 @@
 #include <utility>
 
 #include "camsim/change_wait.h"
-#include "http/utils.h"
+#include "camsim/auth_crypto.h"
+#include "camsim/text.h"
 
 namespace camsim {
 
@@ -56,7 +57,7 @@ std::string Format(int status, const std::string& cseq,
 // Session identifier of a request without its parameters.
 std::string SessionId(const RtspRequest& request) {
     const std::string value = request.Header("Session");
-    return norvane::Utils::TrimBlanks(value.substr(0, value.find(';')));
+    return Trim(value.substr(0, value.find(';')));
 }
 
 // Client ports of a UDP unicast Transport header; false for anything else (TCP interleaving).
@@ -109,7 +110,7 @@ void Accumulate(RtspTotals& totals, const SessionStats& stats) {
 
 RtspServer::RtspServer()
     : auth_(AuthMode::None, {}, {}, "camsim", {}),
-      nonce_(norvane::Utils::Md5Hex(std::to_string(
+      nonce_(Md5Hex(std::to_string(
           std::chrono::steady_clock::now().time_since_epoch().count()))) {}
 
 RtspServer::~RtspServer() { Stop(); }

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "http/base64.h"
+#include "camsim/auth_crypto.h"
 
 namespace camsim {
 
@@ -11,7 +11,7 @@ namespace {
 constexpr int kSpsType = 7;
 constexpr int kPpsType = 8;
 
-std::string Base64(const NalUnit& unit) { return norvane::Utils::Base64Encode(unit.data(), unit.size()); }
+std::string Base64(const NalUnit& unit) { return Base64Encode(unit.data(), unit.size()); }
 
 }  // namespace
 
