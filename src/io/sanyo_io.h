@@ -20,8 +20,13 @@ public:
     explicit CSanyoIO(IDriver* driver);
     ~CSanyoIO() override;
 
-    // Offset of the input status byte in the live status page.
-    static size_t StatusOffset(int cameraGroup) { return cameraGroup == 2 ? 27 : 33; }
+    // Offset of the input status byte in the live status page: group 2's page has a shorter
+    // header before it.
+    static constexpr size_t INPUT_STATUS_OFFSET = 33;
+    static constexpr size_t INPUT_STATUS_OFFSET_GROUP2 = 27;
+    static size_t StatusOffset(int cameraGroup) {
+        return cameraGroup == 2 ? INPUT_STATUS_OFFSET_GROUP2 : INPUT_STATUS_OFFSET;
+    }
     // State of input `index` given the status byte.
     static int InputState(uint8_t status, unsigned index);
     // The camera request that sets output `index` to `state`.

@@ -15,10 +15,30 @@ constexpr uint8_t kSliceNonIdr = 1;
 constexpr uint8_t kSliceIdr = 5;
 constexpr uint8_t kSps = 7;
 constexpr uint8_t kPps = 8;
+constexpr uint8_t kReserved17 = 17;  // reserved type some cameras send: carries nothing to keep
 constexpr uint8_t kStapA = 24;
 constexpr uint8_t kFuA = 28;
 
-uint8_t NalType(uint8_t header) { return header & 0x1F; }
+// NAL unit header (H.264 7.3.1, RFC 6184 1.3): |F|NRI|  Type   |
+constexpr uint8_t kForbiddenAndNri = 0xE0;
+constexpr uint8_t kTypeMask = 0x1F;
+
+// RFC 6184 5.7.1, STAP-A: the STAP-A NAL header, then per unit a 16-bit size and the unit:
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+// |STAP-A NAL HDR |         NALU 1 Size           | NALU 1 HDR    |
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+// |                         NALU 1 Data ...  | NALU 2 Size | ...  |
+constexpr size_t kStapSizeField = 2;
+
+// 5.8, FU-A: the FU indicator (F, NRI of the unit, type 28), the FU header, the fragment:
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+// | FU indicator  |   FU header   |   FU header: |S|E|R|  Type   |
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+constexpr size_t kFuHeaders = 2;
+constexpr uint8_t kFuStart = 0x80;
+constexpr uint8_t kFuEnd = 0x40;
+
+uint8_t NalType(uint8_t header) { return header & kTypeMask; }
 
 bool IsSlice(uint8_t type) { return type == kSliceNonIdr || type == kSliceIdr; }
 
@@ -114,7 +134,7 @@ bool CH264RTPMediaParser::AppendSingle(const uint8_t* data, size_t size, uint32_
     if (size < 3 || HoldsStartCode(data, data + size))
         return false;
     const uint8_t type = NalType(data[0]);
-    if (type == 17)
+    if (type == kReserved17)
         return true;
     if (LacksParameterSets(data))
         InsertParameterSets();
@@ -125,12 +145,12 @@ bool CH264RTPMediaParser::AppendSingle(const uint8_t* data, size_t size, uint32_
 }
 
 bool CH264RTPMediaParser::AppendStapA(const uint8_t* data, size_t size, uint32_t timestamp) {
-    if (size < 4)
+    if (size < 1 + kStapSizeField + 1)
         return false;
     size_t pos = 1;
     while (size - pos > 1) {
         const size_t unit = size_t{data[pos]} << 8 | data[pos + 1];
-        pos += 2;
+        pos += kStapSizeField;
         if (size - pos < unit || unit == 0 || !IsUnitType(NalType(data[pos])) ||
             HoldsStartCode(data + pos, data + pos + unit))
             return false;
@@ -141,16 +161,16 @@ bool CH264RTPMediaParser::AppendStapA(const uint8_t* data, size_t size, uint32_t
 }
 
 bool CH264RTPMediaParser::AppendFuA(const uint8_t* data, size_t size, uint32_t timestamp) {
-    if (size < 3)
+    if (size < kFuHeaders + 1)
         return false;
-    const bool start = data[1] & 0x80;
+    const bool start = data[1] & kFuStart;
     if (!start && !fragmenting)
         return false;  // the unit's start fragment was not seen
     if (start && !IsUnitType(NalType(data[1])))
         return false;
     if (start) {
         // The rebuilt NAL header and the unit's first byte.
-        const uint8_t unit[] = {static_cast<uint8_t>((data[0] & 0xE0) | NalType(data[1])), data[2]};
+        const uint8_t unit[] = {static_cast<uint8_t>((data[0] & kForbiddenAndNri) | NalType(data[1])), data[2]};
         // Slices of one picture share a timestamp; keep the earlier slices of a multi-slice
         // picture and drop anything else left in the buffer.
         if (NalType(unit[0]) != kSliceIdr && !(holdsSlice && sliceTimestamp == timestamp))
@@ -162,8 +182,8 @@ bool CH264RTPMediaParser::AppendFuA(const uint8_t* data, size_t size, uint32_t t
     // Searched from the last two bytes before this fragment: a start code may straddle it.
     const size_t searchFrom =
         std::max(unitStart, buffer.size() - std::min<size_t>(buffer.size(), 2));
-    buffer.insert(buffer.end(), data + (start ? 3 : 2), data + size);
-    fragmenting = !(data[1] & 0x40);
+    buffer.insert(buffer.end(), data + kFuHeaders + (start ? 1 : 0), data + size);
+    fragmenting = !(data[1] & kFuEnd);
     return !HoldsStartCode(buffer.data() + searchFrom, buffer.data() + buffer.size());
 }
 

@@ -8,24 +8,55 @@ namespace norvane {
 
 namespace {
 
+// RFC 2435 3.1, the main JPEG header of every packet:
+//  0                   1                   2                   3
+//  0 1 2 3 4 5 6 7 8 9 0 1 2 3 4 5 6 7 8 9 0 1 2 3 4 5 6 7 8 9 0 1
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+// | Type-specific |              Fragment Offset                  |
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+// |      Type     |       Q       |     Width     |     Height    |
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
 constexpr size_t kMainHeader = 8;
+constexpr size_t kOffsetAt = 1;
+constexpr size_t kTypeAt = 4;
+constexpr size_t kQAt = 5;
+constexpr size_t kWidthAt = 6;   // in units of 8 pixels
+constexpr size_t kHeightAt = 7;  // in units of 8 pixels
+
+// 3.1.7, after the main header when the type is 64-127:
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+// |       Restart Interval        |F|L|       Restart Count       |
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
 constexpr size_t kRestartHeader = 4;
+
+// 3.1.8, in the first packet of a picture when Q is 128-255:
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+// |      MBZ      |   Precision   |             Length            |
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+// |                    Quantization Table Data                    |
 constexpr size_t kTableHeader = 4;
+constexpr size_t kPrecisionAt = 1;
+constexpr size_t kLengthAt = 2;
 constexpr size_t kTableSize = 64;
 constexpr uint8_t kEoi[] = {JPEG_MARKER, JPEG_EOI};
 
+// A payload this camera family sends between pictures that carries no picture data.
+constexpr uint8_t kFillerPayload[] = {0x71, 0x01};
+
 uint32_t FragmentOffset(const uint8_t* data) {
-    return uint32_t{data[1]} << 16 | uint32_t{data[2]} << 8 | data[3];
+    const uint8_t* field = data + kOffsetAt;
+    return uint32_t{field[0]} << 16 | uint32_t{field[1]} << 8 | field[2];
 }
+
+uint16_t ReadU16(const uint8_t* data) { return static_cast<uint16_t>(data[0] << 8 | data[1]); }
 
 // Types 64-127 are types 0-63 with a restart header after the main header of every packet.
 bool HasRestartHeader(uint8_t type) {
     return type >= 64 && type < 128;
 }
 
-// A payload of this camera family that carries no picture data.
-bool IsIgnored(const uint8_t* data, size_t size) {
-    return size >= 2 && data[0] == 0x71 && data[1] == 0x01;
+bool IsFiller(const uint8_t* data, size_t size) {
+    return size >= sizeof kFillerPayload && std::equal(std::begin(kFillerPayload), std::end(kFillerPayload), data);
 }
 
 }  // namespace
@@ -38,7 +69,7 @@ void CJpegRTPMediaParser::ProcessPacket(const CRTPPacket& packet) {
         Drop();
     const uint8_t* data = packet.GetPayload();
     const size_t size = packet.GetPayloadLength();
-    if (IsIgnored(data, size))
+    if (IsFiller(data, size))
         return;
     if (!AddFragment(data, size))
         Drop();
@@ -72,16 +103,16 @@ bool CJpegRTPMediaParser::AddFragment(const uint8_t* data, size_t size) {
 }
 
 bool CJpegRTPMediaParser::Begin(const uint8_t* data, size_t size) {
-    type = data[4];
-    const unsigned q = data[5];
-    width = data[6] * 8u;
-    height = data[7] * 8u;
+    type = data[kTypeAt];
+    const unsigned q = data[kQAt];
+    width = data[kWidthAt] * 8u;
+    height = data[kHeightAt] * 8u;
     size_t pos = kMainHeader;
     restartInterval = 0;
     if (HasRestartHeader(type)) {
         if (size < pos + kRestartHeader)
             return false;
-        restartInterval = static_cast<uint16_t>(data[pos] << 8 | data[pos + 1]);
+        restartInterval = ReadU16(data + pos);
         pos += kRestartHeader;
     }
     if (q < 128)
@@ -94,9 +125,9 @@ bool CJpegRTPMediaParser::Begin(const uint8_t* data, size_t size) {
 }
 
 bool CJpegRTPMediaParser::ReadTables(const uint8_t* data, size_t size, unsigned q, size_t& pos) {
-    if (size < pos + kTableHeader || data[pos + 1] != 0)  // 8-bit tables only
+    if (size < pos + kTableHeader || data[pos + kPrecisionAt] != 0)  // 8-bit tables only
         return false;
-    const size_t length = size_t{data[pos + 2]} << 8 | data[pos + 3];
+    const size_t length = ReadU16(data + pos + kLengthAt);
     pos += kTableHeader;
     // Q 255 sends its tables with every picture; the others may leave them out (Length 0).
     std::optional<Tables>* kept = q < 255 ? &keptTables[q - KEPT_Q_FIRST] : nullptr;
