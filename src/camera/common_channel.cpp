@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "camera/custom_parameters.h"
 #include "http/camera_request.h"
 #include "http/utils.h"
 
@@ -20,9 +21,6 @@ constexpr const char* ASPECT_STATUS = "/cgi-bin/aspect.cgi?status=1";
 constexpr const char* ASPECT_WRITE = "/cgi-bin/aspect.cgi?aspect_ratio=%u&status=1";
 constexpr const char* SUBMIT_REQUEST = "/cgi-bin/codec_stream.cgi?submit=1&1258359654505";
 
-constexpr int ASPECT_PARAMETER = 8;
-constexpr int GROUP_PARAMETER = 3;
-
 const DEVICE_INFO& DeviceOf(IDriver* driver) {
     static const DEVICE_INFO none;
     const DEVICE_INFO* info = driver ? driver->GetDeviceInfo() : nullptr;
@@ -32,7 +30,7 @@ const DEVICE_INFO& DeviceOf(IDriver* driver) {
 // Only 0 and 1 are aspect ratios the camera takes; anything else is not set.
 int AspectRatioOf(IDriver* driver) {
     const int value =
-        driver ? driver->GetCustomParameterInt(ASPECT_PARAMETER) : CUSTOM_PARAMETER_NOT_SET;
+        driver ? driver->GetCustomParameterInt(ASPECT_RATIO.number) : CUSTOM_PARAMETER_NOT_SET;
     return value == 0 || value == 1 ? value : CUSTOM_PARAMETER_NOT_SET;
 }
 
@@ -69,7 +67,7 @@ std::string StreamValue(const char* field, unsigned stream, std::string_view sta
 CCommonChannel::CCommonChannel(IDriver* driver)
     : driver(driver),
       wantedAspectRatio(AspectRatioOf(driver)),
-      cameraGroup(driver ? driver->GetCustomParameterInt(GROUP_PARAMETER)
+      cameraGroup(driver ? driver->GetCustomParameterInt(CAMERA_GROUP.number)
                          : CUSTOM_PARAMETER_NOT_SET),
       httpClient(DeviceOf(driver), Web::HTTP_CLIENT_AGENT) {}
 

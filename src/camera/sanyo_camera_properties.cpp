@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "camera/custom_parameters.h"
 #include "camera/stream_codes.h"
 #include "http/camera_request.h"
 #include "http/utils.h"
@@ -58,18 +59,6 @@ constexpr uint32_t OTHER_RATES_30[] = {30, 15, 10, 5, 3, 1};
 constexpr uint16_t LARGEST_WIDTH = 2288;  // offered at its own frame period only
 constexpr uint32_t LARGEST_PERIOD = 200;  // ms
 constexpr uint32_t GROUP_WITHOUT_LARGEST = 5;
-
-struct CustomParameter {
-    int number;
-    const char* name;
-    uint32_t flag;  // 1: the camera's own text
-};
-
-constexpr CustomParameter CUSTOM_PARAMETERS[] = {
-    {1, "Video standard", 0}, {2, "RTSP port", 0},    {3, "Camera group", 0},
-    {4, "MJPEG RTSP", 1},     {5, "H264 RTSP", 1},    {6, "Mac Address", 1},
-    {7, "Firmware", 1},       {8, "Aspect Ratio", 0}, {9, "Interlace", 0},
-};
 
 bool Contains(std::string_view text, const char* part) {
     return text.find(part) != std::string_view::npos;
@@ -322,26 +311,25 @@ bool CSanyoCameraProperties::WriteResults(ICapabilityResults* results) {
     }
     if (!CCameraPropertiesEx::WriteResults(results))
         return false;
-    const std::string values[] = {
-        thirtyFrameFamily ? "1" : "0",
-        std::to_string(rtspPort),
-        std::to_string(cameraGroup),
-        OrDefault(mjpegPath, "noRtspMjpeg"),
-        OrDefault(h264Path, "noRtspH264"),
-        macAddress,
-        firmware,
-        std::to_string(aspectClass),
-        interlace ? "1" : "0",
+    const std::pair<CustomParameter, std::string> entries[] = {
+        {VIDEO_STANDARD, thirtyFrameFamily ? "1" : "0"},
+        {RTSP_PORT, std::to_string(rtspPort)},
+        {CAMERA_GROUP, std::to_string(cameraGroup)},
+        {MJPEG_RTSP_PATH, OrDefault(mjpegPath, NO_RTSP_MJPEG)},
+        {H264_RTSP_PATH, OrDefault(h264Path, NO_RTSP_H264)},
+        {MAC_ADDRESS, macAddress},
+        {FIRMWARE, firmware},
+        {ASPECT_RATIO, std::to_string(aspectClass)},
+        {INTERLACE, interlace ? "1" : "0"},
     };
-    for (size_t i = 0; i < std::size(CUSTOM_PARAMETERS); ++i) {
-        const CustomParameter& p = CUSTOM_PARAMETERS[i];
-        ICustomParameterEntry* entry = results->GetCustomParameterEntry(p.number);
+    for (const auto& [parameter, value] : entries) {
+        ICustomParameterEntry* entry = results->GetCustomParameterEntry(parameter.number);
         if (!entry)
             continue;
-        entry->SetName(p.name);
+        entry->SetName(parameter.name);
         entry->SetOption(0);
-        entry->SetFlag(p.flag);
-        entry->SetValue(OrDefault(values[i], "(none)").c_str());
+        entry->SetFlag(parameter.flag);
+        entry->SetValue(OrDefault(value, "(none)").c_str());
     }
     return true;
 }

@@ -33,7 +33,6 @@ public:
     bool IsOwnThread() override;
 
     bool IsCameraOnline();
-    unsigned GetNumber() const { return number; }
 
 protected:
     // The capture thread's body.

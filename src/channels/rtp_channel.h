@@ -40,7 +40,6 @@ public:
     std::pair<uint32_t, uint32_t> GetFrameSize() override;
 
     uint16_t GetRtpPort() { return receiver.GetPort(); }
-    uint64_t GetDroppedPackets() const { return receiver.GetDroppedCount(); }
 
 protected:
     int Run() override;
@@ -60,7 +59,6 @@ protected:
     virtual void ResetMedia() {}
 
     bool Reconnect();
-    uint32_t GetCameraAddress() const { return cameraAddress; }
     void RestartKeepAliveTimer();
     uint32_t KeepAliveElapsedMs() const;
     // The RTP packets accepted since the last reconnect came from this source (network order).

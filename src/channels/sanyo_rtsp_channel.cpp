@@ -1,5 +1,6 @@
 #include "channels/sanyo_rtsp_channel.h"
 
+#include "camera/custom_parameters.h"
 #include "camera/stream_codes.h"
 
 namespace norvane {
@@ -31,7 +32,7 @@ bool CSanyoRTSPChannel::ConfigureCamera() {
 void CSanyoRTSPChannel::FillConnectionParams(RTSPConnectionParams& connection) {
     connection.receiveTimeout = RTSP_RECEIVE_TIMEOUT_MS;
     connection.secondTimeout = RTSP_RECEIVE_TIMEOUT_MS;
-    const int port = CBaseCameraChannel::driver->GetCustomParameterInt(2);
+    const int port = CBaseCameraChannel::driver->GetCustomParameterInt(RTSP_PORT.number);
     connection.rtspPort =
         port >= 1 && port <= 65535 ? static_cast<uint16_t>(port) : DEFAULT_RTSP_PORT;
     const std::string path = CBaseCameraChannel::driver->GetCustomParameterString(pathParameter);
@@ -55,7 +56,7 @@ void CSanyoRTSPChannel::OnStopThread() {
 }
 
 CH264ChannelRTSP::CH264ChannelRTSP(unsigned number, IDriver* driver, ICaptureSink* sink)
-    : CSanyoRTSPChannel(number, driver, sink, parser, 5, "noRtspH264"),
+    : CSanyoRTSPChannel(number, driver, sink, parser, H264_RTSP_PATH.number, NO_RTSP_H264),
       parser(driver, driver->GetDriverName()) {
     parser.SetClient(this);
 }
@@ -66,7 +67,7 @@ CH264ChannelRTSP::~CH264ChannelRTSP() {
 
 StreamParameterList CH264ChannelRTSP::StreamSettings() {
     return H264StreamSettings(params, CameraGroup(), CBaseCameraChannel::driver->GetCustomFlag(),
-                              CBaseCameraChannel::driver->GetCustomParameterInt(9) == 1);
+                              CBaseCameraChannel::driver->GetCustomParameterInt(INTERLACE.number) == 1);
 }
 
 void CH264ChannelRTSP::OnStreamDescribed() {
@@ -95,7 +96,7 @@ void CH264ChannelRTSP::OnStreamDescribed() {
 }
 
 CMJPEGChannelRTSP::CMJPEGChannelRTSP(unsigned number, IDriver* driver, ICaptureSink* sink)
-    : CSanyoRTSPChannel(number, driver, sink, parser, 4, "noRtspMjpeg"),
+    : CSanyoRTSPChannel(number, driver, sink, parser, MJPEG_RTSP_PATH.number, NO_RTSP_MJPEG),
       parser(driver, driver->GetDriverName()) {
     parser.SetClient(this);
 }

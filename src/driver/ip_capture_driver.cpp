@@ -88,29 +88,26 @@ bool CIPCaptureDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* frameAlloc
     if (!CreateIO() || !CreatePTZ())
         return false;
     if (!videoCapture)
-        videoCapture = new (std::nothrow) CIPVideoCapture(channelCount, this);
+        videoCapture.reset(new (std::nothrow) CIPVideoCapture(channelCount, this));
     return true;
 }
 
 void CIPCaptureDriver::DeleteSubObjects() {
-    delete videoCapture;
-    videoCapture = nullptr;
+    videoCapture.reset();
     if (io)
         io->StopIO();  // its threads end before the object goes
-    DeleteObject(io);
-    io = nullptr;
-    DeleteObject(ptz);
-    ptz = nullptr;
+    io.reset();
+    ptz.reset();
 }
 
 void CIPCaptureDriver::Close() { DeleteSubObjects(); }
 
-ipcapture::IIPVideoCapture* CIPCaptureDriver::GetVideoCapture() { return videoCapture; }
+ipcapture::IIPVideoCapture* CIPCaptureDriver::GetVideoCapture() { return videoCapture.get(); }
 
-ipcapture::IIPVideoCaptureEx* CIPCaptureDriver::GetVideoCaptureEx() { return videoCapture; }
+ipcapture::IIPVideoCaptureEx* CIPCaptureDriver::GetVideoCaptureEx() { return videoCapture.get(); }
 
 IIPPTZDriverEx* CIPCaptureDriver::GetPTZDriverEx() {
-    return dynamic_cast<IIPPTZDriverEx*>(ptz);
+    return dynamic_cast<IIPPTZDriverEx*>(ptz.get());
 }
 
 void CIPCaptureDriver::Log(int type, const char* format, ...) {

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include "driver/custom_creator.h"
-#include "foundation/idriver.h"
+#include "foundation/boundary_ptr.h"
 #include "foundation/debug_info.h"
+#include "foundation/idriver.h"
 #include "foundation/lock.h"
 #include "norvane/ipcapture.h"
 
@@ -27,9 +29,9 @@ public:
     bool Open(IDebugInfoSink* log, IFrameAllocator* frames, IDeviceConfig* config) override;
     void Close() override;
     ipcapture::IIPVideoCapture* GetVideoCapture() override;
-    ICaptureIOApi* GetCaptureIOApi() override { return io; }
+    ICaptureIOApi* GetCaptureIOApi() override { return io.get(); }
     void* GetOptionalApi1() override { return nullptr; }
-    IIPPTZDriver* GetPTZDriver() override { return ptz; }
+    IIPPTZDriver* GetPTZDriver() override { return ptz.get(); }
     void* GetOptionalApi2() override { return nullptr; }
     ipcapture::IIPVideoCaptureEx* GetVideoCaptureEx() override;
     IIPPTZDriverEx* GetPTZDriverEx() override;
@@ -72,9 +74,9 @@ protected:
     bool customFlag = false;
     std::map<unsigned, std::string> customParameters;
     HostVersion hostVersion;
-    ICaptureIOApi* io = nullptr;
-    CIPVideoCapture* videoCapture = nullptr;
-    IIPPTZDriver* ptz = nullptr;
+    BoundaryPtr<ICaptureIOApi> io;
+    std::unique_ptr<CIPVideoCapture> videoCapture;
+    BoundaryPtr<IIPPTZDriver> ptz;
 
 private:
     void CopyConfiguration(IDeviceConfig* config);

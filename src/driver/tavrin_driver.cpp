@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "camera/custom_parameters.h"
 #include "channels/mjpeg_http_channel.h"
 #include "channels/sanyo_rtsp_channel.h"
 #include "foundation/no_throw.h"
@@ -19,10 +20,10 @@ bool CTavrinDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* frameAllocato
         // Objects built during the base Open keep the default time-outs.
         deviceInfo.timeout = OPEN_TIMEOUT_MS;
         deviceInfo.timeout2 = OPEN_TIMEOUT_MS;
-        const int standard = GetCustomParameterInt(1);
+        const int standard = GetCustomParameterInt(VIDEO_STANDARD.number);
         if (standard != CUSTOM_PARAMETER_NOT_SET)
             customFlag = standard != 0;
-        LogDriverOpened(GetCustomParameterString(7));
+        LogDriverOpened(GetCustomParameterString(FIRMWARE.number));
         return true;
     });
 }
@@ -30,20 +31,20 @@ bool CTavrinDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* frameAllocato
 // A failed allocation leaves the driver without I/O, which is not an error.
 bool CTavrinDriver::CreateIO() {
     if (!io)
-        io = new (std::nothrow) CSanyoIO(this);
+        io.reset(new (std::nothrow) CSanyoIO(this));
     return true;
 }
 
 bool CTavrinDriver::CreatePTZ() {
     if (!ptz)
-        ptz = new (std::nothrow) CSanyoPTZHandler(this, GetChannelCount());
+        ptz.reset(new (std::nothrow) CSanyoPTZHandler(this, GetChannelCount()));
     return ptz != nullptr;
 }
 
 ICameraChannel* CTavrinDriver::CreateChannel(unsigned index, ICaptureSink* sink, bool largeFrame) {
     switch (GetCodecType()) {
         case CODEC_MJPEG:
-            if (largeFrame || GetCustomParameterString(4) == "noRtspMjpeg")
+            if (largeFrame || GetCustomParameterString(MJPEG_RTSP_PATH.number) == NO_RTSP_MJPEG)
                 return new (std::nothrow) CMjpegHttpChannel(index, this, sink);
             return new (std::nothrow) CMJPEGChannelRTSP(index, this, sink);
         case CODEC_H264:

@@ -31,12 +31,10 @@ bool CXmlParser::Load(const std::string& fileName) {
         return true;
     try {
         document.reset(new (std::nothrow) platform::XmlDocument());
-        if (document && document->Load(path)) {
+        if (document && document->Load(path))
             loaded = true;
-            filePath = path;
-        } else {
+        else
             document.reset();
-        }
     } catch (...) {
         document.reset();
         loaded = false;
@@ -62,7 +60,6 @@ void CXmlParser::Unload() {
         return;
     document.reset();
     loaded = false;
-    filePath.clear();
 }
 
 }  // namespace norvane

@@ -25,7 +25,6 @@ public:
     std::string SelectNodeText(const std::string& xpath);
     void Unload();
 
-    const std::string& GetFilePath() const { return filePath; }
     // Tests point the parser at another directory than the executable's.
     void SetBaseDirectory(const std::string& directory) { baseDirectory = directory; }
 
@@ -36,7 +35,6 @@ private:
     std::unique_ptr<platform::XmlDocument> document;  // null when not loaded
     bool loaded = false;
     std::string baseDirectory;
-    std::string filePath;
 };
 
 }  // namespace norvane

@@ -17,7 +17,6 @@ public:
     bool StopTick() { return StopThread(6000); }
 
     void SetInterval(unsigned milliseconds) { interval = milliseconds; }
-    unsigned GetInterval() const { return interval; }
 
 protected:
     void Run() override;

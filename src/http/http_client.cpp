@@ -82,7 +82,7 @@ bool CHttpClient::Attempt(const std::string& verb, const std::string& path, cons
 // without, and its challenge picks the scheme, which every client of the process then sends
 // from its next request on.
 bool CHttpClient::Negotiate(const std::string& verb, const std::string& path, const Exchange& exchange) {
-    if (!negotiateAuth_ || user_.empty())
+    if (user_.empty())
         return Attempt(verb, path, exchange);  // without a user there is nothing to answer with
     CAuthMemory& memory = CAuthMemory::Shared();
     if (const uint32_t known = memory.Scheme(address_); known != 0)

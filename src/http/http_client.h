@@ -85,7 +85,6 @@ public:
     // Scheme in force: 0 until the camera asks for one; the scheme the camera asked any client
     // of this process for last.
     uint32_t AuthScheme() const { return authScheme_; }
-    void SetNegotiateAuthentication(bool negotiate) { negotiateAuth_ = negotiate; }
 
 private:
     // What every attempt of one SendRequest shares.
@@ -107,7 +106,6 @@ private:
     int protocolState_ = PROTOCOL_UNKNOWN;
     uint32_t authScheme_;
     uint32_t authTarget_;
-    bool negotiateAuth_ = true;
     CManualEvent* stop_ = nullptr;
     std::string agent_;
     std::string user_;

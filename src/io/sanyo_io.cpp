@@ -2,16 +2,15 @@
 
 #include <cstdio>
 
+#include "camera/custom_parameters.h"
 #include "http/camera_request.h"
 
 namespace norvane {
 
 namespace {
 
-constexpr int GROUP_PARAMETER = 3;
-
 int CameraGroupOf(IDriver* driver) {
-    const int group = driver->GetCustomParameterInt(GROUP_PARAMETER);
+    const int group = driver->GetCustomParameterInt(CAMERA_GROUP.number);
     return group == CUSTOM_PARAMETER_NOT_SET ? 1 : group;
 }
 

@@ -131,7 +131,6 @@ public:
     // Bounds every blocking receive (0 = no bound).
     bool SetReceiveTimeout(unsigned milliseconds);
     // Bounds every blocking send (0 = no bound).
-    bool SetSendTimeout(unsigned milliseconds);
     // Disables send coalescing, so each send leaves as its own segment.
     bool SetNoDelay();
     // Sends every byte (retrying partial sends); false when any byte could not be sent.

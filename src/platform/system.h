@@ -11,7 +11,6 @@ namespace norvane::platform {
 
 unsigned CurrentThreadId();
 unsigned ProcessorCount();
-void SleepMs(unsigned milliseconds);
 // Monotonic milliseconds (wraps like a 32-bit tick count).
 uint32_t SteadyMs();
 // Monotonic microseconds from an arbitrary origin (for RTP arrival times).

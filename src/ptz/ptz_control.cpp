@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "camera/custom_parameters.h"
 #include "foundation/idriver.h"
 #include "foundation/no_throw.h"
 #include "ptz/sanyo_ptz_comm.h"
@@ -190,7 +191,7 @@ int CBasePTZControl::RemovePreposition(const char* name) {
 }
 
 CBasePTZComm* CSanyoPTZControl::CreateComm() {
-    int group = GetDriver()->GetCustomParameterInt(3);
+    int group = GetDriver()->GetCustomParameterInt(CAMERA_GROUP.number);
     if (group == CUSTOM_PARAMETER_NOT_SET)
         group = 1;
     CPtzCapabilities capabilities;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "camera/custom_parameters.h"
 #include "foundation/idriver.h"
 #include "foundation/no_throw.h"
 #include "http/result_def.h"
@@ -41,21 +42,18 @@ IIPPTZApiEx* CBasePTZHandler::GetPTZApiEx(int channel) {
         CLockGuard guard(lock);
         const auto it = controls.find(channel);
         if (it != controls.end())
-            return it->second;
+            return it->second.get();
         if (deviceType.empty() || (!store && !InitializeXMLStorage()))
             return nullptr;
         std::unique_ptr<CBasePTZControl> control(CreateControl(channel));
         if (!control || !control->Initialize(store))
             return nullptr;
-        controls[channel] = control.get();
-        return control.release();
+        return controls.emplace(channel, std::move(control)).first->second.get();
     });
 }
 
 void CBasePTZHandler::ReleaseControls() {
     CLockGuard guard(lock);
-    for (auto& [channel, control] : controls)
-        delete control;
     controls.clear();
 }
 
@@ -94,7 +92,7 @@ CSanyoPTZHandler::CSanyoPTZHandler(IDriver* driver, int channelCount)
     : CBasePTZHandler(driver, channelCount, "Sanyo") {}
 
 std::string CSanyoPTZHandler::GetXMLStorageFileName() {
-    const std::string mac = GetDriver()->GetCustomParameterString(6);
+    const std::string mac = GetDriver()->GetCustomParameterString(MAC_ADDRESS.number);
     if (!mac.empty() && mac != "(none)" && IsPlainFileName(mac))
         return "Sanyo_" + mac + ".preset";
     GetDriver()->Log(

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include "foundation/lock.h"
@@ -40,7 +41,7 @@ protected:
 private:
     IDriver* driver;
     CLock lock;  // guards controls and store
-    std::map<int, CBasePTZControl*> controls;
+    std::map<int, std::unique_ptr<CBasePTZControl>> controls;
     int channelCount;
     TSmartPtr<CXMLPrepositionReader> store;
     std::string deviceType;

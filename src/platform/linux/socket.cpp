@@ -171,11 +171,6 @@ bool TcpSocket::SetReceiveTimeout(unsigned milliseconds) {
     return IsOpen() && setsockopt(Handle(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv)) == 0;
 }
 
-bool TcpSocket::SetSendTimeout(unsigned milliseconds) {
-    const timeval tv = ToTimeval(milliseconds);
-    return IsOpen() && setsockopt(Handle(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv)) == 0;
-}
-
 int TcpSocket::Receive(void* buffer, size_t size) {
     if (!IsOpen())
         return -1;

@@ -175,10 +175,6 @@ unsigned ProcessorCount() {
     return n == 0 ? 1 : n;
 }
 
-void SleepMs(unsigned milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
 uint32_t SteadyMs() {
     using namespace std::chrono;
     return static_cast<uint32_t>(

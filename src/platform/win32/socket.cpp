@@ -226,12 +226,6 @@ bool TcpSocket::SetReceiveTimeout(unsigned milliseconds) {
                                   reinterpret_cast<const char*>(&value), sizeof(value)) == 0;
 }
 
-bool TcpSocket::SetSendTimeout(unsigned milliseconds) {
-    const DWORD value = milliseconds;
-    return IsOpen() && setsockopt(Native(Handle()), SOL_SOCKET, SO_SNDTIMEO,
-                                  reinterpret_cast<const char*>(&value), sizeof(value)) == 0;
-}
-
 int TcpSocket::Receive(void* buffer, size_t size) {
     if (!IsOpen())
         return -1;

@@ -28,7 +28,6 @@ unsigned ProcessorCount() {
     return info.dwNumberOfProcessors == 0 ? 1 : info.dwNumberOfProcessors;
 }
 
-void SleepMs(unsigned milliseconds) { Sleep(milliseconds); }
 
 uint32_t SteadyMs() { return GetTickCount(); }
 
