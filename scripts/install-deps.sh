@@ -6,7 +6,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake ninja-build g++ clang pkg-config git
+  cmake ninja-build g++ clang pkg-config git dpkg-dev
   libcurl4-openssl-dev libpugixml-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libclang-rt-14-dev llvm
@@ -26,7 +26,7 @@ apt_update() {
 }
 
 if [[ ${1:-} == windows ]]; then
-  PACKAGES+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine wine64 winbind)
+  PACKAGES+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine wine64 winbind unzip)
 fi
 
 # The packages of the list given that are not installed yet.

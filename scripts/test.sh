@@ -73,6 +73,10 @@ run_suite() {
   echo "=== $name: soak"
   wait "$soak" || { cat "$dir/soak.log"; echo "=== $name: soak failed" >&2; return 1; }
   grep -E '^(soak|period|summary)' "$dir/soak.log"
+  if [[ $name == release ]]; then
+    echo "=== $name: install, packages and a host of one's own"
+    bash scripts/check-install.sh "$dir"
+  fi
 }
 
 run_fuzz() {

@@ -4,7 +4,8 @@
 # MinGW-w64 (and clang for the Microsoft ABI); checks the DLL's exports; runs the suites under
 # Wine; then, under Wine against the Linux-native simulator on loopback, tavrin-host.exe streams
 # (the captured H.264 must decode to the reference pictures), probes, steers PTZ and drives alarm
-# I/O, and the Microsoft-ABI host runs its scenario. Build tree: $1 (build-windows).
+# I/O, and the Microsoft-ABI host runs its scenario. CPack makes the 32-bit .zip (DLL, SDK
+# headers, tavrin-host.exe, host guide), whose contents are checked. Build tree: $1 (build-windows).
 #
 # Wine's 32-bit loader needs the kernel's IA-32 support, which some virtual machines lack. There
 # the 32-bit tree is built (DLL, host, layout check, Microsoft-ABI host) and its exports checked,
@@ -56,6 +57,20 @@ fi
 
 echo "=== windows: exports"
 bash scripts/check-exports.sh "$dir/Tavrin.dll"
+
+echo "=== windows: the .zip package"
+(cd "$dir" && cpack -G ZIP -B package >/dev/null)
+zip=$(ls "$dir"/package/*.zip)
+unzip -l "$zip" | tee "$dir/package/contents.txt"
+packaged=(bin/Tavrin.dll bin/tavrin-host.exe $(cd include && find norvane -name '*.h' | sed 's|^|include/|'))
+[[ -f docs/host-guide.md ]] && packaged+=(share/doc/tavrin/host-guide.md)
+for file in "${packaged[@]}"; do
+  grep -q "/$file\$" "$dir/package/contents.txt" || { echo "$(basename "$zip") lacks $file" >&2; exit 1; }
+done
+# The packaged DLL carries the build's one version in its version resource.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")
+unzip -p "$zip" '*/bin/Tavrin.dll' | strings -e l | grep -x "$version" >/dev/null ||
+  { echo "the packaged Tavrin.dll has no version resource of $version" >&2; exit 1; }
 
 bash scripts/make-media.sh "$dir/media" >/dev/null
 

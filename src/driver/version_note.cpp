@@ -1,13 +1,13 @@
-// Tavrin.so's file version as an ELF note, read from the file as Tavrin.dll's version resource is
-// (platform::FileVersion). TAVRIN_FILE_VERSION is the project's version A,B,C,D.
+// Tavrin.so's file version as an ELF note, read from the file as Tavrin.dll's version resource is.
+// TAVRIN_FILE_VERSION is the project's version A,B,C,D.
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/system.h"
+#include "norvane/version.h"
 
 namespace {
 
-using norvane::platform::kVersionNoteOwner;
+using norvane::kVersionNoteOwner;
 
 struct VersionNote {
     uint32_t ownerSize;
@@ -20,7 +20,7 @@ struct VersionNote {
 constexpr VersionNote MakeVersionNote() {
     VersionNote note{sizeof kVersionNoteOwner,
                      sizeof note.version,
-                     norvane::platform::kVersionNoteType,
+                     norvane::kVersionNoteType,
                      {},
                      {TAVRIN_FILE_VERSION}};
     for (size_t i = 0; i < sizeof kVersionNoteOwner; ++i)

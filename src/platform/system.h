@@ -39,13 +39,6 @@ bool RenameFile(const std::string& from, const std::string& to);
 // executable; false if there is none.
 bool HostModuleVersion(std::array<uint16_t, 4>& version);
 
-// Version A.B.C.D of a file: on Windows from its version resource, on Linux from its ELF note
-// of type kVersionNoteType owned by kVersionNoteOwner (four 16-bit numbers); false if it has
-// none.
-bool FileVersion(const std::string& path, std::array<uint16_t, 4>& version);
-inline constexpr char kVersionNoteOwner[] = "Tavrin";
-inline constexpr uint32_t kVersionNoteType = 1;
-
 // Invalid input becomes U+FFFD.
 std::u16string Utf8ToUtf16(const std::string& text);
 std::string Utf16ToUtf8(const std::u16string& text);

@@ -14,6 +14,7 @@
 
 #include "camera/sanyo_camera_properties.h"
 #include "camsim/camera.h"
+#include "camsim/http_server.h"
 #include "host/capability_results.h"
 
 using namespace norvane;

@@ -13,6 +13,7 @@
 #include "camera/capture_params.h"
 #include "camera/stream_codes.h"
 #include "camsim/camera.h"
+#include "camsim/http_server.h"
 #include "http/camera_request.h"
 #include "support/fake_driver.h"
 

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "camsim/camera.h"
+#include "camsim/rtsp_server.h"
 #include "http/camera_request.h"
 #include "http/http_client.h"
 #include "http/utils.h"

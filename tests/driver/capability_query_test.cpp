@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "camsim/camera.h"
+#include "camsim/http_server.h"
 #include "host/capability_results.h"
 #include "host/probe.h"
 

@@ -6,8 +6,8 @@
 #include "host/device_config.h"
 #include "host/frames.h"
 #include "host/log_receiver.h"
+#include "host/module_loader.h"
 #include "norvane/exports.h"
-#include "platform/module.h"
 
 using namespace norvane;
 using namespace norvane::ipcapture;
@@ -18,14 +18,14 @@ class Library : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        module = platform::LoadModule(TAVRIN_SO_PATH, &error);
+        module = host::LoadModule(TAVRIN_SO_PATH, &error);
         ASSERT_NE(module, nullptr) << error;
     }
-    void TearDown() override { platform::UnloadModule(module); }
+    void TearDown() override { host::UnloadModule(module); }
 
     template <typename F>
     F Export(const char* name) {
-        void* symbol = platform::ModuleSymbol(module, name);
+        void* symbol = host::ModuleSymbol(module, name);
         EXPECT_NE(symbol, nullptr) << name;
         return reinterpret_cast<F>(symbol);
     }

@@ -10,7 +10,7 @@
 #include "driver/fake_channels.h"
 #include "host/device_config.h"
 #include "host/log_receiver.h"
-#include "platform/module.h"
+#include "host/module_loader.h"
 
 using namespace norvane;
 
@@ -24,7 +24,7 @@ namespace {
     const auto copy = dir / ("liborbhost.so." + version);
     std::filesystem::copy_file(ORBHOST_DUMMY_PATH, copy,
                                std::filesystem::copy_options::overwrite_existing);
-    void* module = platform::LoadModule(copy.string());
+    void* module = host::LoadModule(copy.string());
     std::filesystem::remove_all(dir);
     if (!module)
         std::_Exit(99);

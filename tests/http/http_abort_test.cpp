@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "camsim/camera.h"
+#include "camsim/http_server.h"
 #include "http/camera_request.h"
 #include "http_fixture.h"
 #include "platform/socket.h"

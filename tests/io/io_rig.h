@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camsim/camera.h"
+#include "camsim/http_server.h"
 #include "support/fake_driver.h"
 
 namespace test {

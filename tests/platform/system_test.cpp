@@ -45,22 +45,6 @@ TEST(Threads, IdsAreDistinctAndStable) {
 }
 
 #if !defined(_WIN32)
-// The driver file carries the project's version, which a host reads from the file.
-TEST(Files, DriverFileHasTheProjectVersion) {
-    std::array<uint16_t, 4> v{};
-    ASSERT_TRUE(FileVersion(TAVRIN_SO_PATH, v));
-    const std::string text = std::to_string(v[0]) + "." + std::to_string(v[1]) + "." +
-                             std::to_string(v[2]) + "." + std::to_string(v[3]);
-    EXPECT_EQ(text, TAVRIN_VERSION);
-}
-
-TEST(Files, FileWithoutVersionHasNone) {
-    std::array<uint16_t, 4> v{};
-    EXPECT_FALSE(FileVersion(TAVRIN_SOURCE_DIR "/CMakeLists.txt", v)) << "not an ELF file";
-    EXPECT_FALSE(FileVersion(ExecutableDirectory() + "/tests_platform", v)) << "other notes only";
-    EXPECT_FALSE(FileVersion(TAVRIN_BINARY_DIR "/no-such-file", v));
-}
-
 // A forked child, whose one thread has a new id, does not inherit the parent's.
 TEST(Threads, ForkedChildHasAnIdOfItsOwn) {
     const unsigned mine = CurrentThreadId();

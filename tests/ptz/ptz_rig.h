@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "camsim/camera.h"
+#include "camsim/http_server.h"
 #include "support/fake_driver.h"
 #include "support/media.h"
 

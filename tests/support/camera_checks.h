@@ -7,6 +7,8 @@
 #include <string>
 
 #include "camsim/camera.h"
+#include "camsim/http_server.h"
+#include "camsim/rtsp_server.h"
 
 namespace test {
 

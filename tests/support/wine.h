@@ -2,16 +2,16 @@
 // Wine's ntdll exports wine_get_version.
 #pragma once
 
-#include "platform/module.h"
+#include "host/module_loader.h"
 
 namespace test {
 
 inline bool RunningUnderWine() {
 #if defined(_WIN32)
     static const bool wine = [] {
-        void* ntdll = norvane::platform::LoadModule("ntdll.dll");
-        const bool found = norvane::platform::ModuleSymbol(ntdll, "wine_get_version") != nullptr;
-        norvane::platform::UnloadModule(ntdll);
+        void* ntdll = host::LoadModule("ntdll.dll");
+        const bool found = host::ModuleSymbol(ntdll, "wine_get_version") != nullptr;
+        host::UnloadModule(ntdll);
         return found;
     }();
     return wine;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "camsim/http_server.h"
+#include "camsim/rtsp_server.h"
 #include "camsim/server_push.h"
 
 namespace camsim {
@@ -34,7 +36,10 @@ HttpReply CgiAnswer(const CgiReply& answer) {
 }  // namespace
 
 Camera::Camera(CameraConfig config)
-    : config_(std::move(config)), cgi_(config_.personality), http_(std::make_unique<HttpServer>()) {
+    : config_(std::move(config)),
+      cgi_(config_.personality),
+      http_(std::make_unique<HttpServer>()),
+      rtsp_(std::make_unique<RtspServer>()) {
     if (!config_.mediaDir.empty())
         pictures_ = std::make_shared<const std::vector<Bytes>>(
             ReadJpegFolder(config_.mediaDir + "/" + config_.jpegMedia));
@@ -61,31 +66,41 @@ bool Camera::AddStreams() {
     const Personality& p = config_.personality;
     if (config_.mediaDir.empty())
         return true;  // RTSP answers, but every path is unknown
-    return rtsp_.AddStream(p.h264Path, StreamCodec::H264, config_.mediaDir + "/" + config_.h264Media, 25) &&
-           rtsp_.AddStream(p.mjpegPath, StreamCodec::Jpeg, config_.mediaDir + "/" + config_.jpegMedia, 25);
+    return rtsp_->AddStream(p.h264Path, StreamCodec::H264,
+                            config_.mediaDir + "/" + config_.h264Media, 25) &&
+           rtsp_->AddStream(p.mjpegPath, StreamCodec::Jpeg,
+                            config_.mediaDir + "/" + config_.jpegMedia, 25);
 }
 
 bool Camera::Start() {
     RouteAll();
-    rtsp_.SetAuth(config_.auth, config_.user, config_.password);
-    if (!AddStreams() || !http_->Start(config_.httpPort) || !rtsp_.Start(config_.rtspPort)) {
+    rtsp_->SetAuth(config_.auth, config_.user, config_.password);
+    if (!AddStreams() || !http_->Start(config_.httpPort) || !rtsp_->Start(config_.rtspPort)) {
         Stop();
         return false;
     }
     httpPort_ = http_->Port();
-    cgi_.SetRtspPort(rtsp_.Port());
+    cgi_.SetRtspPort(rtsp_->Port());
     return true;
 }
 
 void Camera::Stop() {
     ReleaseHeld();
-    rtsp_.Stop();
+    rtsp_->Stop();
     http_->Stop();
+}
+
+uint16_t Camera::RtspPort() const {
+    return rtsp_->Port();
+}
+
+std::vector<HttpRequest> Camera::HttpRequests() {
+    return http_->Requests();
 }
 
 void Camera::SetReplyDelay(unsigned milliseconds) {
     replyDelayMs_ = milliseconds;
-    rtsp_.SetReplyDelay(milliseconds);
+    rtsp_->SetReplyDelay(milliseconds);
 }
 
 void Camera::SetTrickle(unsigned milliseconds) { tricklePauseMs_ = milliseconds; }
@@ -183,7 +198,7 @@ void Camera::ClearPageFaults() {
 void Camera::SetDenyAll(bool deny) {
     denyAll_ = deny;
     http_->SetAuth(AuthConfig());
-    rtsp_.SetDenyAll(deny);
+    rtsp_->SetDenyAll(deny);
 }
 
 bool Camera::SetOffline(bool offline) {
@@ -192,10 +207,10 @@ bool Camera::SetOffline(bool offline) {
         return true;
     }
     // A stopped HTTP server cannot be restarted: build a fresh one on the same port.
-    const uint16_t rtspPort = rtsp_.Port();
+    const uint16_t rtspPort = rtsp_->Port();
     http_ = std::make_unique<HttpServer>();
     RouteAll();
-    return http_->Start(httpPort_) && rtsp_.Start(rtspPort);
+    return http_->Start(httpPort_) && rtsp_->Start(rtspPort);
 }
 
 }  // namespace camsim

@@ -12,12 +12,15 @@
 #include <string>
 
 #include "camsim/camera_cgi.h"
-#include "camsim/http_server.h"
+#include "camsim/http_message.h"
 #include "camsim/media_files.h"
-#include "camsim/rtsp_server.h"
 #include "camsim/server_push.h"
 
 namespace camsim {
+
+// Held by pointer so that a host program including this header needs no socket layer.
+class HttpServer;
+class RtspServer;
 
 struct CameraConfig {
     Personality personality;
@@ -41,11 +44,13 @@ public:
     bool Start();
     void Stop();
     uint16_t HttpPort() const { return httpPort_; }
-    uint16_t RtspPort() const { return rtsp_.Port(); }
+    uint16_t RtspPort() const;
 
     CameraCgi& Cgi() { return cgi_; }
     HttpServer& Http() { return *http_; }
-    RtspServer& Rtsp() { return rtsp_; }
+    RtspServer& Rtsp() { return *rtsp_; }
+    // The HTTP requests received so far.
+    std::vector<HttpRequest> HttpRequests();
 
     // The next requests of `path` get `reply` instead of the camera's answer.
     void SetPageFault(const std::string& path, HttpReply reply);
@@ -85,7 +90,7 @@ private:
     CameraConfig config_;
     CameraCgi cgi_;
     std::unique_ptr<HttpServer> http_;
-    RtspServer rtsp_;
+    std::unique_ptr<RtspServer> rtsp_;
     uint16_t httpPort_ = 0;
     std::shared_ptr<const std::vector<Bytes>> pictures_;  // guarded by faultMutex_ once started
     PushShape pushShape_;  // guarded by faultMutex_

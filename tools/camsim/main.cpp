@@ -8,7 +8,9 @@
 #include <thread>
 
 #include "camsim/camera.h"
+#include "camsim/http_server.h"
 #include "camsim/oversized_pages.h"
+#include "camsim/rtsp_server.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "camsim/http_server.h"
+#include "camsim/http_message.h"
 #include "camsim/media_files.h"
 
 namespace camsim {

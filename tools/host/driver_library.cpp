@@ -1,6 +1,6 @@
 #include "host/driver_library.h"
 
-#include "platform/module.h"
+#include "host/module_loader.h"
 
 namespace host {
 
@@ -8,18 +8,18 @@ namespace {
 
 template <typename Function>
 bool Resolve(void* handle, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(norvane::platform::ModuleSymbol(handle, name));
+    function = reinterpret_cast<Function>(ModuleSymbol(handle, name));
     return function != nullptr;
 }
 
 }  // namespace
 
 DriverLibrary::~DriverLibrary() {
-    norvane::platform::UnloadModule(handle_);
+    UnloadModule(handle_);
 }
 
 bool DriverLibrary::Load(const std::string& path) {
-    handle_ = norvane::platform::LoadModule(path, &error_);  // dlopen or LoadLibrary
+    handle_ = LoadModule(path, &error_);  // dlopen or LoadLibrary
     if (!handle_)
         return false;
     CapabilityApi& c = capability_;

@@ -26,10 +26,10 @@
 #include "host/frames.h"
 #include "host/io_command.h"
 #include "host/log_receiver.h"
+#include "host/module_loader.h"
 #include "host/probe_command.h"
 #include "host/ptz_command.h"
 #include "host/stream_session.h"
-#include "platform/system.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ void Describe(CLI::App& app, Options& o) {
 // The file's version: its version resource on Windows, its version note on Linux.
 void PrintDriverFile(const std::string& path) {
     std::array<uint16_t, 4> v{};
-    if (norvane::platform::FileVersion(path, v))
+    if (host::FileVersion(path, v))
         std::printf("driver file: %s, version %u.%u.%u.%u\n", path.c_str(), v[0], v[1], v[2], v[3]);
     else
         std::printf("driver file: %s, no version\n", path.c_str());

@@ -28,7 +28,7 @@ constexpr const char* kOperationPath = "/cgi-bin/opecmd.cgi";
 std::vector<std::string> OperationRequests(camsim::Camera* camera) {
     std::vector<std::string> targets;
     if (camera)
-        for (const camsim::HttpRequest& request : camera->Http().Requests())
+        for (const camsim::HttpRequest& request : camera->HttpRequests())
             if (request.path == kOperationPath)
                 targets.push_back(request.target);
     return targets;

@@ -26,7 +26,6 @@
 #include "host/soak_channels.h"
 #include "host/stop_signal.h"
 #include "norvane/ptz.h"
-#include "platform/system.h"
 
 namespace {
 
@@ -150,8 +149,12 @@ LogTally TakeLog(host::LogReceiver& log) {
     return t;
 }
 
+// The driver keeps the preset file beside the host's executable.
 std::string PresetPath() {
-    return norvane::platform::ExecutableDirectory() + "/Sanyo_" + kPresetOwner + ".preset";
+    std::error_code failed;
+    const std::filesystem::path executable =
+        std::filesystem::read_symlink("/proc/self/exe", failed);
+    return executable.parent_path().string() + "/Sanyo_" + kPresetOwner + ".preset";
 }
 void RemovePresetFiles() {
     std::error_code ignored;

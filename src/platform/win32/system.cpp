@@ -18,6 +18,24 @@ std::string FolderOf(const std::string& path) {
     return separator == std::string::npos ? std::string() : path.substr(0, separator);
 }
 
+// Version A.B.C.D from a file's version resource; false if it has none.
+bool FileVersion(const std::string& path, std::array<uint16_t, 4>& version) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    if (size == 0)
+        return false;
+    std::vector<uint8_t> block(size);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data()) ||
+        !VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
+        length < sizeof(VS_FIXEDFILEINFO))
+        return false;
+    version = {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+               HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
+    return true;
+}
+
 }  // namespace
 
 unsigned CurrentThreadId() { return GetCurrentThreadId(); }
@@ -125,23 +143,6 @@ bool RenameFile(const std::string& from, const std::string& to) {
 bool HostModuleVersion(std::array<uint16_t, 4>& version) {
     const std::string folder = ExecutableDirectory();
     return !folder.empty() && FileVersion(folder + "\\orbhost.dll", version);
-}
-
-bool FileVersion(const std::string& path, std::array<uint16_t, 4>& version) {
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    if (size == 0)
-        return false;
-    std::vector<uint8_t> block(size);
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT length = 0;
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data()) ||
-        !VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
-        length < sizeof(VS_FIXEDFILEINFO))
-        return false;
-    version = {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-               HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
-    return true;
 }
 
 std::u16string Utf8ToUtf16(const std::string& text) {

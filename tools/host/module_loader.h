@@ -1,0 +1,19 @@
+// Loading the driver library at run time, as a host does (dlopen or LoadLibrary).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace host {
+
+// Null when the module cannot be loaded; `error` (if given) receives the reason.
+void* LoadModule(const std::string& path, std::string* error = nullptr);
+void* ModuleSymbol(void* module, const char* name);
+void UnloadModule(void* module);
+
+// Version A.B.C.D of a driver file: on Windows from its version resource, on Linux from its ELF
+// note (norvane/version.h); false if it has none.
+bool FileVersion(const std::string& path, std::array<uint16_t, 4>& version);
+
+}  // namespace host
