@@ -197,7 +197,7 @@ TEST(HostReport, ChromiumRendersTheRunReportWithoutAComplaint) {
     const std::string dom = scratch + "/dom.html";
     const std::string log = scratch + "/chromium.txt";
     ASSERT_TRUE(test::RunCommand(
-        "timeout 120 chromium --headless --no-sandbox --disable-gpu --enable-logging=stderr "
+        "timeout 60 chromium --headless --no-sandbox --disable-gpu --enable-logging=stderr "
         "--v=0 --user-data-dir='" +
         scratch + "/profile' --window-size=1200,2000 --screenshot='" + shot +
         "' --dump-dom 'file://" + out + "/report.html' > '" + dom + "' 2> '" + log + "'"))
