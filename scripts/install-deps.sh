@@ -14,6 +14,7 @@ PACKAGES=(
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gir1.2-gst-rtsp-server-1.0 python3-gi
   vlc-bin vlc-plugin-base librtsp-server-perl tshark
+  chromium  # headless, renders tavrin-host's report.html in its test
 )
 
 SUDO=""

@@ -4,8 +4,9 @@
 
 namespace host {
 
-ChannelRecorder::ChannelRecorder(StreamWriter::Output output, size_t capacity)
-    : writer_(std::move(output), capacity) {
+ChannelRecorder::ChannelRecorder(StreamWriter::Output output, size_t capacity,
+                                 TimelineClock::time_point origin)
+    : timeline_(origin), writer_(std::move(output), capacity) {
     sink_.SetKeepFrames(false);
     sink_.SetFrameCallback([this](const DeliveredFrame& frame) { OnFrame(frame); });
 }
@@ -18,11 +19,13 @@ ChannelRecorder::~ChannelRecorder() {
 void ChannelRecorder::OnFrame(const DeliveredFrame& frame) {
     if (frame.fourcc == norvane::FOURCC_MEMD) {
         ++motionRecords_;
+        timeline_.AddMotion(TimelineClock::now(), IsMotionOn(frame));
         if (motionCallback_)
             motionCallback_(frame);
         return;
     }
     stats_.Record(frame, frame.timeSet ? frame.time : UtcNow());
+    timeline_.AddFrame(TimelineClock::now(), frame.data.size(), IsKeyFrame(frame.fourcc));
     writer_.Push(frame.data);
 }
 

@@ -11,13 +11,16 @@
 #include "host/capture_sink.h"
 #include "host/channel_stats.h"
 #include "host/stream_writer.h"
+#include "host/timeline.h"
 
 namespace host {
 
 class ChannelRecorder {
 public:
-    // Frames go to `output` through a queue of `capacity` frames.
-    ChannelRecorder(StreamWriter::Output output, size_t capacity);
+    // Frames go to `output` through a queue of `capacity` frames; the timeline counts from
+    // `origin`.
+    ChannelRecorder(StreamWriter::Output output, size_t capacity,
+                    TimelineClock::time_point origin = TimelineClock::now());
     ~ChannelRecorder();
     ChannelRecorder(const ChannelRecorder&) = delete;
     ChannelRecorder& operator=(const ChannelRecorder&) = delete;
@@ -26,6 +29,7 @@ public:
     ChannelCounts Counts() { return stats_.Counts(); }
     WriterCounts Writer() { return writer_.Counts(); }
     uint64_t SignalLost() { return sink_.SignalLostCount(); }
+    ChannelTimeline& Timeline() { return timeline_; }
     // Motion records ("MEMD") are counted and handed to the callback, never written.
     uint64_t MotionRecords() const { return motionRecords_; }
     void SetMotionCallback(std::function<void(const DeliveredFrame&)> callback) {
@@ -40,6 +44,7 @@ private:
     std::atomic<uint64_t> motionRecords_{0};
     std::function<void(const DeliveredFrame&)> motionCallback_;  // set before the channel starts
     ChannelStats stats_;
+    ChannelTimeline timeline_;
     StreamWriter writer_;
     CaptureSink sink_;
 };

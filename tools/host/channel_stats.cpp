@@ -6,6 +6,10 @@ bool IsKeyFrame(unsigned fourcc) {
     return fourcc == norvane::FOURCC_H264 || fourcc == norvane::FOURCC_JPEG;
 }
 
+bool IsMotionOn(const DeliveredFrame& record) {
+    return record.data.size() >= 2 && record.data[1] != 0;
+}
+
 void ChannelStats::Record(const DeliveredFrame& frame, const SYSTEMTIME& capture) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++counts_.frames;

@@ -30,5 +30,7 @@ private:
 
 // True for frames a decoder can start from.
 bool IsKeyFrame(unsigned fourcc);
+// True for a motion record ("MEMD") that reports motion.
+bool IsMotionOn(const DeliveredFrame& record);
 
 }  // namespace host

@@ -5,6 +5,7 @@
 #include "camsim/alarm_timeline.h"
 #include "camsim/camera.h"
 #include "host/capture_time.h"
+#include "host/channel_stats.h"
 
 namespace host {
 
@@ -63,9 +64,8 @@ bool ParseOutputSetting(const std::string& text, std::pair<int, int>& setting) {
 }
 
 std::string DescribeMotionRecord(unsigned channel, const DeliveredFrame& frame) {
-    const bool motion = frame.data.size() >= 2 && frame.data[1] != 0;
     return FormatUtc(UtcNow()) + " channel " + std::to_string(channel) + " motion " +
-           (motion ? "on" : "off");
+           (IsMotionOn(frame) ? "on" : "off");
 }
 
 IOSession::IOSession(norvane::ICaptureIOApi* io, std::FILE* out) : io_(io), out_(out) {

@@ -6,7 +6,8 @@ void LogReceiver::OnDebugInfo(CDebugInfoIf* info) {
     if (!info)
         return;
     const char* text = info->GetText();
-    LogRecord record{info->GetLevel(), text != nullptr, text ? text : ""};
+    LogRecord record{info->GetLevel(), text != nullptr, text ? text : "",
+                     std::chrono::steady_clock::now()};
     if (echo_)
         std::fprintf(echo_, "[log %d] %s\n", record.level, record.text.c_str());
     monitor_.Update([&] { records_.push_back(std::move(record)); });

@@ -15,6 +15,7 @@ struct LogRecord {
     int level;
     bool hasText;  // false when the driver passed a null text
     std::string text;
+    std::chrono::steady_clock::time_point arrived;
 };
 
 class LogReceiver : public norvane::TBoundaryObject<norvane::IDebugInfoSink> {

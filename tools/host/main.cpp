@@ -29,6 +29,7 @@
 #include "host/module_loader.h"
 #include "host/probe_command.h"
 #include "host/ptz_command.h"
+#include "host/run_report.h"
 #include "host/stream_session.h"
 
 namespace {
@@ -75,7 +76,8 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--seconds", o.seconds, "How long to stream")
         ->check(CLI::Range(1u, 86400u))
         ->capture_default_str();
-    app.add_option("--out", o.out, "Output folder: channel-N.h264/.mjpeg, summary.json, driver.log")
+    app.add_option("--out", o.out,
+                   "Output folder: channel-N.h264/.mjpeg, summary.json, driver.log, report.html")
         ->capture_default_str();
     app.add_option("--queue", o.queue, "Frames queued per channel before the oldest is dropped")
         ->check(CLI::Range(size_t{1}, size_t{10000}))
@@ -172,8 +174,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavrin-host: the bundled simulator did not start\n");
         return 2;
     }
+    host::ReportInput report;
+    report.camera = o.camera.address + ":" + std::to_string(o.camera.port);
     o.custom = host::ProbeCustomParameters(
-        library, {o.camera.address, o.camera.port, o.camera.user, o.camera.password}, o.custom);
+        library, {o.camera.address, o.camera.port, o.camera.user, o.camera.password}, o.custom,
+        &report.probe);
     std::error_code made;
     std::filesystem::create_directories(o.out, made);
     const std::string logPath = o.out + "/driver.log";
@@ -227,6 +232,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tavrin-host: %s\n", error.c_str());
         }
         run.channels = session.Stop();
+        host::TakeTimelines(report, session);
     }
     ioSession.Stop();
     run.inputChanges = ioSession.Sink().ChangeCount();
@@ -239,5 +245,11 @@ int main(int argc, char** argv) {
     std::printf("%s%s\n", run.interrupted ? "interrupted\n" : "", host::SummaryTable(run).c_str());
     std::printf("files in %s (summary.json, driver.log)\n", o.out.c_str());
     MakeContactSheets(o, run);
+    report.run = run;
+    report.log = log.Records();
+    report.io = ioSession.Sink().Events();
+    std::printf("%s %s/report.html\n",
+                host::WriteRunReport(std::move(report), o.out) ? "report" : "could not write",
+                o.out.c_str());
     return host::TookEveryRequest(simulator.get()) ? host::ExitCode(run) : 1;
 }

@@ -115,36 +115,52 @@ ProbeResult Probe(const DriverLibrary& library, const ProbeTarget& target,
     return probe;
 }
 
-std::string ProbeTable(const ProbeResult& p) {
+std::vector<ProbeSection> ProbeSections(const ProbeResult& p) {
     const CapabilityRecord& r = p.record;
-    std::string out =
-        "Capability query of " + p.target.address + ":" + std::to_string(p.target.port) + "\n";
     if (!p.succeeded) {
-        out += Row("outcome", p.answered  ? "failed (code " + std::to_string(p.code) + ")"
-                              : p.started ? "no answer"
-                                          : "not started");
+        ProbeSection outcome{
+            "",
+            {{"outcome", p.answered  ? "failed (code " + std::to_string(p.code) + ")"
+                         : p.started ? "no answer"
+                                     : "not started"}}};
         if (!p.message.empty())
-            out += Row("message", p.message);
-        return out;
+            outcome.rows.push_back({"message", p.message});
+        return {outcome};
     }
-    out += Row("model", r.model);
+    std::vector<ProbeSection> sections(4);
+    sections[0].rows.push_back({"model", r.model});
     for (const auto& [id, value] : r.capabilities)
-        out += Row(std::string("capability ") + CapabilityName(id), std::to_string(value));
-    out += "Custom parameters\n";
+        sections[0].rows.push_back(
+            {std::string("capability ") + CapabilityName(id), std::to_string(value)});
+    sections[1].title = "Custom parameters";
     for (const auto& [number, entry] : r.custom)
-        out += Row(std::to_string(number) + " " + entry.name, entry.value);
-    out += "Picture sizes (frame period ms)\n";
+        sections[1].rows.push_back({std::to_string(number) + " " + entry.name, entry.value});
+    sections[2].title = "Picture sizes (frame period ms)";
     for (const ResolutionRecord& size : r.resolutions)
-        out += Row(size.text, size.framePeriod ? std::to_string(size.framePeriod) : "-");
+        sections[2].rows.push_back(
+            {size.text, size.framePeriod ? std::to_string(size.framePeriod) : "-"});
     std::string periods;
     for (uint32_t period : r.framePeriods) {
         if (!periods.empty())
             periods += ' ';
         periods += std::to_string(period);
     }
-    out += "Frame periods (ms)\n" + Row("offered", periods);
+    sections[3].title = "Frame periods (ms)";
+    sections[3].rows.push_back({"offered", periods});
     for (uint32_t period : r.defaultFramePeriods)
-        out += Row("default", std::to_string(period));
+        sections[3].rows.push_back({"default", std::to_string(period)});
+    return sections;
+}
+
+std::string ProbeTable(const ProbeResult& p) {
+    std::string out =
+        "Capability query of " + p.target.address + ":" + std::to_string(p.target.port) + "\n";
+    for (const ProbeSection& section : ProbeSections(p)) {
+        if (!section.title.empty())
+            out += section.title + "\n";
+        for (const ProbeRow& row : section.rows)
+            out += Row(row.name, row.value);
+    }
     return out;
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "host/capability_results.h"
 #include "host/driver_library.h"
@@ -65,6 +66,17 @@ struct ProbeResult {
 ProbeResult Probe(const DriverLibrary& library, const ProbeTarget& target,
                   std::chrono::milliseconds limit);
 
+struct ProbeRow {
+    std::string name;
+    std::string value;
+};
+struct ProbeSection {
+    std::string title;  // empty for the first section: the outcome, or model and capabilities
+    std::vector<ProbeRow> rows;
+};
+
+// The results as titled rows, as the table and the run report show them.
+std::vector<ProbeSection> ProbeSections(const ProbeResult& probe);
 std::string ProbeTable(const ProbeResult& probe);
 std::string ProbeJson(const ProbeResult& probe);
 

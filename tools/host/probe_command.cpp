@@ -62,9 +62,12 @@ void AddProbeCommand(CLI::App& app, const std::string& defaultLibrary, int& exit
 
 std::map<int, std::string> ProbeCustomParameters(const DriverLibrary& library,
                                                  const ProbeTarget& target,
-                                                 const std::map<int, std::string>& given) {
+                                                 const std::map<int, std::string>& given,
+                                                 std::optional<ProbeResult>* result) {
     const ProbeResult probe = Probe(library, target, PROBE_LIMIT);
     std::fputs(ProbeTable(probe).c_str(), stdout);
+    if (result)
+        *result = probe;
     if (!probe.succeeded) {
         std::printf("streaming with the custom parameters given on the command line only\n");
         return given;

@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "host/driver_library.h"
@@ -16,8 +17,10 @@ void AddProbeCommand(CLI::App& app, const std::string& defaultLibrary, int& exit
 
 // Probes the camera, prints the table and returns the probed custom parameters with `given`
 // laid over them (a number given on the command line wins); `given` alone when the probe fails.
+// The whole result goes to `result` when one is given.
 std::map<int, std::string> ProbeCustomParameters(const DriverLibrary& library,
                                                  const ProbeTarget& target,
-                                                 const std::map<int, std::string>& given);
+                                                 const std::map<int, std::string>& given,
+                                                 std::optional<ProbeResult>* result = nullptr);
 
 }  // namespace host

@@ -17,7 +17,11 @@ double SecondsBetween(Clock::time_point from, Clock::time_point to) {
 
 StreamSession::StreamSession(norvane::ipcapture::IIPVideoCapture& video,
                              norvane::IChannelConfig& config, SessionOptions options)
-    : video_(video), config_(config), options_(std::move(options)), started_(Clock::now()),
+    : video_(video),
+      config_(config),
+      options_(std::move(options)),
+      origin_(Clock::now()),
+      started_(origin_),
       shownAt_(started_) {}
 
 StreamSession::~StreamSession() {
@@ -43,7 +47,7 @@ bool StreamSession::Open(std::string& error) {
             return false;
         }
         Channel channel;
-        channel.recorder = std::make_unique<ChannelRecorder>(output, options_.queueFrames);
+        channel.recorder = std::make_unique<ChannelRecorder>(output, options_.queueFrames, origin_);
         if (onMotion_)
             channel.recorder->SetMotionCallback(
                 [this, i](const DeliveredFrame& frame) { onMotion_(i, frame); });
@@ -59,6 +63,7 @@ bool StreamSession::Start() {
         channels_[i].started = video_.StartChannel(i, &channels_[i].recorder->Sink(), &config_);
         all = all && channels_[i].started;
     }
+    Observe();
     return all;
 }
 
@@ -67,6 +72,7 @@ bool StreamSession::Run(std::chrono::seconds duration, StopSignal& stop, StatusL
     for (;;) {
         const Clock::time_point next = std::min(Clock::now() + status.Interval(), end);
         const bool interrupted = stop.WaitUntil(next);
+        Observe();
         status.Show(StatusLines());
         if (interrupted)
             return true;
@@ -100,8 +106,24 @@ std::vector<std::string> StreamSession::StatusLines() {
     return lines;
 }
 
+void StreamSession::Observe() {
+    const Clock::time_point now = Clock::now();
+    for (unsigned i = 0; i < channels_.size(); ++i) {
+        ChannelRecorder& recorder = *channels_[i].recorder;
+        recorder.Timeline().Observe(now, StateName(i), recorder.SignalLost());
+    }
+}
+
+std::vector<TimelineSnapshot> StreamSession::Timelines() {
+    std::vector<TimelineSnapshot> out;
+    for (const Channel& c : channels_)
+        out.push_back(c.recorder->Timeline().Snapshot());
+    return out;
+}
+
 std::vector<ChannelSummary> StreamSession::Stop() {
     stopped_ = true;
+    Observe();
     std::vector<ChannelSummary> out;
     for (unsigned i = 0; i < channels_.size(); ++i) {
         Channel& c = channels_[i];

@@ -43,6 +43,12 @@ public:
     bool Run(std::chrono::seconds duration, StopSignal& stop, StatusLine& status);
     // One status line per channel, rates over the time since the last call.
     std::vector<std::string> StatusLines();
+    // Records each channel's state and signal-loss notices in its timeline (Run does, each
+    // time it shows the status).
+    void Observe();
+    // Each channel's timeline, counted from the session's construction (`Origin`).
+    std::vector<TimelineSnapshot> Timelines();
+    TimelineClock::time_point Origin() const { return origin_; }
     // Stops every channel, writes what is queued and returns the per-channel figures.
     std::vector<ChannelSummary> Stop();
 
@@ -58,6 +64,7 @@ private:
     norvane::ipcapture::IIPVideoCapture& video_;
     norvane::IChannelConfig& config_;
     const SessionOptions options_;
+    const TimelineClock::time_point origin_;
     std::function<void(unsigned, const DeliveredFrame&)> onMotion_;
     std::vector<Channel> channels_;
     std::chrono::steady_clock::time_point started_;

@@ -61,7 +61,9 @@ std::string ChannelJson(const ChannelSummary& c) {
     return out + "}";
 }
 
-std::string LevelName(int level) {
+}  // namespace
+
+std::string LogLevelName(int level) {
     switch (level) {
         case 1: return "error";
         case 2: return "warning";
@@ -70,8 +72,6 @@ std::string LevelName(int level) {
         default: return std::to_string(level);
     }
 }
-
-}  // namespace
 
 double FramesPerSecond(const ChannelSummary& c) {
     return c.seconds > 0 ? static_cast<double>(c.counts.frames) / c.seconds : 0;
@@ -88,7 +88,7 @@ std::string SummaryJson(const RunSummary& run) {
     out += "  ],\n  \"driver_log_lines\": {";
     bool first = true;
     for (const auto& [level, count] : run.logLevels) {
-        out += (first ? "" : ", ") + JsonQuote(LevelName(level)) + ": " + std::to_string(count);
+        out += (first ? "" : ", ") + JsonQuote(LogLevelName(level)) + ": " + std::to_string(count);
         first = false;
     }
     out += "},\n  \"refused_frames\": " + std::to_string(run.refusedFrames) + ",\n";

@@ -36,6 +36,9 @@ struct RunSummary {
 double FramesPerSecond(const ChannelSummary& channel);
 double KilobitsPerSecond(const ChannelSummary& channel);
 
+// "error", "warning", "information", "opened": the level of a driver log line.
+std::string LogLevelName(int level);
+
 // `text` as a JSON string literal.
 std::string JsonQuote(const std::string& text);
 
