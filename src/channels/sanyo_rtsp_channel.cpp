@@ -1,6 +1,7 @@
 #include "channels/sanyo_rtsp_channel.h"
 
 #include "camera/stream_codes.h"
+#include "http/utils.h"
 
 namespace norvane {
 
@@ -37,6 +38,14 @@ void CSanyoRTSPChannel::FillConnectionParams(RTSPConnectionParams& connection) {
     const std::string path = CBaseCameraChannel::driver->GetCustomParameterString(pathParameter);
     if (path != noRtspWord)
         connection.path = WithoutLineBreaks(path);
+}
+
+RTSPTransport CSanyoRTSPChannel::AskedTransport() {
+    const std::string asked = Utils::ToLowerCopy(
+        CBaseCameraChannel::driver->GetCustomParameterString(TRANSPORT_PARAMETER));
+    if (asked == "tcp")
+        return RTSPTransport::Tcp;
+    return asked == "udp" ? RTSPTransport::Udp : RTSPTransport::Auto;
 }
 
 void CSanyoRTSPChannel::OnMediaPacket(const CRTPPacket& packet) {

@@ -16,6 +16,9 @@ class CSanyoRTSPChannel : public CBaseRTSPChannel, public CCommonChannel {
 public:
     static constexpr uint16_t DEFAULT_RTSP_PORT = 554;
     static constexpr uint32_t RTSP_RECEIVE_TIMEOUT_MS = 1000;
+    // Custom parameter with the RTP transport: "udp" or "tcp" (any case); anything else is
+    // automatic.
+    static constexpr int TRANSPORT_PARAMETER = 10;
 
 protected:
     // `media` is the derived class's depacketiser; `pathParameter` the custom parameter that
@@ -25,6 +28,7 @@ protected:
 
     bool ConfigureCamera() override;
     void FillConnectionParams(RTSPConnectionParams& connection) override;
+    RTSPTransport AskedTransport() override;
     void OnMediaPacket(const CRTPPacket& packet) override;
     void ResetMedia() override;
     void OnStopThread() override;
