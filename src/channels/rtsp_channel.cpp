@@ -13,7 +13,7 @@ namespace {
 constexpr const char* REQUEST = "norvane::CBaseRTSPChannel::Request";
 constexpr const char* WAIT_FOR_PASS = "norvane::CBaseRTSPChannel::WaitForPass";
 constexpr uint32_t SESSION_NOT_FOUND = 454;
-constexpr const char* MOVE_TO_TCP = "norvane::CBaseRTSPChannel::MoveToTcp";
+constexpr const char* MOVE_TRANSPORT = "norvane::CBaseRTSPChannel::MoveTransport";
 }  // namespace
 
 CBaseRTSPChannel::CBaseRTSPChannel(unsigned number, IDriver* driver, ICaptureSink* sink)
@@ -127,11 +127,24 @@ bool CBaseRTSPChannel::UsesTcp() {
     return asked == RTSPTransport::Tcp || (asked == RTSPTransport::Auto && movedToTcp);
 }
 
-void CBaseRTSPChannel::MoveToTcp(const std::string& why) {
-    movedToTcp = true;
+void CBaseRTSPChannel::MoveTransport(const std::string& why, bool back) {
+    if (tcpRefused)
+        return;
+    movedToTcp = !back;
+    tcpRefused = back;
     transportChanged = true;
-    driver->Log(LOG_INFO, "%s: %s: %s; RTP now comes over the RTSP connection (TCP)", MOVE_TO_TCP,
-                DisplayName().c_str(), why.c_str());
+    driver->Log(LOG_INFO, "%s: %s: %s; RTP now comes %s", MOVE_TRANSPORT, DisplayName().c_str(),
+                why.c_str(), back ? "over UDP again" : "over the RTSP connection (TCP)");
+}
+
+void CBaseRTSPChannel::OnSetupRefused() {
+    const uint32_t status = client->GetStatusCode();
+    if (AskedTransport() != RTSPTransport::Auto || status < 400 || status == 401 || IsStopping())
+        return;
+    const bool tcp = UsesTcp();
+    MoveTransport("the camera refused RTP over " + std::string(tcp ? "TCP" : "UDP") +
+                      " (SETUP status " + std::to_string(status) + ")",
+                  tcp);
 }
 
 bool CBaseRTSPChannel::RetryAtOnce() {
@@ -142,9 +155,9 @@ bool CBaseRTSPChannel::OpenReceiver() {
     if (!UsesTcp()) {
         if (CBaseRTPChannel::OpenReceiver())
             return true;
-        if (AskedTransport() != RTSPTransport::Auto || IsStopping())
+        if (AskedTransport() != RTSPTransport::Auto || tcpRefused || IsStopping())
             return false;
-        MoveToTcp("no UDP port pair is free");
+        MoveTransport("no UDP port pair is free");
     }
     receiver.SetUser(this);
     return receiver.OpenWithoutSocket() && rtcp.StartInterleaved(this);
@@ -170,11 +183,11 @@ bool CBaseRTSPChannel::SendRtcp(const uint8_t* data, size_t length) {
 bool CBaseRTSPChannel::AwaitFirstFrame(uint32_t milliseconds) {
     if (UsesTcp())
         return ReadUntilFirstFrame(milliseconds);
-    if (AskedTransport() != RTSPTransport::Auto || IsPaused() || !client ||
+    if (AskedTransport() != RTSPTransport::Auto || tcpRefused || IsPaused() || !client ||
         WaitForRtp(client->GetParams().udpSilenceMs) || IsStopping())
         return CBaseRTPChannel::AwaitFirstFrame(milliseconds);
-    MoveToTcp("no RTP arrived over UDP within " + std::to_string(client->GetParams().udpSilenceMs) +
-              " ms of PLAY");
+    MoveTransport("no RTP arrived over UDP within " +
+                  std::to_string(client->GetParams().udpSilenceMs) + " ms of PLAY");
     return Reconnect() && AwaitFirstFrame(milliseconds);
 }
 
@@ -227,12 +240,7 @@ bool CBaseRTSPChannel::OpenSession() {
     rtcp.SetClockRate(client->GetParser().GetClockRate(MediaKind::Video));
     OnStreamDescribed();
     if (!Request(RTSPMethod::Setup)) {
-        // A refusal other than of the login may be one of the transport.
-        const uint32_t status = client->GetStatusCode();
-        if (!UsesTcp() && AskedTransport() == RTSPTransport::Auto && status >= 400 &&
-            status != 401 && !IsStopping())
-            MoveToTcp("the camera refused RTP over UDP (SETUP status " + std::to_string(status) +
-                      ")");
+        OnSetupRefused();
         return false;
     }
     RestartKeepAliveTimer();

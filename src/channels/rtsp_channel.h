@@ -4,7 +4,8 @@
 // closed, a BYE from the stream's source, or a keep-alive answered 454) is replaced at once.
 // RTP and RTCP come over UDP or interleaved on the RTSP connection; asked for Auto, the channel
 // starts with UDP and moves to TCP for good (until it is deleted with the driver's close) when
-// the camera refuses UDP, sends no RTP over UDP soon after PLAY, or no port pair is free.
+// the camera refuses UDP, sends no RTP over UDP soon after PLAY, or no port pair is free; a
+// camera that then refuses TCP is served over UDP for good.
 #pragma once
 
 #include <atomic>
@@ -69,8 +70,10 @@ private:
     bool OffersGetParameter() const;
     // Marks a session the server ended for a reconnect, with a (thinned) line.
     void EndedByServer(const char* how);
-    // Auto: RTP over TCP from the next attempt on, with one line.
-    void MoveToTcp(const std::string& why);
+    // Auto: RTP over TCP (or, `back`, over UDP for good) from the next attempt on, with one line.
+    void MoveTransport(const std::string& why, bool back = false);
+    // Auto: a SETUP refused for a reason other than the login moves to the other transport.
+    void OnSetupRefused();
     // Reads the RTSP connection until the first frame; true when it came.
     bool ReadUntilFirstFrame(uint32_t milliseconds);
 
@@ -80,6 +83,7 @@ private:
     uint32_t endedSessions = 0;    // thins the session-end lines (capture thread only)
     std::atomic<bool> byeReceived{false};  // set under sessionLock; cleared with a new client
     std::atomic<bool> movedToTcp{false};
+    bool tcpRefused = false;        // the camera refused TCP after a move (capture thread only)
     bool transportChanged = false;  // by the current attempt (capture thread only)
     bool reconnectAtOnce = false;   // the next pass does not wait (capture thread only)
     std::unique_ptr<CBaseRTSPClient> client;

@@ -374,7 +374,7 @@ CBaseRTSPClient::ReadEnd CBaseRTSPClient::ReadUnasked(uint32_t milliseconds,
             break;
         const int received = Fill(0);
         if (received <= 0)
-            return ReadEnd::Closed;
+            return aborted ? ReadEnd::Aborted : ReadEnd::Closed;
         inboxEnd += static_cast<size_t>(received);
     }
     return aborted ? ReadEnd::Aborted : ReadEnd::TimePassed;

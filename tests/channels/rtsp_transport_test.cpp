@@ -96,6 +96,28 @@ INSTANTIATE_TEST_SUITE_P(
                                    "no RTP arrived over UDP within 300 ms of PLAY"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A camera that refuses TCP after a move to it (its stream was late, not blocked) is served over
+// UDP again, for good: the channel does not stay without a stream.
+TEST(RtspTransport, ACameraRefusingTcpAfterTheMoveIsServedOverUdpAgain) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    camsim::RtpFaults faults;
+    faults.udpBlocked = true;
+    rig.camera->Rtsp().SetRtpFaults(faults);
+    rig.camera->Rtsp().SetTcpRefused(true);
+    QuickFallbackChannel channel(0, &rig.driver, &rig.sink);
+    const CAPTURE_PARAMS params = ChannelRig::Params();
+    ASSERT_TRUE(channel.Start(&params));
+    ASSERT_TRUE(WaitForSetups(rig, true, 1));
+    rig.camera->Rtsp().SetRtpFaults({});
+    EXPECT_TRUE(rig.sink.WaitForFrames(10, 15s));
+    channel.Stop();
+    EXPECT_EQ(CountSetups(rig, true), 1u) << "TCP was tried again";
+    EXPECT_EQ(rig.driver.log.CountContaining("refused RTP over TCP (SETUP status 461); RTP now "
+                                             "comes over UDP again"),
+              1u);
+}
+
 // With every port of the channels' range taken, the stream comes over TCP.
 TEST(RtspTransport, NoFreePortPairMovesToTcp) {
     std::vector<std::unique_ptr<platform::UdpSocket>> taken;
@@ -124,7 +146,9 @@ TEST(RtspTransport, TcpAskedForStreamsInterleavedAndReportsOnChannelOne) {
     EXPECT_TRUE(rig.camera->Rtsp().WaitUntil(
         [&] { return rig.camera->Rtsp().Totals().receiverReports >= 1; }, 10000));
     channel.Stop();
-    EXPECT_GE(rig.camera->Rtsp().Totals().byes, 1u) << "the stop's goodbye on channel 1";
+    EXPECT_TRUE(rig.camera->Rtsp().WaitUntil(
+        [&] { return rig.camera->Rtsp().Totals().byes >= 1; }, 5000))
+        << "the stop's goodbye on channel 1";
     EXPECT_EQ(CountSetups(rig, false), 0u);
     EXPECT_EQ(rig.driver.log.CountContaining(MOVED), 0u);
 }

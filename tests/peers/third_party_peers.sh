@@ -3,10 +3,12 @@
 # simulator answers the camera's CGI side; custom parameters 2, 4 and 5 point the driver at the
 # peer): VLC's H.264 and RTP/JPEG (one 64-byte quantisation table), and FFmpeg's H.264 and
 # RTP/JPEG (no end-of-image marker) published to Debian's Perl RTSP::Server relay; and H.264 with
-# RTP interleaved on the RTSP connection (--rtsp-transport tcp) from VLC, the Perl relay and
-# GStreamer's RTSP server (tests/peers/gst_rtsp_server.py; that case alone is skipped, with a line
-# saying so, where GStreamer's RTSP server is missing). Every picture captured must decode (ffmpeg
-# framemd5) to the source's, in order. Exit 77 when VLC, FFmpeg or the Perl relay is missing.
+# RTP interleaved on the RTSP connection (--rtsp-transport tcp) from GStreamer's RTSP server
+# (tests/peers/gst_rtsp_server.py; that case alone is skipped, with a line saying so, where
+# GStreamer's RTSP server is missing). VLC's RTSP output and the Perl relay answer a SETUP for
+# RTP/AVP/TCP with 461 Unsupported Transport, so they are played over UDP only. Every picture
+# captured must decode (ffmpeg framemd5) to the source's, in order. Exit 77 when VLC, FFmpeg or the
+# Perl relay is missing.
 # Usage: third_party_peers.sh TAVRIN_HOST MEDIA_DIR (PEER_CASES="vlc-h264 ..." runs only those)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -85,21 +87,18 @@ play() {
 
 vlc_case() {
   local name=$1 codec=$2 source=$3 demux=$4 reference=$5 port
-  shift 5
   port=$(free_port)
   as_unprivileged timeout 60 cvlc -I dummy --no-audio --demux "$demux" --"$demux"-fps 25 "$source" \
     --sout "#rtp{sdp=rtsp://127.0.0.1:$port/stream}" >"$scratch/$name.vlc.log" 2>&1 &
   pids+=($!)
   wait_listening "$port"
-  play "$name" "$codec" "$port" stream "$reference" "$@"
+  play "$name" "$codec" "$port" stream "$reference"
   kill "${pids[-1]}" 2>/dev/null || true
 }
 
-# relay_case NAME CODEC REFERENCE HOST_OPTION FFMPEG_INPUT...: HOST_OPTION may be empty.
 relay_case() {
   local name=$1 codec=$2 reference=$3 client source
-  local -a host_options=(${4:+"$4"})
-  shift 4
+  shift 3
   client=$(free_port)
   source=$(free_port)
   timeout 60 perl tests/peers/perl_rtsp_relay.pl "$client" "$source" "$((20000 + RANDOM % 20000))" 50 \
@@ -109,18 +108,20 @@ relay_case() {
   timeout 60 ffmpeg -nostdin -loglevel error -re "$@" -c:v copy -f rtsp \
     "rtsp://127.0.0.1:$source/stream" >"$scratch/$name.ffmpeg.log" 2>&1 &
   pids+=($!)
-  play "$name" "$codec" "$client" stream "$reference" "${host_options[@]}"
+  play "$name" "$codec" "$client" stream "$reference"
   kill "${pids[-1]}" "${pids[-2]}" 2>/dev/null || true
 }
 
+# The interpreter python3-gi belongs to (a python3 earlier on PATH may lack it).
+gst_python=/usr/bin/python3
 gst_case() {
   local name=$1 reference=$2 port=
   shift 2
-  if ! python3 -c 'import gi; gi.require_version("GstRtspServer", "1.0")' 2>/dev/null; then
+  if ! "$gst_python" -c 'import gi; gi.require_version("GstRtspServer", "1.0")' 2>/dev/null; then
     echo "$name: skipped: GStreamer's RTSP server (python3 gi, GstRtspServer) is not installed"
     return
   fi
-  python3 tests/peers/gst_rtsp_server.py --h264 "/stream=$scratch/h264.264" \
+  "$gst_python" tests/peers/gst_rtsp_server.py --h264 "/stream=$scratch/h264.264" \
     --jpeg "$media/jpeg420" --lifetime 60 >"$scratch/$name.gst.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do
@@ -135,14 +136,10 @@ gst_case() {
 wanted() { [[ -z ${PEER_CASES:-} || " $PEER_CASES " == *" $1 "* ]]; }
 wanted vlc-h264 && vlc_case vlc-h264 h264 "$scratch/h264.264" h264 "$media/h264_1080p25.264"
 wanted vlc-jpeg && vlc_case vlc-jpeg mjpeg "$scratch/jpeg.mjpeg" mjpeg "$media/jpeg420"
-wanted ffmpeg-relay-h264 && relay_case ffmpeg-relay-h264 h264 "$media/h264_1080p25.264" "" \
+wanted ffmpeg-relay-h264 && relay_case ffmpeg-relay-h264 h264 "$media/h264_1080p25.264" \
   -fflags +genpts -framerate 25 -f h264 -i "$scratch/h264.264"
-wanted ffmpeg-relay-jpeg && relay_case ffmpeg-relay-jpeg mjpeg "$media/jpeg420" "" \
+wanted ffmpeg-relay-jpeg && relay_case ffmpeg-relay-jpeg mjpeg "$media/jpeg420" \
   -stream_loop -1 -framerate 25 -f image2 -i "$media/jpeg420/%03d.jpg"
 # RTP interleaved on the RTSP connection.
-wanted vlc-h264-tcp && vlc_case vlc-h264-tcp h264 "$scratch/h264.264" h264 "$media/h264_1080p25.264" \
-  --rtsp-transport=tcp
-wanted ffmpeg-relay-h264-tcp && relay_case ffmpeg-relay-h264-tcp h264 "$media/h264_1080p25.264" \
-  --rtsp-transport=tcp -fflags +genpts -framerate 25 -f h264 -i "$scratch/h264.264"
 wanted gst-h264-tcp && gst_case gst-h264-tcp "$media/h264_1080p25.264" --rtsp-transport=tcp
 exit $((failures > 0))

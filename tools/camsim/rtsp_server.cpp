@@ -213,6 +213,11 @@ void RtspServer::SetUdpRefused(bool refused) {
     udpRefused_ = refused;
 }
 
+void RtspServer::SetTcpRefused(bool refused) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tcpRefused_ = refused;
+}
+
 void RtspServer::SetReplyDelay(unsigned milliseconds) {
     std::lock_guard<std::mutex> lock(mutex_);
     replyDelayMs_ = std::min(milliseconds, MAX_REPLY_DELAY_MS);
@@ -606,15 +611,19 @@ RtspServer::Reply RtspServer::Setup(const RtspRequest& request, const Connection
     if (!setup.media)
         return {404, {}, {}};
     const std::string transport = request.Header("Transport");
-    bool udpRefused;
+    bool udpRefused, tcpRefused;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         udpRefused = udpRefused_;
+        tcpRefused = tcpRefused_;
     }
-    if (InterleavedChannels(transport, setup.rtpChannel, setup.rtcpChannel))
+    if (InterleavedChannels(transport, setup.rtpChannel, setup.rtcpChannel)) {
+        if (tcpRefused)
+            return {461, {}, {}};
         setup.link = connection.link;
-    else if (udpRefused || !ClientPorts(transport, setup.clientRtpPort, setup.clientRtcpPort))
+    } else if (udpRefused || !ClientPorts(transport, setup.clientRtpPort, setup.clientRtcpPort)) {
         return {461, {}, {}};
+    }
     Reap(false);
     unsigned announced;
     uint32_t source;

@@ -91,6 +91,8 @@ public:
     void SetRtpFaults(const RtpFaults& faults);
     // SETUP asking for RTP over UDP is answered 461 (Unsupported Transport); TCP still works.
     void SetUdpRefused(bool refused);
+    // SETUP asking for RTP interleaved on the connection (RTP/AVP/TCP) is answered 461.
+    void SetTcpRefused(bool refused);
     void SetReplyDelay(unsigned milliseconds);
     // Each reply goes out byte by byte, with this pause before every byte (0: in one piece).
     void SetReplyTrickle(unsigned milliseconds);
@@ -170,6 +172,7 @@ private:
     bool spreadPhases_ = false;
     RtpFaults faults_;
     bool udpRefused_ = false;
+    bool tcpRefused_ = false;
     unsigned replyDelayMs_ = 0;
     unsigned trickleMs_ = 0;
     unsigned cutAfter_ = 0;
