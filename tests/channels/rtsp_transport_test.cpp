@@ -146,8 +146,8 @@ TEST(RtspTransport, TcpAskedForStreamsInterleavedAndReportsOnChannelOne) {
     EXPECT_TRUE(rig.camera->Rtsp().WaitUntil(
         [&] { return rig.camera->Rtsp().Totals().receiverReports >= 1; }, 10000));
     channel.Stop();
-    EXPECT_TRUE(rig.camera->Rtsp().WaitUntil(
-        [&] { return rig.camera->Rtsp().Totals().byes >= 1; }, 5000))
+    EXPECT_TRUE(
+        rig.camera->Rtsp().WaitUntil([&] { return rig.camera->Rtsp().Totals().byes >= 1; }, 5000))
         << "the stop's goodbye on channel 1";
     EXPECT_EQ(CountSetups(rig, false), 0u);
     EXPECT_EQ(rig.driver.log.CountContaining(MOVED), 0u);
