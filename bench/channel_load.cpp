@@ -208,6 +208,9 @@ int RunHost(const HostOptions& o) {
     config.SetCustomParameter(3, std::to_string(o.group));
     config.SetCustomParameter(4, "noRtspMjpeg");
     config.SetCustomParameter(5, o.h264Path);
+    // The driver reads custom parameters up to the first one missing.
+    for (int n = 6; n <= 9; ++n)
+        config.SetCustomParameter(n, "(none)");
     config.SetCustomParameter(10, o.transport);
     config.device.inputCount = o.io ? o.inputs : 0;
     config.device.outputCount = o.io ? o.outputs : 0;

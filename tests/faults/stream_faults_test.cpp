@@ -210,5 +210,9 @@ TEST(StreamFaults, TcpConnectionCut) {
     c.rig.simulator->Rtsp().CutConnections();
     ExpectNewSession(c);
     EXPECT_LE(c.RecoveryMs(), 1000);
+    for (const auto& request : c.rig.simulator->Rtsp().Requests())
+        EXPECT_TRUE(request.method != "SETUP" ||
+                    request.transport.find("interleaved=") != std::string::npos)
+            << "SETUP for UDP: " << request.transport;
     c.Finish();
 }

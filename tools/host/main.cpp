@@ -185,6 +185,10 @@ int main(int argc, char** argv) {
         library, {o.camera.address, o.camera.port, o.camera.user, o.camera.password}, o.custom);
     if (app.count("--rtsp-transport") || !o.custom.count(kTransportParameter))
         o.custom[kTransportParameter] = o.rtspTransport;
+    // The driver reads custom parameters up to the first one missing: a host hands over those
+    // before the transport, "(none)" where it stores nothing.
+    for (int n = 1; n < kTransportParameter; ++n)
+        o.custom.emplace(n, "(none)");
     std::error_code made;
     std::filesystem::create_directories(o.out, made);
     const std::string logPath = o.out + "/driver.log";
