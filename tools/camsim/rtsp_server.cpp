@@ -361,6 +361,9 @@ void RtspServer::AcceptLoop() {
             }
             // Beyond the limit the socket is closed at once: the peer sees a refusal.
             if (!stopping_ && connections_.size() < MAX_CONNECTIONS) {
+                // Interleaved packets leave as they are sent, as from a streaming server, not
+                // held back until the client acknowledges the previous ones.
+                connection->socket.SetNoDelay();
                 connection->number = ++counters_.connections;
                 Connection& added = *connection;
                 connections_.push_back(std::move(connection));
