@@ -159,6 +159,7 @@ struct HostOptions {
     uint16_t port = 80;
     uint16_t rtspPort = 554;
     std::string h264Path;
+    std::string transport = "auto";  // custom parameter 10: auto, udp or tcp
     int group = 1;
     unsigned channels = 1;
     unsigned seconds = 20;
@@ -207,6 +208,10 @@ int RunHost(const HostOptions& o) {
     config.SetCustomParameter(3, std::to_string(o.group));
     config.SetCustomParameter(4, "noRtspMjpeg");
     config.SetCustomParameter(5, o.h264Path);
+    // The driver reads custom parameters up to the first one missing.
+    for (int n = 6; n <= 9; ++n)
+        config.SetCustomParameter(n, "(none)");
+    config.SetCustomParameter(10, o.transport);
     config.device.inputCount = o.io ? o.inputs : 0;
     config.device.outputCount = o.io ? o.outputs : 0;
 
@@ -559,6 +564,9 @@ int main(int argc, char** argv) {
     hostMode->add_option("--rtsp-port", h.rtspPort, "Camera RTSP port")->required();
     hostMode->add_option("--h264-path", h.h264Path, "H.264 stream path")->required();
     hostMode->add_option("--group", h.group, "Camera group")->capture_default_str();
+    hostMode->add_option("--rtsp-transport", h.transport, "RTP transport: auto, udp or tcp")
+        ->check(CLI::IsMember({"auto", "udp", "tcp"}))
+        ->capture_default_str();
     hostMode->add_option("--frames", h.frames, "Frames each channel waits for (0: 25 per second)");
     hostMode->add_option("--inputs", h.inputs, "Alarm inputs of the camera")->capture_default_str();
     hostMode->add_option("--outputs", h.outputs, "Alarm outputs of the camera")

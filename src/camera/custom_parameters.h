@@ -31,6 +31,12 @@ inline constexpr CustomParameter ASPECT_RATIO{8, "Aspect Ratio", 0};
 // 1 selects the lower resolution code for 1920x1080 H.264 streams.
 inline constexpr CustomParameter INTERLACE{9, "Interlace", 0};
 
+// Not written by the capability query: a host that wants RTP over UDP or over the RTSP connection
+// for a camera sets it, "udp" or "tcp" (any case); anything else or nothing is automatic (UDP
+// first, TCP when UDP does not get through). The driver reads parameters up to the first one
+// missing, so a host that sets it hands over 1 to 9 too ("(none)" where it stores nothing).
+inline constexpr CustomParameter RTSP_TRANSPORT{10, "RTSP transport", 0};
+
 // Stream path values that mean "no RTSP stream of this codec": Motion-JPEG then goes over HTTP.
 inline constexpr const char* NO_RTSP_MJPEG = "noRtspMjpeg";
 inline constexpr const char* NO_RTSP_H264 = "noRtspH264";

@@ -23,7 +23,7 @@ bool CBaseRTPChannel::IsOwnThread() {
 }
 
 void CBaseRTPChannel::OnPacket(CRTPPacket* packet) {
-    portProbe.Set();
+    packetArrived.Set();
     mediaSource = packet->GetSsrc();
     rtcp.OnRtpPacket(packet->GetSequenceNumber(), packet->GetTimestamp(), packet->GetArrivalUs());
     OnMediaPacket(*packet);
@@ -35,6 +35,7 @@ void CBaseRTPChannel::OnPacketFrom(const SocketAddress& source, CRTPPacket* pack
 }
 
 bool CBaseRTPChannel::OnFrame(IMediaFrame* frame) {
+    frameArrived = true;
     frameEvent.Set();
     return DeliverFrame(frame);
 }
@@ -49,11 +50,9 @@ int CBaseRTPChannel::Run() {
         ApplyPause();
         if (GetState() == Running) {
             KeepAlive();
-        } else if (!IsPaused() && Reconnect()) {
+        } else if (!IsPaused() && Reconnect() && AwaitFirstFrame(FrameTimeout())) {
             // A paused channel does not reconnect: it waits for the resume, then connects anew.
-            const EventPair events{&stopEvent, &frameEvent};
-            if (WaitForStopOrItem(&events, FrameTimeout()) == 1)
-                SetState(Running);
+            SetState(Running);
         }
         const bool stopping = WaitForPass();
         if (!JudgeFrameAge(stopping) || stopping)
@@ -63,6 +62,16 @@ int CBaseRTPChannel::Run() {
     TearDown();
     SetCameraState(false);
     return 0;
+}
+
+bool CBaseRTPChannel::AwaitFirstFrame(uint32_t milliseconds) {
+    const EventPair events{&stopEvent, &frameEvent};
+    return WaitForStopOrItem(&events, milliseconds) == 1;
+}
+
+bool CBaseRTPChannel::WaitForRtp(uint32_t milliseconds) {
+    const EventPair events{&stopEvent, &packetArrived};
+    return WaitForStopOrItem(&events, milliseconds) == 1;
 }
 
 bool CBaseRTPChannel::WaitForPass() {
@@ -119,10 +128,15 @@ void CBaseRTPChannel::TearDown() {
 }
 
 bool CBaseRTPChannel::Reconnect() {
+    return Attempt() || (RetryAtOnce() && Attempt());
+}
+
+bool CBaseRTPChannel::Attempt() {
     SetState(Stopped);
     TearDown();
     ResetMedia();
     mediaSource = NO_SOURCE;
+    frameArrived = false;
     frameEvent.Reset();
     if (ResolveCamera() && ConfigureCamera() && CreateSession() && OpenReceiver() && OpenSession())
         return true;
@@ -142,11 +156,11 @@ bool CBaseRTPChannel::ResolveCamera() {
 
 bool CBaseRTPChannel::OpenReceiver() {
     receiver.SetUser(this);
-    const EventPair events{&stopEvent, &portProbe};
+    const EventPair events{&stopEvent, &packetArrived};
     for (uint32_t port = FIRST_RTP_PORT; port < RTP_PORT_LIMIT; port += 2) {
         if (IsStopping())
             return false;
-        portProbe.Reset();
+        packetArrived.Reset();
         if (!receiver.Open(static_cast<uint16_t>(port)))
             continue;
         // A packet before any stream was asked for means another sender uses the port.

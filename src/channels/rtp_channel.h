@@ -1,6 +1,6 @@
-// A camera channel whose frames arrive as RTP over UDP: the local port pair, the RTP receiver
-// and RTCP handler, the capture loop with keep-alive, pause and resume, signal-loss judgement and
-// reconnection from scratch.
+// A camera channel whose frames arrive as RTP (over UDP, or as a derived class brings them): the
+// local port pair, the RTP receiver and RTCP handler, the capture loop with keep-alive, pause and
+// resume, signal-loss judgement and reconnection from scratch.
 #pragma once
 
 #include <atomic>
@@ -50,6 +50,11 @@ protected:
     virtual void CloseSession() {}
     virtual bool OpenSession() { return true; }
     virtual bool OpenReceiver();
+    // After a failed attempt: true when it changed what the next attempt does, which then
+    // follows at once.
+    virtual bool RetryAtOnce() { return false; }
+    // Waits up to `milliseconds` for the first frame of a new session; true when it came.
+    virtual bool AwaitFirstFrame(uint32_t milliseconds);
     virtual bool ConfigureCamera() = 0;
     virtual void SendKeepAlive() = 0;
     virtual bool SendPause() = 0;
@@ -59,6 +64,11 @@ protected:
     virtual void ResetMedia() {}
 
     bool Reconnect();
+    // True when an RTP packet arrives within `milliseconds` (false also at a stop).
+    bool WaitForRtp(uint32_t milliseconds);
+    // A frame of the current session was delivered.
+    bool FrameArrived() const { return frameArrived; }
+    uint32_t GetCameraAddress() const { return cameraAddress; }
     void RestartKeepAliveTimer();
     uint32_t KeepAliveElapsedMs() const;
     // The RTP packets accepted since the last reconnect came from this source (network order).
@@ -72,6 +82,8 @@ private:
     bool ResolveCamera();
     void CloseReceiver();
     void TearDown();
+    // One attempt at a new session, from the camera's address to PLAY.
+    bool Attempt();
     // Applies a pause or resume the host asked for since the last pass.
     void ApplyPause();
     // One pass's judgement of the frame age; false when the loop is to end.
@@ -79,8 +91,9 @@ private:
 
     bool appliedPause = false;
     uint32_t keepAliveStartMs;
-    CEvent portProbe{false};
+    CEvent packetArrived{false};  // an RTP packet was accepted
     CManualEvent frameEvent;
+    std::atomic<bool> frameArrived{false};
     std::atomic<uint32_t> cameraAddress{0};
     static constexpr uint64_t NO_SOURCE = uint64_t{1} << 32;
     std::atomic<uint64_t> mediaSource{NO_SOURCE};  // SSRC of the last accepted RTP packet

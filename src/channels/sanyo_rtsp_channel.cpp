@@ -2,6 +2,7 @@
 
 #include "camera/custom_parameters.h"
 #include "camera/stream_codes.h"
+#include "http/utils.h"
 
 namespace norvane {
 
@@ -38,6 +39,14 @@ void CSanyoRTSPChannel::FillConnectionParams(RTSPConnectionParams& connection) {
     const std::string path = CBaseCameraChannel::driver->GetCustomParameterString(pathParameter);
     if (path != noRtspWord)
         connection.path = WithoutLineBreaks(path);
+}
+
+RTSPTransport CSanyoRTSPChannel::AskedTransport() {
+    const std::string asked = Utils::ToLowerCopy(
+        CBaseCameraChannel::driver->GetCustomParameterString(RTSP_TRANSPORT.number));
+    if (asked == "tcp")
+        return RTSPTransport::Tcp;
+    return asked == "udp" ? RTSPTransport::Udp : RTSPTransport::Auto;
 }
 
 void CSanyoRTSPChannel::OnMediaPacket(const CRTPPacket& packet) {

@@ -25,6 +25,7 @@ protected:
 
     bool ConfigureCamera() override;
     void FillConnectionParams(RTSPConnectionParams& connection) override;
+    RTSPTransport AskedTransport() override;
     void OnMediaPacket(const CRTPPacket& packet) override;
     void ResetMedia() override;
     void OnStopThread() override;

@@ -76,17 +76,31 @@ bool CRTCPHandler::Start(uint16_t port, uint32_t camera) {
     cameraAddress = camera;
     if (!udpClient.Open(this, port))
         return false;
+    udpClient.SetWaitTime(1, 0);
+    if (StartThread())
+        return true;
+    udpClient.Close();
+    return false;
+}
+
+bool CRTCPHandler::StartInterleaved(IRTCPSender* newSender) {
+    if (udpClient.GetPort() != 0 || !newSender)
+        return false;
+    sender = newSender;
+    if (StartThread())
+        return true;
+    sender = nullptr;
+    return false;
+}
+
+bool CRTCPHandler::StartThread() {
     schedule.Restart();
     {
         // A new connection: its first packet's transit is not compared with the last one's.
         CLockGuard guard(lock);
         sequence.transitKnown = false;
     }
-    udpClient.SetWaitTime(1, 0);
-    if (CBaseThread::Start("RTCP Handler Thread"))
-        return true;
-    udpClient.Close();
-    return false;
+    return CBaseThread::Start("RTCP Handler Thread");
 }
 
 void CRTCPHandler::Stop() {
@@ -96,9 +110,15 @@ void CRTCPHandler::Stop() {
     reporting = false;
     udpClient.Close();
     StopThread(5000);
+    sender = nullptr;
 }
 
 void CRTCPHandler::SendToDestination(const std::vector<uint8_t>& packet) {
+    if (IRTCPSender* current = sender) {
+        if (!current->SendRtcp(packet.data(), packet.size()))
+            reporting = false;
+        return;
+    }
     SocketAddress to;
     {
         CLockGuard guard(lock);
@@ -110,7 +130,17 @@ void CRTCPHandler::SendToDestination(const std::vector<uint8_t>& packet) {
 
 void CRTCPHandler::OnDatagram(IRTPClient*, const SocketAddress& source, const uint8_t* data,
                               uint32_t length) {
-    if (source.address != cameraAddress || !data)
+    if (source.address == cameraAddress)
+        Take(source, data, length);
+}
+
+void CRTCPHandler::OnInterleaved(const uint8_t* data, uint32_t length) {
+    if (sender)
+        Take({}, data, length);
+}
+
+void CRTCPHandler::Take(const SocketAddress& source, const uint8_t* data, uint32_t length) {
+    if (!data)
         return;
     ReportBye(data, length);
     if (length < MIN_ACCEPTED_LENGTH)

@@ -25,6 +25,15 @@ public:
     virtual void OnBye(const std::vector<uint32_t>& sources) = 0;
 };
 
+// Carries the handler's reports where they do not go over its own UDP port (RTCP interleaved on
+// the RTSP connection); called on the handler's thread and by Stop.
+class IRTCPSender {
+public:
+    virtual ~IRTCPSender() = default;
+    // True when the packet went out whole.
+    virtual bool SendRtcp(const uint8_t* data, size_t length) = 0;
+};
+
 class CRTCPHandler : public CBaseThread, public IRTPClientUser {
 public:
     static constexpr uint32_t DATAGRAM_BUFFER_SIZE = 1536;
@@ -55,6 +64,8 @@ public:
     // Opens the RTCP port and starts the thread; RTCP from addresses other than `cameraAddress`
     // (IPv4, network order) is ignored.
     bool Start(uint16_t port, uint32_t cameraAddress);
+    // Starts the thread without a port: RTCP comes through OnInterleaved, reports go to `sender`.
+    bool StartInterleaved(IRTCPSender* sender);
     void Stop();
     // Set before Start; null for none.
     void SetByeUser(IRTCPByeUser* user) { byeUser = user; }
@@ -81,6 +92,8 @@ public:
 
     void OnDatagram(IRTPClient* client, const SocketAddress& source, const uint8_t* data,
                     uint32_t length) override;
+    // One RTCP packet of the camera that arrived on the RTSP connection.
+    void OnInterleaved(const uint8_t* data, uint32_t length);
     void OnWaitTimeout(IRTPClient*) override {}
     void OnSocketError(IRTPClient*) override {}
 
@@ -93,7 +106,12 @@ private:
     static constexpr uint32_t NO_SEQUENCE = 65537;
     static uint32_t ChooseSsrc();
     static std::string ChooseCname();
+    // Starts the reporting thread on a new connection.
+    bool StartThread();
     void SendToDestination(const std::vector<uint8_t>& packet);
+    // A packet of the camera: a BYE is reported, a sender report starts the reports (to
+    // `source` over UDP).
+    void Take(const SocketAddress& source, const uint8_t* data, uint32_t length);
     void ReportBye(const uint8_t* data, uint32_t length);
     // Compound packet of RR, SDES and, with `bye`, BYE (takes the lock).
     std::vector<uint8_t> BuildCompound(uint32_t nowMs, bool bye);
@@ -110,6 +128,7 @@ private:
     CUDPClient udpClient;
     std::atomic<uint32_t> cameraAddress{0};
     IRTCPByeUser* byeUser = nullptr;
+    std::atomic<IRTCPSender*> sender{nullptr};  // set while started interleaved
     std::atomic<bool> reporting{false};
     bool sequenceStarted = false;
     CEvent reportEvent{false};

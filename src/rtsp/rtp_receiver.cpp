@@ -1,8 +1,8 @@
 #include "rtsp/rtp_receiver.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <new>
+#include <string>
 
 #include "platform/system.h"
 
@@ -22,17 +22,24 @@ bool CRTPReceiver::Open(uint16_t port) {
         // Set before the reader thread starts, which reads the buffer size once.
         udp->SetBufferSize(DATAGRAM_BUFFER_SIZE);
         udp->SetWaitTime(2, 0);
-        if (udp->Open(this, port)) {
-            EmptyQueue();
-            char name[64];
-            std::snprintf(name, sizeof(name), "RTP Packet Queue (%hu)", udp->GetPort());
-            accepting = true;
-            if (Start(name))
-                return true;
-        }
+        if (udp->Open(this, port) && StartQueue(std::to_string(udp->GetPort())))
+            return true;
     }
     Close();
     return false;
+}
+
+bool CRTPReceiver::OpenWithoutSocket() {
+    if (StartQueue("interleaved"))
+        return true;
+    Close();
+    return false;
+}
+
+bool CRTPReceiver::StartQueue(const std::string& source) {
+    EmptyQueue();
+    accepting = true;
+    return Start("RTP Packet Queue (" + source + ")");
 }
 
 void CRTPReceiver::Close() {
@@ -66,8 +73,11 @@ void CRTPReceiver::OnDatagram(IRTPClient* from, const SocketAddress& source, con
 }
 
 void CRTPReceiver::OnDatagrams(IRTPClient* from, const Datagram* datagrams, size_t count) {
-    if (from != client.Get())
-        return;
+    if (from == client.Get())
+        Deliver(datagrams, count);
+}
+
+void CRTPReceiver::Deliver(const Datagram* datagrams, size_t count) {
     // One reading for the batch: its datagrams were read together (RTCP jitter statistics).
     const uint64_t arrivalUs = platform::SteadyUs();
     for (size_t done = 0; done < count && accepting;) {

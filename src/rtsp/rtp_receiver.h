@@ -1,5 +1,6 @@
-// Receives RTP on one UDP port: parses each datagram on the socket thread, queues the packets
-// and hands them, in arrival order, to its user on a queue thread of its own.
+// Receives RTP on one UDP port, or from whoever reads the packets elsewhere (RTP interleaved on an
+// RTSP connection): parses each packet on the reading thread, queues the packets and hands them,
+// in arrival order, to its user on a queue thread of its own.
 #pragma once
 
 #include <atomic>
@@ -43,7 +44,11 @@ public:
     ~CRTPReceiver() override;
 
     bool Open(uint16_t port);
+    // Starts the queue without a socket: packets come through Deliver.
+    bool OpenWithoutSocket();
     void Close();
+    // Parses the packets, queues them under one lock and wakes the queue thread once.
+    void Deliver(const Datagram* datagrams, size_t count);
     uint16_t GetPort();
     void SetUser(IRTPReceiverUser* newUser) { user = newUser; }
     IRTPClient* GetClient() const { return client.Get(); }
@@ -55,7 +60,7 @@ public:
 
     void OnDatagram(IRTPClient* from, const SocketAddress& source, const uint8_t* data,
                     uint32_t length) override;
-    // Parses the datagrams, queues them under one lock and wakes the queue thread once.
+    // Delivers the datagrams of the receiver's own socket.
     void OnDatagrams(IRTPClient* from, const Datagram* datagrams, size_t count) override;
     void OnWaitTimeout(IRTPClient* from) override;
     void OnSocketError(IRTPClient* from) override;
@@ -71,6 +76,8 @@ private:
     };
     static constexpr size_t CHUNK = CUDPClient::MAX_BATCH;  // items prepared at a time
 
+    // Starts the queue thread, named after `source`.
+    bool StartQueue(const std::string& source);
     // Fills `items` with up to `count` items, spare ones first; fewer if allocation fails.
     size_t TakeSpare(Item** items, size_t count);
     // Queues items[0, ready) in order, dropping the oldest beyond the bounds, and keeps

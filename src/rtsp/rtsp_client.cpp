@@ -11,22 +11,29 @@ namespace {
 
 constexpr size_t NONE = std::string::npos;
 
-// The reply is complete once its header block has ended and the body its head announces has
-// arrived. A body that runs to the end is never complete here: it ends when the camera closes
-// or falls quiet.
-bool ReplyComplete(const std::string& reply, RTSPMethod method) {
-    size_t end = reply.find("\r\n\r\n");
+// The size of the reply that starts `text` as its head announces it: 0 while the header block has
+// not ended, BODY_TO_END for a body that runs until the camera closes or falls quiet, else the
+// head and the body its Content-Length gives.
+size_t AnnouncedReplySize(std::string_view text, RTSPMethod method) {
+    size_t end = text.find("\r\n\r\n");
     size_t endSize = 4;
     if (end == NONE) {
-        end = reply.find("\n\n");
+        end = text.find("\n\n");
         endSize = 2;
     }
     if (end == NONE)
-        return false;
+        return 0;
     const size_t bodyStart = end + endSize;
-    const size_t length = CRTSPResponseParser::AnnouncedBodyLength(
-        std::string_view(reply).substr(0, bodyStart), method);
-    return length != CRTSPResponseParser::BODY_TO_END && reply.size() - bodyStart >= length;
+    const size_t length =
+        CRTSPResponseParser::AnnouncedBodyLength(text.substr(0, bodyStart), method);
+    return length == CRTSPResponseParser::BODY_TO_END ? length : bodyStart + length;
+}
+
+// Whether the bytes can begin a reply's status line.
+bool StartsAsReply(std::string_view text) {
+    constexpr std::string_view VERSION = "RTSP/";
+    return text.substr(0, VERSION.size()) ==
+           VERSION.substr(0, std::min(text.size(), VERSION.size()));
 }
 
 }  // namespace
@@ -58,6 +65,8 @@ bool CBaseRTSPClient::Connect(const RTSPConnectionParams& newParams) {
         return true;
     params = newParams;
     parser.ForgetSession();
+    inbox.resize(MAX_REPLY_SIZE + INBOX_CHUNK);
+    inboxBegin = inboxEnd = 0;
     digestOffered = false;
     socketLibrary.Acquire();
     if (!CreateSocket() || !socket.SetReceiveBufferSize(static_cast<int>(params.receiveBuffer)) ||
@@ -135,6 +144,14 @@ std::string CBaseRTSPClient::TransportLine() const {
     const std::string& profile = parser.GetTransportProfile(params.mediaToSetUp);
     if (profile.size() > MAX_TRANSPORT_PROFILE)
         return {};
+    if (IsInterleaved()) {
+        // The profile with its lower transport TCP: "RTP/AVP" and "RTP/AVP/UDP" give "RTP/AVP/TCP".
+        std::string base = profile.empty() ? std::string("RTP/AVP") : profile;
+        if (base.ends_with("/UDP"))
+            base.resize(base.size() - 4);
+        return "Transport: " + base + "/TCP;unicast;interleaved=" + std::to_string(RTP_CHANNEL) +
+               "-" + std::to_string(RTCP_CHANNEL) + "\r\n";
+    }
     return "Transport: " + (profile.empty() ? std::string("RTP/AVP/UDP") : profile) +
            ";unicast;client_port=" + std::to_string(params.rtpClientPort) + "-" +
            std::to_string(params.rtcpClientPort) + "\r\n";
@@ -194,27 +211,82 @@ std::string CBaseRTSPClient::BuildRequest(RTSPMethod method) {
     }
 }
 
+std::string_view CBaseRTSPClient::Unread() const {
+    return {inbox.data() + inboxBegin, inboxEnd - inboxBegin};
+}
+
+int CBaseRTSPClient::Fill(uint32_t milliseconds) {
+    // What is left unread (at most a partial frame or reply) moves to the front.
+    if (inboxBegin > 0) {
+        std::copy(inbox.begin() + inboxBegin, inbox.begin() + inboxEnd, inbox.begin());
+        inboxEnd -= inboxBegin;
+        inboxBegin = 0;
+    }
+    const size_t room = std::min(inbox.size() - inboxEnd, INBOX_CHUNK);
+    return socket.ReceiveWithin(inbox.data() + inboxEnd, room, milliseconds);
+}
+
+CBaseRTSPClient::Unit CBaseRTSPClient::NextUnit(RTSPMethod method, size_t& size) const {
+    const std::string_view unread = Unread();
+    if (IsInterleaved() && !unread.empty() && unread[0] == '$') {
+        if (unread.size() < INTERLEAVED_HEADER)
+            return Unit::Incomplete;
+        const size_t length =
+            static_cast<uint8_t>(unread[2]) << 8 | static_cast<uint8_t>(unread[3]);
+        if (length > MAX_INTERLEAVED_FRAME)
+            return Unit::Malformed;
+        size = INTERLEAVED_HEADER + length;
+        return unread.size() < size ? Unit::Incomplete : Unit::Frame;
+    }
+    if (IsInterleaved() && !StartsAsReply(unread))
+        return Unit::Malformed;
+    const size_t announced = AnnouncedReplySize(unread, method);
+    if (announced != 0 && announced != CRTSPResponseParser::BODY_TO_END) {
+        if (announced > MAX_REPLY_SIZE)
+            return Unit::Malformed;
+        size = announced;
+        return unread.size() < size ? Unit::Incomplete : Unit::Reply;
+    }
+    return unread.size() > MAX_REPLY_SIZE ? Unit::Malformed : Unit::Incomplete;
+}
+
+CBaseRTSPClient::Unit CBaseRTSPClient::TakeFrames(RTSPMethod method, size_t& size) {
+    Unit unit;
+    while ((unit = NextUnit(method, size)) == Unit::Frame) {
+        const auto* frame = reinterpret_cast<const uint8_t*>(inbox.data() + inboxBegin);
+        inboxBegin += size;
+        if (interleavedUser)
+            interleavedUser->OnInterleaved(frame[1], frame + INTERLEAVED_HEADER,
+                                           static_cast<uint32_t>(size - INTERLEAVED_HEADER));
+    }
+    return unit;
+}
+
 bool CBaseRTSPClient::ReadReply(RTSPMethod method, const Deadline& deadline, std::string& reply) {
     reply.clear();
-    char buffer[RECEIVE_CHUNK];
     for (;;) {
+        size_t size = 0;
+        const Unit unit = TakeFrames(method, size);
+        if (unit == Unit::Malformed)
+            return false;
+        if (unit == Unit::Reply) {
+            reply.assign(Unread().substr(0, size));
+            inboxBegin += size;
+            return true;
+        }
         const uint32_t left = deadline.Left();
         if (left == 0)
             return false;
-        const int received =
-            socket.ReceiveWithin(buffer, sizeof(buffer), std::min(params.receiveTimeout, left));
-        if (received <= 0) {
-            // A quiet peer or a closed connection ends the reply; the deadline or Abort fail it.
-            if (aborted || deadline.Left() == 0)
-                return false;
+        const int received = Fill(std::min(params.receiveTimeout, left));
+        if (received <= 0)
             break;
-        }
-        reply.append(buffer, static_cast<size_t>(received));
-        if (reply.size() > MAX_REPLY_SIZE)
-            return false;
-        if (ReplyComplete(reply, method))
-            break;
+        inboxEnd += static_cast<size_t>(received);
     }
+    // A quiet peer or a closed connection ends the reply; the deadline or Abort fail it.
+    if (aborted || deadline.Left() == 0)
+        return false;
+    reply.assign(Unread());
+    inboxBegin = inboxEnd;
     return !reply.empty();
 }
 
@@ -225,10 +297,15 @@ bool CBaseRTSPClient::ExecuteOnce(RTSPMethod method) {
     if (request.empty())
         return false;
     const Deadline deadline(2 * uint64_t{params.receiveTimeout});
-    if (!socket.SendAllWithin(request.data(), request.size(), deadline.Left()))
+    if (!SendLocked(request, deadline.Left()))
         return false;
     std::string reply;
     return ReadReply(method, deadline, reply) && parser.Parse(reply, method);
+}
+
+bool CBaseRTSPClient::SendLocked(const std::string& text, uint32_t milliseconds) {
+    CLockGuard guard(sendLock);
+    return socket.SendAllWithin(text.data(), text.size(), milliseconds);
 }
 
 bool CBaseRTSPClient::Execute(RTSPMethod method) {
@@ -257,25 +334,50 @@ bool CBaseRTSPClient::Send(RTSPMethod method) {
         return false;
     DiscardPending();
     const std::string request = BuildRequest(method);
-    return !request.empty() && socket.SendAllWithin(request.data(), request.size(), 0);
+    return !request.empty() && SendLocked(request, 0);
 }
 
-bool CBaseRTSPClient::AwaitClose(uint32_t milliseconds) {
+bool CBaseRTSPClient::SendInterleaved(uint8_t channel, const uint8_t* data, size_t length) {
+    if (!connected || length > MAX_INTERLEAVED_FRAME)
+        return false;
+    std::string frame(INTERLEAVED_HEADER + length, '\0');
+    frame[0] = '$';
+    frame[1] = static_cast<char>(channel);
+    frame[2] = static_cast<char>(length >> 8);
+    frame[3] = static_cast<char>(length);
+    std::copy(data, data + length, frame.begin() + INTERLEAVED_HEADER);
+    if (SendLocked(frame, INTERLEAVED_SEND_MS))
+        return true;
+    socket.Shutdown();
+    return false;
+}
+
+CBaseRTSPClient::ReadEnd CBaseRTSPClient::ReadUnasked(uint32_t milliseconds,
+                                                      const std::function<bool()>& done) {
     const Deadline deadline(milliseconds);
-    char dropped[RECEIVE_CHUNK];
     while (connected && !aborted) {
+        size_t size = 0;
+        const Unit unit = TakeFrames(RTSPMethod::Options, size);
+        if (unit == Unit::Malformed)
+            return ReadEnd::Malformed;
+        if (unit == Unit::Reply || !IsInterleaved())
+            inboxBegin = unit == Unit::Reply ? inboxBegin + size : inboxEnd;
+        if (done && done())
+            return ReadEnd::Done;
         const uint32_t left = deadline.Left();
         if (left == 0)
-            return false;
+            return ReadEnd::TimePassed;
         const platform::WaitResult result = socket.WaitReadable(left);
         if (result == platform::WaitResult::Error)
-            return true;
+            return ReadEnd::Closed;
         if (result != platform::WaitResult::Ready)
-            return false;
-        if (socket.Receive(dropped, sizeof(dropped)) <= 0)
-            return true;
+            break;
+        const int received = Fill(0);
+        if (received <= 0)
+            return aborted ? ReadEnd::Aborted : ReadEnd::Closed;
+        inboxEnd += static_cast<size_t>(received);
     }
-    return false;
+    return aborted ? ReadEnd::Aborted : ReadEnd::TimePassed;
 }
 
 // Reads what has arrived unread (the reply of an aborted exchange), at most one reply's bound:
@@ -284,7 +386,7 @@ bool CBaseRTSPClient::AwaitClose(uint32_t milliseconds) {
 void CBaseRTSPClient::DiscardPending() {
     if (!socket.SetBlocking(false))
         return;
-    char discarded[RECEIVE_CHUNK];
+    char discarded[1024];
     size_t total = 0;
     for (int received; total <= MAX_REPLY_SIZE &&
                        (received = socket.Receive(discarded, sizeof(discarded))) > 0;)

@@ -153,14 +153,15 @@ TEST_F(RtspServerTest, RefusalsCarryTheRightStatus) {
     EXPECT_EQ(good.client.GetStatusCode(), 401u);
     server.SetDenyAll(false);
 
-    // Raw requests: PLAY of an unknown session and SETUP over TCP.
+    // Raw requests: PLAY of an unknown session and SETUP over UDP where UDP is refused.
+    server.SetUdpRefused(true);
     platform::TcpSocket raw;
     ASSERT_TRUE(raw.Connect(platform::LoopbackIPv4(), server.Port(), kWaitMs));
     const std::string login = "Authorization: Basic YWRtaW46c2VjcmV0\r\n";
     const std::string requests = "PLAY " + server.Url("h264") + " RTSP/1.0\r\nCSeq: 7\r\n" + login +
                                  "Session: 0BADF00D\r\n\r\nSETUP " + server.Url("h264") +
                                  "/trackID=1 RTSP/1.0\r\nCSeq: 8\r\n" + login +
-                                 "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n\r\n";
+                                 "Transport: RTP/AVP;unicast;client_port=5000-5001\r\n\r\n";
     ASSERT_TRUE(raw.SendAll(requests.data(), requests.size()));
     std::string replies;
     char chunk[1024];

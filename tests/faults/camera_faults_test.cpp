@@ -222,6 +222,7 @@ TEST(CameraFaults, PortRangeExhausted) {
     files.rlim_cur = files.rlim_max;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
     FaultCase c("port range 3556-4554 exhausted");
+    c.rig.config.SetCustomParameter(10, "udp");  // asked for UDP: no move to TCP
     ASSERT_TRUE(c.Open() && c.Mark());
     std::vector<std::unique_ptr<norvane::platform::UdpSocket>> taken;
     unsigned heldElsewhere = 0;  // pairs another program holds, and may free meanwhile

@@ -1,7 +1,8 @@
 // Faults of a running stream, through Tavrin.so: the camera restarts, its RTSP connection is cut,
 // it ends the session, its session ends early, its packets are lost, reordered, duplicated or come
-// from elsewhere, it freezes, and the host stalls in DeliverFrame. The channel must come back by
-// itself, deliver nothing corrupt and hold no more memory afterwards.
+// from elsewhere, it freezes, the host stalls in DeliverFrame, its RTP over UDP never arrives, and
+// the RTSP connection that carries RTP over TCP is cut. The channel must come back by itself,
+// deliver nothing corrupt and hold no more memory afterwards.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -182,5 +183,36 @@ TEST(StreamFaults, HostStallsInDeliverFrame) {
     // Queued datagrams are bounded to 8 MiB; frames in assembly and socket buffers add a little.
     EXPECT_LE(stallGrowth, int64_t{12} << 20) << "heap held at the end of the stall";
     c.NoteMemory("at the end of the stall: " + std::to_string(stallGrowth));
+    c.Finish();
+}
+
+// RTP over UDP never arrives (a firewall between camera and host): the channel moves to RTP
+// interleaved on the RTSP connection by itself, and frames come within 5 s of the start.
+TEST(StreamFaults, UdpBlocked) {
+    FaultCase c("UDP blocked");
+    camsim::RtpFaults faults;
+    faults.udpBlocked = true;
+    c.rig.simulator->Rtsp().SetRtpFaults(faults);
+    ASSERT_TRUE(c.Open() && c.Mark() && c.StartChannel());
+    c.FaultCleared();  // timed from the start
+    EXPECT_TRUE(c.WaitRecovered(test::RECOVERY_LIMIT));
+    EXPECT_LE(c.RecoveryMs(), 5000);
+    EXPECT_GE(c.rig.CountRtsp("SETUP"), 2u) << "no move to TCP";
+    c.Finish();
+}
+
+// The RTSP connection that carries the stream (asked for TCP) is cut; the camera is back at once,
+// and so is the stream within a second: the cut ends the session without waiting.
+TEST(StreamFaults, TcpConnectionCut) {
+    FaultCase c("TCP connection cut");
+    c.rig.config.SetCustomParameter(10, "tcp");
+    ASSERT_TRUE(c.Warm());
+    c.rig.simulator->Rtsp().CutConnections();
+    ExpectNewSession(c);
+    EXPECT_LE(c.RecoveryMs(), 1000);
+    for (const auto& request : c.rig.simulator->Rtsp().Requests())
+        EXPECT_TRUE(request.method != "SETUP" ||
+                    request.transport.find("interleaved=") != std::string::npos)
+            << "SETUP for UDP: " << request.transport;
     c.Finish();
 }

@@ -2,8 +2,13 @@
 # Streams from RTSP servers no one here wrote, played through Tavrin.so by tavrin-host (its bundled
 # simulator answers the camera's CGI side; custom parameters 2, 4 and 5 point the driver at the
 # peer): VLC's H.264 and RTP/JPEG (one 64-byte quantisation table), and FFmpeg's H.264 and
-# RTP/JPEG (no end-of-image marker) published to Debian's Perl RTSP::Server relay. Every picture
-# captured must decode (ffmpeg framemd5) to the source's, in order. Exit 77 when a peer is missing.
+# RTP/JPEG (no end-of-image marker) published to Debian's Perl RTSP::Server relay; and H.264 with
+# RTP interleaved on the RTSP connection (--rtsp-transport tcp) from GStreamer's RTSP server
+# (tests/peers/gst_rtsp_server.py; that case alone is skipped, with a line saying so, where
+# GStreamer's RTSP server is missing). VLC's RTSP output and the Perl relay answer a SETUP for
+# RTP/AVP/TCP with 461 Unsupported Transport, so they are played over UDP only. Every picture
+# captured must decode (ffmpeg framemd5) to the source's, in order. Exit 77 when VLC, FFmpeg or the
+# Perl relay is missing.
 # Usage: third_party_peers.sh TAVRIN_HOST MEDIA_DIR (PEER_CASES="vlc-h264 ..." runs only those)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -56,13 +61,15 @@ as_unprivileged() {
 }
 
 failures=0
-# play NAME CODEC PORT STREAM_PATH REFERENCE: tavrin-host plays rtsp://127.0.0.1:PORT/STREAM_PATH.
+# play NAME CODEC PORT STREAM_PATH REFERENCE [HOST_OPTION...]: tavrin-host plays
+# rtsp://127.0.0.1:PORT/STREAM_PATH.
 play() {
   local name=$1 codec=$2 port=$3 path=$4 reference=$5 out="$scratch/$1"
-  local -a options=(--codec 3 --custom 5 "$path")
+  shift 5
+  local -a options=(--codec 3 --custom 5 "$path" "$@")
   local file=channel-0.h264
   if [[ $codec == mjpeg ]]; then
-    options=(--codec 1 --width 320 --height 240 --custom 4 "$path")
+    options=(--codec 1 --width 320 --height 240 --custom 4 "$path" "$@")
     file=channel-0.mjpeg
   fi
   "$host" --media "$media" --seconds "$SECONDS_PER_CASE" --custom 2 "$port" "${options[@]}" \
@@ -105,6 +112,27 @@ relay_case() {
   kill "${pids[-1]}" "${pids[-2]}" 2>/dev/null || true
 }
 
+# The interpreter python3-gi belongs to (a python3 earlier on PATH may lack it).
+gst_python=/usr/bin/python3
+gst_case() {
+  local name=$1 reference=$2 port=
+  shift 2
+  if ! "$gst_python" -c 'import gi; gi.require_version("GstRtspServer", "1.0")' 2>/dev/null; then
+    echo "$name: skipped: GStreamer's RTSP server (python3 gi, GstRtspServer) is not installed"
+    return
+  fi
+  "$gst_python" tests/peers/gst_rtsp_server.py --h264 "/stream=$scratch/h264.264" \
+    --jpeg "$media/jpeg420" --lifetime 60 >"$scratch/$name.gst.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do
+    port=$(awk '/^PORT /{print $2}' "$scratch/$name.gst.log")
+    [[ -n $port ]] && break
+    sleep 0.1
+  done
+  play "$name" h264 "${port:-0}" stream "$reference" "$@"
+  kill "${pids[-1]}" 2>/dev/null || true
+}
+
 wanted() { [[ -z ${PEER_CASES:-} || " $PEER_CASES " == *" $1 "* ]]; }
 wanted vlc-h264 && vlc_case vlc-h264 h264 "$scratch/h264.264" h264 "$media/h264_1080p25.264"
 wanted vlc-jpeg && vlc_case vlc-jpeg mjpeg "$scratch/jpeg.mjpeg" mjpeg "$media/jpeg420"
@@ -112,4 +140,6 @@ wanted ffmpeg-relay-h264 && relay_case ffmpeg-relay-h264 h264 "$media/h264_1080p
   -fflags +genpts -framerate 25 -f h264 -i "$scratch/h264.264"
 wanted ffmpeg-relay-jpeg && relay_case ffmpeg-relay-jpeg mjpeg "$media/jpeg420" \
   -stream_loop -1 -framerate 25 -f image2 -i "$media/jpeg420/%03d.jpg"
+# RTP interleaved on the RTSP connection.
+wanted gst-h264-tcp && gst_case gst-h264-tcp "$media/h264_1080p25.264" --rtsp-transport=tcp
 exit $((failures > 0))

@@ -214,8 +214,9 @@ TEST_F(RtspClientTest, SplitRepliesAreReadCompletely) {
 TEST_F(RtspClientTest, ReplyOfExactlyOneReceiveEndsWithoutWaiting) {
     params.receiveTimeout = 20000;
     std::string reply = Ok(1, "Server: \r\n");
-    reply = Ok(1, "Server: " + std::string(CBaseRTSPClient::RECEIVE_CHUNK - reply.size(), 's') + "\r\n");
-    ASSERT_EQ(reply.size(), CBaseRTSPClient::RECEIVE_CHUNK);
+    reply =
+        Ok(1, "Server: " + std::string(CBaseRTSPClient::INBOX_CHUNK - reply.size(), 's') + "\r\n");
+    ASSERT_EQ(reply.size(), CBaseRTSPClient::INBOX_CHUNK);
     Run({Reply(Request("OPTIONS " + DefaultUrl(), 1, AGENT + "\r\n"), reply)});
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(client.Execute(RTSPMethod::Options));
@@ -533,7 +534,7 @@ TEST(RtspClientAbort, EndsPendingConnect) {
 
 // Between exchanges the client notices a server that closes the connection, drops what the server
 // sends unasked, and ends its wait at an Abort.
-TEST(RtspClientAwaitClose, NoticesTheServerClosingAndEndsAtAbort) {
+TEST(RtspClientReadUnasked, NoticesTheServerClosingAndEndsAtAbort) {
     norvane::platform::TcpListener listener;
     ASSERT_TRUE(listener.Listen(norvane::platform::LoopbackIPv4(), 0));
     RTSPConnectionParams params;
@@ -542,10 +543,12 @@ TEST(RtspClientAwaitClose, NoticesTheServerClosingAndEndsAtAbort) {
     ASSERT_TRUE(ConnectToListener(listener, params, client, camera));
     const std::string unasked = "ANNOUNCE rtsp://cam/ RTSP/1.0\r\nCSeq: 1\r\n\r\n";
     ASSERT_TRUE(camera.SendAll(unasked.data(), unasked.size()));
-    EXPECT_FALSE(client.AwaitClose(200)) << "open connection taken for closed";
+    EXPECT_EQ(client.ReadUnasked(200), CBaseRTSPClient::ReadEnd::TimePassed)
+        << "open connection taken for closed";
 
     ExpectAbortEnds(
-        client, [&] { return client.AwaitClose(30000); }, [] { return true; });
+        client, [&] { return client.ReadUnasked(30000) == CBaseRTSPClient::ReadEnd::Closed; },
+        [] { return true; });
 
     CBaseRTSPClient second;
     norvane::platform::TcpSocket secondCamera;
@@ -553,6 +556,109 @@ TEST(RtspClientAwaitClose, NoticesTheServerClosingAndEndsAtAbort) {
     ASSERT_TRUE(secondCamera.SendAll(unasked.data(), unasked.size()));
     secondCamera.Close();
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(second.AwaitClose(30000));
+    EXPECT_EQ(second.ReadUnasked(30000), CBaseRTSPClient::ReadEnd::Closed);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
+
+namespace {
+
+// Records the interleaved frames handed over, as "channel:data".
+class FrameLog : public norvane::IInterleavedUser {
+public:
+    void OnInterleaved(uint8_t channel, const uint8_t* data, uint32_t length) override {
+        frames.push_back(std::to_string(channel) + ":" +
+                         std::string(reinterpret_cast<const char*>(data), length));
+    }
+    std::vector<std::string> frames;
+};
+
+// One interleaved frame as it travels: '$', channel, 16-bit length, data.
+std::string Frame(uint8_t channel, const std::string& data, size_t length) {
+    return std::string{'$', static_cast<char>(channel), static_cast<char>(length >> 8),
+                       static_cast<char>(length & 0xFF)} +
+           data;
+}
+
+std::string Frame(uint8_t channel, const std::string& data) {
+    return Frame(channel, data, data.size());
+}
+
+class RtspClientInterleaved : public RtspClientTest {
+protected:
+    void SetUp() override {
+        RtspClientTest::SetUp();
+        params.transport = norvane::RTSPTransport::Tcp;
+        client.SetInterleavedUser(&log);
+    }
+
+    // DESCRIBE and a SETUP that asks for channels 0 and 1 on the connection, then `after`.
+    void RunSession(std::vector<Exchange> after) {
+        const std::string sdp = "m=video 0 RTP/AVP 96\r\na=control:trackID=1\r\n";
+        std::vector<Exchange> script{
+            Reply(Request("DESCRIBE " + DefaultUrl(), 1, AGENT + ACCEPT + "\r\n"),
+                  Ok(1, "Content-Type: application/sdp\r\n", sdp)),
+            Reply(Request("SETUP " + DefaultUrl() + "/trackID=1", 2,
+                          "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n" + AGENT + "\r\n"),
+                  Ok(2, "Session: S1\r\nTransport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n")),
+        };
+        script.insert(script.end(), after.begin(), after.end());
+        Run(std::move(script));
+        ASSERT_TRUE(client.Execute(RTSPMethod::Describe));
+        ASSERT_TRUE(client.Execute(RTSPMethod::Setup));
+    }
+
+    FrameLog log;
+};
+
+}  // namespace
+
+// Frames before and after a keep-alive's reply, cut into 3-byte pieces so that frames, their
+// headers and the reply arrive split over many reads, go to the user in order; the reply to its
+// exchange. A report sent meanwhile goes out as one frame on channel 1.
+TEST_F(RtspClientInterleaved, FramesAroundAReplyReachTheUserAndTheReplyItsExchange) {
+    const std::string report = "RR-and-SDES";
+    RunSession({
+        Reply(Frame(1, report), ""),
+        SplitReply(Request("GET_PARAMETER " + DefaultUrl(), 3, "Session: S1\r\n" + AGENT + "\r\n"),
+                   Frame(0, "rtp-1") + Frame(1, "sr") + Ok(3, "Session: S1\r\n") +
+                       Frame(0, std::string(1400, 'p')),
+                   3, 1),
+    });
+    ASSERT_TRUE(
+        client.SendInterleaved(1, reinterpret_cast<const uint8_t*>(report.data()), report.size()));
+    ASSERT_TRUE(client.Execute(RTSPMethod::GetParameter));
+    EXPECT_EQ(client.GetStatusCode(), 200u);
+    EXPECT_EQ(log.frames, (std::vector<std::string>{"0:rtp-1", "1:sr"}));
+    EXPECT_EQ(client.ReadUnasked(10000, [&] { return log.frames.size() == 3; }),
+              CBaseRTSPClient::ReadEnd::Done);
+    ASSERT_EQ(log.frames.size(), 3u);
+    EXPECT_EQ(log.frames[2], "0:" + std::string(1400, 'p'));
+    Finish();
+}
+
+struct BadStreamCase {
+    const char* name;
+    std::string bytes;  // after one good frame
+};
+
+class RtspClientInterleavedBadStream : public RtspClientInterleaved,
+                                       public ::testing::WithParamInterface<BadStreamCase> {};
+
+// What is neither a bounded frame nor a reply ends the reading at once, also inside an exchange;
+// the good frame before it is still handed over.
+TEST_P(RtspClientInterleavedBadStream, EndsTheReadAsMalformed) {
+    RunSession({Reply("", Frame(0, "good") + GetParam().bytes)});
+    EXPECT_EQ(client.ReadUnasked(10000), CBaseRTSPClient::ReadEnd::Malformed);
+    EXPECT_EQ(log.frames, std::vector<std::string>{"0:good"});
+    EXPECT_FALSE(client.Execute(RTSPMethod::Options));
+    client.Disconnect();
+    peer.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, RtspClientInterleavedBadStream,
+    ::testing::Values(
+        BadStreamCase{"oversizedLength", Frame(0, "", CBaseRTSPClient::MAX_INTERLEAVED_FRAME + 1)},
+        BadStreamCase{"garbage", "\x01\x02garbage\r\n\r\n"},
+        BadStreamCase{"requestFromTheServer", "ANNOUNCE rtsp://cam/ RTSP/1.0\r\nCSeq: 1\r\n\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -47,6 +47,9 @@ public:
         config.SetCustomParameter(3, std::to_string(camera.personality.group));
         config.SetCustomParameter(4, camera.personality.mjpegPath);
         config.SetCustomParameter(5, camera.personality.h264Path);
+        // As a host does: the driver reads custom parameters up to the first one missing.
+        for (int n = 6; n <= 9; ++n)
+            config.SetCustomParameter(n, "(none)");
         channel.format.resolution = host::Resolution(320, 240);
     }
     ~HostRig() { Close(); }

@@ -55,6 +55,7 @@ struct Options {
     std::vector<unsigned> dropSequences;
     unsigned cutAfter = 0;
     bool noGetParameter = false;
+    bool refuseUdp = false;
     bool optionsNotKeepAlive = false;
     unsigned offlineAt = 0;
     unsigned offlineFor = 0;
@@ -132,6 +133,11 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--rtp-freeze-ms", o.rtp.freezeMs, "Each session sends nothing for this long, once (at most 60000)");
     app.add_option("--rtp-freeze-at", o.rtp.freezeAtFrame, "Frame of a session at which the freeze starts");
     app.add_flag("--rtp-other-address", o.rtp.otherSource, "Send RTP from 127.0.0.2 instead of 127.0.0.1");
+    app.add_flag("--udp-blocked", o.rtp.udpBlocked,
+                 "RTP and RTCP over UDP are silently not sent (RTP interleaved on the RTSP "
+                 "connection still is)");
+    app.add_flag("--refuse-udp", o.refuseUdp,
+                 "Answer SETUP asking for RTP over UDP with 461 Unsupported Transport");
     app.add_option("--rtsp-cut-after", o.cutAfter, "Close each RTSP connection instead of answering its Nth request");
     app.add_flag("--no-get-parameter", o.noGetParameter,
                  "Neither list GET_PARAMETER in Public nor answer it (501)");
@@ -231,6 +237,7 @@ bool ApplyFaults(camsim::Camera& camera, const Options& o) {
     rtsp.SetSpreadPhases(o.spreadPhases);
     rtsp.SetCutAfterRequests(o.cutAfter);
     rtsp.SetGetParameter(!o.noGetParameter);
+    rtsp.SetUdpRefused(o.refuseUdp);
     rtsp.SetOptionsKeepAlive(!o.optionsNotKeepAlive);
     return true;
 }

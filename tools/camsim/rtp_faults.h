@@ -20,6 +20,7 @@ struct RtpFaults {
     unsigned freezeAtFrame = 0;        // with freezeMs: the frame of a session that freezes...
     unsigned freezeMs = 0;             // ...for this long, once (0: no freeze)
     bool otherSource = false;          // RTP of sessions set up from now leaves from 127.0.0.2
+    bool udpBlocked = false;           // RTP and RTCP over UDP are silently not sent
 };
 
 struct RtpFaultCounts {
@@ -45,6 +46,7 @@ public:
     // each freeze happens once.
     unsigned FreezeAt(uint64_t frameIndex);
     const RtpFaultCounts& Counts() const { return counts_; }
+    bool BlocksUdp() const { return faults_.udpBlocked; }
 
 private:
     bool Due(unsigned every, uint64_t spent) const;

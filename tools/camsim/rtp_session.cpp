@@ -119,7 +119,7 @@ void RtpSession::End() {
         Packet datagram = SenderReport();
         const Bytes bye = BuildBye(setup_.ssrc);
         datagram.insert(datagram.end(), bye.begin(), bye.end());
-        Send(rtcp_, datagram, setup_.clientRtcpPort);
+        Send(datagram, true);
         stats_.end = SessionEnd::Bye;  // the thread sends nothing after the BYE
         stats_.playing = false;
     }
@@ -191,14 +191,14 @@ void RtpSession::SendFrame() {
     for (Packet& packet : packets) {
         if (setup_.sendStamps && &packet == &packets.back())
             WriteSendStamp(packet.data(), packet.size(), MonotonicNanoseconds());
-        Send(rtp_, packet, setup_.clientRtpPort);
+        Send(packet, false);
         ++stats_.packets;
         stats_.octets += packet.size() - 12;
     }
 }
 
 void RtpSession::SendReport() {
-    Send(rtcp_, SenderReport(), setup_.clientRtcpPort);
+    Send(SenderReport(), true);
     ++stats_.senderReports;
 }
 
@@ -217,19 +217,34 @@ void RtpSession::ReadRtcp() {
     uint8_t buffer[1500];
     platform::InetAddress source;
     bool truncated = false;
-    for (int got; (got = rtcp_.ReceiveFrom(buffer, sizeof(buffer), source, truncated)) > 0;) {
-        const size_t size = std::min(static_cast<size_t>(got), sizeof(buffer));
-        std::lock_guard<std::mutex> lock(mutex_);
-        lastActivity_ = Clock::now();
-        for (size_t at = 0; at + 4 <= size;) {  // each part of a compound packet
-            stats_.receiverReports += buffer[at + 1] == kRtcpReceiverReport;
-            stats_.byes += buffer[at + 1] == kRtcpBye;
-            at += 4 * (static_cast<size_t>((buffer[at + 2] << 8) | buffer[at + 3]) + 1);
-        }
+    for (int got; (got = rtcp_.ReceiveFrom(buffer, sizeof(buffer), source, truncated)) > 0;)
+        OnRtcp(buffer, std::min(static_cast<size_t>(got), sizeof(buffer)));
+}
+
+void RtpSession::OnRtcp(const uint8_t* data, size_t size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastActivity_ = Clock::now();
+    CountRtcp(data, size);
+}
+
+void RtpSession::CountRtcp(const uint8_t* data, size_t size) {
+    for (size_t at = 0; at + 4 <= size;) {  // each part of a compound packet
+        stats_.receiverReports += data[at + 1] == kRtcpReceiverReport;
+        stats_.byes += data[at + 1] == kRtcpBye;
+        at += 4 * (static_cast<size_t>((data[at + 2] << 8) | data[at + 3]) + 1);
     }
 }
 
-void RtpSession::Send(platform::UdpSocket& socket, const Packet& datagram, uint16_t port) {
+void RtpSession::Send(const Packet& datagram, bool control) {
+    if (setup_.link) {
+        setup_.link->SendFrame(control ? setup_.rtcpChannel : setup_.rtpChannel, datagram.data(),
+                               datagram.size());
+        return;
+    }
+    if (filter_.BlocksUdp())
+        return;
+    platform::UdpSocket& socket = control ? rtcp_ : rtp_;
+    const uint16_t port = control ? setup_.clientRtcpPort : setup_.clientRtpPort;
     socket.SendTo(datagram.data(), datagram.size(), platform::MakeInetAddress(platform::LoopbackIPv4(), port));
 }
 

@@ -1,15 +1,18 @@
-// One RTSP session of the simulated camera: an even/odd UDP port pair, RTP frames paced in
-// real time and looped, RTCP sender reports, receiver reports and BYEs counted, and the
-// keep-alive time-out. One thread per session, from SETUP to its end.
+// One RTSP session of the simulated camera: an even/odd UDP port pair (or channels interleaved on
+// the RTSP connection), RTP frames paced in real time and looped, RTCP sender reports, receiver
+// reports and BYEs counted, and the keep-alive time-out. One thread per session, from SETUP to its
+// end.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "camsim/interleaved_link.h"
 #include "camsim/media_source.h"
 #include "camsim/rtp_faults.h"
 #include "platform/socket.h"
@@ -22,6 +25,10 @@ struct SessionSetup {
     unsigned fps = 25;
     uint16_t clientRtpPort = 0;
     uint16_t clientRtcpPort = 0;
+    // Set: RTP and RTCP go on these channels of the RTSP connection instead of UDP.
+    std::shared_ptr<InterleavedLink> link;
+    uint8_t rtpChannel = 0;
+    uint8_t rtcpChannel = 1;
     uint32_t ssrc = 0;
     uint16_t firstSequence = 0;
     uint32_t timestampBase = 0;
@@ -60,6 +67,11 @@ public:
     bool Open(uint32_t rtpAddress);
     uint16_t ServerRtpPort() const { return rtp_.LocalPort(); }
     const std::string& Id() const { return setup_.id; }
+    // The connection the session is interleaved on (null: UDP) and its RTCP channel there.
+    const InterleavedLink* Link() const { return setup_.link.get(); }
+    uint8_t RtcpChannel() const { return setup_.rtcpChannel; }
+    // RTCP of the client, however it arrived.
+    void OnRtcp(const uint8_t* data, size_t size);
     uint32_t Ssrc() const { return setup_.ssrc; }
 
     // Starts or resumes sending; gives the sequence number and timestamp of the next frame.
@@ -86,7 +98,10 @@ private:
     // A sender report of the stream as sent so far (under the lock).
     Packet SenderReport();
     void ReadRtcp();
-    void Send(norvane::platform::UdpSocket& socket, const Packet& datagram, uint16_t port);
+    // Counts the parts of a compound RTCP packet (under the lock).
+    void CountRtcp(const uint8_t* data, size_t size);
+    // RTP, or RTCP with `control`, to the client (under the lock).
+    void Send(const Packet& datagram, bool control);
 
     SessionSetup setup_;
     std::function<void()> changed_;

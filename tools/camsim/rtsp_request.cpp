@@ -111,6 +111,21 @@ RtspRequestReader::Result RtspRequestReader::Next(RtspRequest& out) {
     return Result::Complete;
 }
 
+RtspRequestReader::Frame RtspRequestReader::NextFrame(uint8_t& channel, std::string& data) {
+    constexpr size_t kHeader = 4;
+    if (buffer_.empty() || buffer_[0] != '$')
+        return Frame::None;
+    if (buffer_.size() < kHeader)
+        return Frame::NeedMore;
+    const size_t length = static_cast<uint8_t>(buffer_[2]) << 8 | static_cast<uint8_t>(buffer_[3]);
+    if (buffer_.size() < kHeader + length)
+        return Frame::NeedMore;
+    channel = static_cast<uint8_t>(buffer_[1]);
+    data = buffer_.substr(kHeader, length);
+    buffer_.erase(0, kHeader + length);
+    return Frame::Complete;
+}
+
 std::string UrlPath(std::string_view url) {
     if (url.rfind("rtsp://", 0) == 0) {
         const size_t slash = url.find('/', 7);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,6 +27,8 @@ struct RtspRequest {
 class RtspRequestReader {
 public:
     enum class Result { Complete, NeedMore, Malformed };
+    // Of NextFrame: no frame starts the buffer (a request may), one was taken, one is partial.
+    enum class Frame { None, Complete, NeedMore };
 
     static constexpr size_t kMaxHead = 8192;   // request line and headers
     static constexpr size_t kMaxBody = 65536;
@@ -35,6 +38,9 @@ public:
     // Takes the next whole request out of the buffer; Malformed when it breaks the bounds or
     // the syntax (the connection should then be closed).
     Result Next(RtspRequest& out);
+    // Takes the interleaved frame ('$', channel, 16-bit length, data; RFC 2326 10.12) that
+    // starts the buffer.
+    Frame NextFrame(uint8_t& channel, std::string& data);
 
 private:
     std::string buffer_;

@@ -14,6 +14,7 @@ namespace platform = norvane::platform;
 
 struct RtspServer::Connection {
     platform::TcpSocket socket;
+    std::shared_ptr<InterleavedLink> link = std::make_shared<InterleavedLink>(socket);
     std::thread thread;
     unsigned number = 0;
     bool done = false;  // under the server lock
@@ -58,6 +59,27 @@ std::string Format(int status, const std::string& cseq,
 std::string SessionId(const RtspRequest& request) {
     const std::string value = request.Header("Session");
     return Trim(value.substr(0, value.find(';')));
+}
+
+// Channels of a TCP Transport header ("RTP/AVP/TCP", RFC 2326 12.39): those it asks for with
+// "interleaved=", else 0 and 1; false for any other transport.
+bool InterleavedChannels(const std::string& transport, uint8_t& rtp, uint8_t& rtcp) {
+    const std::string spec = transport.substr(0, transport.find(';'));
+    if (spec.rfind("RTP/AVP", 0) != 0 || !spec.ends_with("/TCP"))
+        return false;
+    const size_t at = transport.find("interleaved=");
+    unsigned first = 0, second = 1;
+    if (at != std::string::npos) {
+        const int fields =
+            std::sscanf(transport.c_str() + at, "interleaved=%u-%u", &first, &second);
+        if (fields == 1)
+            second = first + 1;
+        if (fields < 1 || first > 255 || second > 255 || first == second)
+            return false;
+    }
+    rtp = static_cast<uint8_t>(first);
+    rtcp = static_cast<uint8_t>(second);
+    return true;
 }
 
 // Client ports of a UDP unicast Transport header; false for anything else (TCP interleaving).
@@ -185,6 +207,16 @@ void RtspServer::SetRtpFaults(const RtpFaults& faults) {
     }
     for (const auto& session : sessions)
         session->SetFaults(faults);
+}
+
+void RtspServer::SetUdpRefused(bool refused) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    udpRefused_ = refused;
+}
+
+void RtspServer::SetTcpRefused(bool refused) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tcpRefused_ = refused;
 }
 
 void RtspServer::SetReplyDelay(unsigned milliseconds) {
@@ -330,11 +362,16 @@ void RtspServer::AcceptLoop() {
             }
             // Beyond the limit the socket is closed at once: the peer sees a refusal.
             if (!stopping_ && connections_.size() < MAX_CONNECTIONS) {
+                // Interleaved packets leave as they are sent, as from a streaming server, not
+                // held back until the client acknowledges the previous ones.
+                connection->socket.SetNoDelay();
                 connection->number = ++counters_.connections;
                 Connection& added = *connection;
                 connections_.push_back(std::move(connection));
                 added.thread = std::thread([this, &added] {
                     Serve(added);
+                    added.link->Close();
+                    EndInterleaved(added);
                     added.socket.Shutdown();  // the peer sees the end now, not at the reaping
                     std::lock_guard<std::mutex> done(mutex_);
                     added.done = true;
@@ -383,11 +420,20 @@ void RtspServer::Serve(Connection& connection) {
     char chunk[4096];
     unsigned answered = 0;
     for (;;) {
+        uint8_t channel = 0;
+        std::string frame;
+        const RtspRequestReader::Frame framed = reader.NextFrame(channel, frame);
+        if (framed == RtspRequestReader::Frame::Complete) {
+            TakeRtcp(connection, channel, frame);
+            continue;
+        }
         RtspRequest request;
-        const RtspRequestReader::Result result = reader.Next(request);
+        const RtspRequestReader::Result result = framed == RtspRequestReader::Frame::NeedMore
+                                                     ? RtspRequestReader::Result::NeedMore
+                                                     : reader.Next(request);
         if (result == RtspRequestReader::Result::Malformed) {
-            const std::string reply = Format(400, "0", {}, {});
-            connection.socket.SendAllWithin(reply.data(), reply.size(), kSendWaitMs);
+            connection.link->SendText(Format(400, "0", {}, {}), kSendWaitMs, 0,
+                                      [](unsigned) { return true; });
             return;
         }
         if (result == RtspRequestReader::Result::NeedMore) {
@@ -409,7 +455,7 @@ void RtspServer::Serve(Connection& connection) {
         }
         if (!Delay())
             return;
-        const Reply reply = Answer(request);
+        const Reply reply = Answer(request, connection);
         Log(connection.number, request, reply.status);
         const std::string text = Format(reply.status, request.Header("CSeq"), reply.headers, reply.body);
         if (!SendReply(connection, text))
@@ -423,13 +469,32 @@ bool RtspServer::SendReply(Connection& connection, const std::string& text) {
         std::lock_guard<std::mutex> lock(mutex_);
         pause = trickleMs_;
     }
-    if (pause == 0)
-        return connection.socket.SendAllWithin(text.data(), text.size(), kSendWaitMs);
-    for (const char byte : text) {
-        if (!Wait(pause) || !connection.socket.SendAllWithin(&byte, 1, kSendWaitMs))
-            return false;
+    return connection.link->SendText(text, kSendWaitMs, pause,
+                                     [this](unsigned ms) { return Wait(ms); });
+}
+
+void RtspServer::TakeRtcp(const Connection& connection, uint8_t channel, const std::string& data) {
+    std::vector<std::shared_ptr<RtpSession>> sessions;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sessions = SessionsLocked();
     }
-    return true;
+    for (const auto& session : sessions) {
+        if (session->Link() == connection.link.get() && session->RtcpChannel() == channel)
+            session->OnRtcp(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+    }
+}
+
+void RtspServer::EndInterleaved(const Connection& connection) {
+    std::vector<std::shared_ptr<RtpSession>> sessions;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sessions = SessionsLocked();
+    }
+    for (const auto& session : sessions) {
+        if (session->Link() == connection.link.get())
+            session->Stop(SessionEnd::Stopped);
+    }
 }
 
 // Waits out the configured reply delay; false when the server stops meanwhile.
@@ -458,7 +523,7 @@ void RtspServer::Log(unsigned connection, const RtspRequest& request, int status
     Changed();
 }
 
-RtspServer::Reply RtspServer::Answer(const RtspRequest& request) {
+RtspServer::Reply RtspServer::Answer(const RtspRequest& request, const Connection& connection) {
     const std::shared_ptr<RtpSession> session = FindSession(request);
     bool getParameter, optionsKeepAlive;
     {
@@ -477,7 +542,7 @@ RtspServer::Reply RtspServer::Answer(const RtspRequest& request) {
     if (request.method == "DESCRIBE")
         return Describe(request);
     if (request.method == "SETUP")
-        return Setup(request);
+        return Setup(request, connection);
     if (request.method != "PLAY" && request.method != "PAUSE" && request.method != "TEARDOWN" &&
         (request.method != "GET_PARAMETER" || !getParameter))
         return {501, PublicLine(getParameter), {}};
@@ -514,11 +579,17 @@ const MediaSource* RtspServer::FindStream(const std::string& path, unsigned* fps
     return nullptr;
 }
 
+// An ended session (timed out, or its connection gone) is no longer known.
 std::shared_ptr<RtpSession> RtspServer::FindSession(const RtspRequest& request) {
     const std::string id = SessionId(request);
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = sessions_.find(id);
-    return it == sessions_.end() ? nullptr : it->second;
+    std::shared_ptr<RtpSession> session;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = sessions_.find(id);
+        if (it != sessions_.end())
+            session = it->second;
+    }
+    return session && session->Stats().end == SessionEnd::None ? session : nullptr;
 }
 
 RtspServer::Reply RtspServer::Describe(const RtspRequest& request) {
@@ -538,13 +609,25 @@ RtspServer::Reply RtspServer::Describe(const RtspRequest& request) {
             BuildSdp(medium, path, id)};
 }
 
-RtspServer::Reply RtspServer::Setup(const RtspRequest& request) {
+RtspServer::Reply RtspServer::Setup(const RtspRequest& request, const Connection& connection) {
     SessionSetup setup;
     setup.media = FindStream(UrlPath(request.url), &setup.fps);
     if (!setup.media)
         return {404, {}, {}};
-    if (!ClientPorts(request.Header("Transport"), setup.clientRtpPort, setup.clientRtcpPort))
+    const std::string transport = request.Header("Transport");
+    bool udpRefused, tcpRefused;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        udpRefused = udpRefused_;
+        tcpRefused = tcpRefused_;
+    }
+    if (InterleavedChannels(transport, setup.rtpChannel, setup.rtcpChannel)) {
+        if (tcpRefused)
+            return {461, {}, {}};
+        setup.link = connection.link;
+    } else if (udpRefused || !ClientPorts(transport, setup.clientRtpPort, setup.clientRtcpPort)) {
         return {461, {}, {}};
+    }
     Reap(false);
     unsigned announced;
     uint32_t source;
@@ -567,6 +650,9 @@ RtspServer::Reply RtspServer::Setup(const RtspRequest& request) {
         source = faults_.otherSource ? platform::MakeIPv4(127, 0, 0, 2) : platform::LoopbackIPv4();
     }
     const uint16_t clientRtp = setup.clientRtpPort, clientRtcp = setup.clientRtcpPort;
+    const bool interleaved = setup.link != nullptr;
+    const std::string channels =
+        std::to_string(setup.rtpChannel) + "-" + std::to_string(setup.rtcpChannel);
     auto session = std::make_shared<RtpSession>(std::move(setup), [this] { Changed(); });
     if (!session->Open(source))
         return {500, {}, {}};
@@ -577,10 +663,14 @@ RtspServer::Reply RtspServer::Setup(const RtspRequest& request) {
     }
     const uint16_t serverPort = session->ServerRtpPort();
     const std::string timeout = announced ? ";timeout=" + std::to_string(announced) : std::string();
+    const std::string lower = interleaved
+                                  ? "RTP/AVP/TCP;unicast;interleaved=" + channels
+                                  : "RTP/AVP;unicast;client_port=" + std::to_string(clientRtp) +
+                                        "-" + std::to_string(clientRtcp) +
+                                        ";server_port=" + std::to_string(serverPort) + "-" +
+                                        std::to_string(serverPort + 1);
     return {200,
-            "Transport: RTP/AVP;unicast;client_port=" + std::to_string(clientRtp) + "-" +
-                std::to_string(clientRtcp) + ";server_port=" + std::to_string(serverPort) + "-" +
-                std::to_string(serverPort + 1) + ";ssrc=" + Hex(session->Ssrc()) +
+            "Transport: " + lower + ";ssrc=" + Hex(session->Ssrc()) +
                 "\r\nSession: " + session->Id() + timeout + "\r\n",
             {}};
 }

@@ -1,8 +1,9 @@
 // RTSP/1.0 server of the simulated camera on loopback: streams by path, OPTIONS, DESCRIBE,
 // SETUP, PLAY, PAUSE, TEARDOWN and GET_PARAMETER, Basic or Digest authentication, several
-// sessions at once, and the RTSP-level faults (401 for ever, slow replies, connection cuts,
-// sessions ended with a BYE, offline, a session time-out shorter than announced). One thread per
-// connection; each session runs its own (RtpSession).
+// sessions at once, RTP over UDP or interleaved on the RTSP connection, and the RTSP-level faults
+// (401 for ever, slow replies, connection cuts, sessions ended with a BYE, offline, a session
+// time-out shorter than announced). One thread per connection; each session runs its own
+// (RtpSession).
 #pragma once
 
 #include <condition_variable>
@@ -88,6 +89,10 @@ public:
     void SetSpreadPhases(bool on);
     // For every live session and those set up later.
     void SetRtpFaults(const RtpFaults& faults);
+    // SETUP asking for RTP over UDP is answered 461 (Unsupported Transport); TCP still works.
+    void SetUdpRefused(bool refused);
+    // SETUP asking for RTP interleaved on the connection (RTP/AVP/TCP) is answered 461.
+    void SetTcpRefused(bool refused);
     void SetReplyDelay(unsigned milliseconds);
     // Each reply goes out byte by byte, with this pause before every byte (0: in one piece).
     void SetReplyTrickle(unsigned milliseconds);
@@ -122,12 +127,16 @@ private:
     void Retire(RtpSession& session);
     std::vector<std::shared_ptr<RtpSession>> SessionsLocked() const;  // with mutex_ held
     void Serve(Connection& connection);
+    // Hands an interleaved RTCP frame of the connection to its session.
+    void TakeRtcp(const Connection& connection, uint8_t channel, const std::string& data);
+    // Ends the sessions interleaved on the connection, which is gone.
+    void EndInterleaved(const Connection& connection);
     bool Delay();
     bool Wait(unsigned milliseconds);
     bool SendReply(Connection& connection, const std::string& text);
-    Reply Answer(const RtspRequest& request);
+    Reply Answer(const RtspRequest& request, const Connection& connection);
     Reply Describe(const RtspRequest& request);
-    Reply Setup(const RtspRequest& request);
+    Reply Setup(const RtspRequest& request, const Connection& connection);
     Reply Play(const RtspRequest& request, RtpSession& session);
     Reply Teardown(const std::shared_ptr<RtpSession>& session);
     const MediaSource* FindStream(const std::string& path, unsigned* fps = nullptr) const;
@@ -162,6 +171,8 @@ private:
     std::string sprop_;
     bool spreadPhases_ = false;
     RtpFaults faults_;
+    bool udpRefused_ = false;
+    bool tcpRefused_ = false;
     unsigned replyDelayMs_ = 0;
     unsigned trickleMs_ = 0;
     unsigned cutAfter_ = 0;

@@ -46,7 +46,10 @@ struct Options {
     std::string out = "tavrin-out";
     size_t queue = 100;
     std::map<int, std::string> custom;
+    std::string rtspTransport = "auto";
 };
+
+constexpr int kTransportParameter = 10;  // the driver's RTP transport choice
 
 const char* const kFooter =
     "Status and summary: frames are what the driver delivered; key frames are \"H264\" access "
@@ -81,6 +84,12 @@ void Describe(CLI::App& app, Options& o) {
         ->capture_default_str();
     app.add_option("--queue", o.queue, "Frames queued per channel before the oldest is dropped")
         ->check(CLI::Range(size_t{1}, size_t{10000}))
+        ->capture_default_str();
+    app.add_option("--rtsp-transport", o.rtspTransport,
+                   "RTP transport of RTSP channels, handed to the driver as custom parameter 10: "
+                   "auto (UDP, TCP where UDP fails), udp or tcp (interleaved on the RTSP "
+                   "connection)")
+        ->check(CLI::IsMember({"auto", "udp", "tcp"}))
         ->capture_default_str();
     app.add_option("--custom", o.custom,
                    "Custom parameter as NUMBER TEXT (repeatable), e.g. --custom 7 V2.03; these "
@@ -179,6 +188,12 @@ int main(int argc, char** argv) {
     o.custom = host::ProbeCustomParameters(
         library, {o.camera.address, o.camera.port, o.camera.user, o.camera.password}, o.custom,
         &report.probe);
+    if (app.count("--rtsp-transport") || !o.custom.count(kTransportParameter))
+        o.custom[kTransportParameter] = o.rtspTransport;
+    // The driver reads custom parameters up to the first one missing: a host hands over those
+    // before the transport, "(none)" where it stores nothing.
+    for (int n = 1; n < kTransportParameter; ++n)
+        o.custom.emplace(n, "(none)");
     std::error_code made;
     std::filesystem::create_directories(o.out, made);
     const std::string logPath = o.out + "/driver.log";
