@@ -65,7 +65,7 @@ std::string StreamValue(const char* field, unsigned stream, std::string_view sta
 }  // namespace
 
 CCommonChannel::CCommonChannel(IDriver* driver)
-    : driver(driver),
+    : configDriver(driver),
       wantedAspectRatio(AspectRatioOf(driver)),
       cameraGroup(driver ? driver->GetCustomParameterInt(CAMERA_GROUP.number)
                          : CUSTOM_PARAMETER_NOT_SET),
@@ -75,7 +75,7 @@ CCommonChannel::~CCommonChannel() = default;
 
 void CCommonChannel::LogFailure(const CResultDef& result) {
     if (Utils::ShouldLog(failureCounter))
-        Utils::LogResult(driver, result);
+        Utils::LogResult(configDriver, result);
 }
 
 bool CCommonChannel::ReadStatusPage(const char* path, CManualEvent* stop, Web::ByteBuffer& reply,
@@ -103,7 +103,7 @@ bool CCommonChannel::PrepareStreams(std::string_view status, bool& changed) {
     if (!StreamValue("name", MAX_STREAMS + 1, status).empty()) {
         result.SetFormatted(CResultDef::LEVEL_ERROR, CResultDef::CODE_BEYOND_CAMERA,
                             "Camera %s lists more than %u streams",
-                            DeviceOf(driver).address.c_str(), MAX_STREAMS);
+                            DeviceOf(configDriver).address.c_str(), MAX_STREAMS);
         LogFailure(result);
         return false;
     }

@@ -56,7 +56,7 @@ private:
     bool ReadStatusPage(const char* path, CManualEvent* stop, Web::ByteBuffer& reply,
                         CResultDef& failure);
 
-    IDriver* driver;
+    IDriver* configDriver;  // the driver whose camera this configures
     int wantedAspectRatio;  // 0 or 1; CUSTOM_PARAMETER_NOT_SET for anything else
     int cameraGroup;
     Web::CHttpClient httpClient;

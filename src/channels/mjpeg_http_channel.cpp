@@ -101,15 +101,15 @@ void CMjpegHttpChannel::JudgeAttempt(bool stopping) {
 
 void CMjpegHttpChannel::OnJpegPicture(const uint8_t* picture, size_t size, uint32_t width,
                                       uint32_t height) {
-    IFrameAllocator* allocator = CBaseCameraChannel::driver->GetFrameAllocator();
+    IFrameAllocator* allocator = driver->GetFrameAllocator();
     if (!allocator || !width || !height)
         return;
     IMediaFrame* frame =
         allocator->AllocateFrame(FOURCC_JPEG, static_cast<unsigned>(size),
-                                 CBaseCameraChannel::driver->GetDriverName().c_str());
+                                 driver->GetDriverName().c_str());
     if (!frame)
         return;
-    CBaseCameraChannel::driver->SetLastFrameSize(static_cast<int>(width), static_cast<int>(height));
+    driver->SetLastFrameSize(static_cast<int>(width), static_cast<int>(height));
     frame->SetWidth(width);
     frame->SetHeight(height);
     frame->SetSizeClass(FrameSizeClass(width, height));

@@ -33,17 +33,17 @@ bool CSanyoRTSPChannel::ConfigureCamera() {
 void CSanyoRTSPChannel::FillConnectionParams(RTSPConnectionParams& connection) {
     connection.receiveTimeout = RTSP_RECEIVE_TIMEOUT_MS;
     connection.secondTimeout = RTSP_RECEIVE_TIMEOUT_MS;
-    const int port = CBaseCameraChannel::driver->GetCustomParameterInt(RTSP_PORT.number);
+    const int port = driver->GetCustomParameterInt(RTSP_PORT.number);
     connection.rtspPort =
         port >= 1 && port <= 65535 ? static_cast<uint16_t>(port) : DEFAULT_RTSP_PORT;
-    const std::string path = CBaseCameraChannel::driver->GetCustomParameterString(pathParameter);
+    const std::string path = driver->GetCustomParameterString(pathParameter);
     if (path != noRtspWord)
         connection.path = WithoutLineBreaks(path);
 }
 
 RTSPTransport CSanyoRTSPChannel::AskedTransport() {
     const std::string asked = Utils::ToLowerCopy(
-        CBaseCameraChannel::driver->GetCustomParameterString(RTSP_TRANSPORT.number));
+        driver->GetCustomParameterString(RTSP_TRANSPORT.number));
     if (asked == "tcp")
         return RTSPTransport::Tcp;
     return asked == "udp" ? RTSPTransport::Udp : RTSPTransport::Auto;
@@ -75,8 +75,8 @@ CH264ChannelRTSP::~CH264ChannelRTSP() {
 }
 
 StreamParameterList CH264ChannelRTSP::StreamSettings() {
-    return H264StreamSettings(params, CameraGroup(), CBaseCameraChannel::driver->GetCustomFlag(),
-                              CBaseCameraChannel::driver->GetCustomParameterInt(INTERLACE.number) == 1);
+    return H264StreamSettings(params, CameraGroup(), driver->GetCustomFlag(),
+                              driver->GetCustomParameterInt(INTERLACE.number) == 1);
 }
 
 void CH264ChannelRTSP::OnStreamDescribed() {
@@ -97,7 +97,7 @@ void CH264ChannelRTSP::OnStreamDescribed() {
     // Frames still come: the depacketiser then takes the sets the stream carries.
     if ((described.HasUnusableParameterSets() || (bothSets && !taken)) && !reportedUnusableSets) {
         reportedUnusableSets = true;
-        CBaseCameraChannel::driver->Log(
+        driver->Log(
             LOG_WARNING,
             "%s: The parameter sets in the SDP of %s cannot be used; the stream's own are taken",
             "norvane::CH264ChannelRTSP::OnStreamDescribed", DisplayName().c_str());

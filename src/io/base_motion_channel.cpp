@@ -36,6 +36,10 @@ bool CBaseMotionChannel::CaptureMotionFrameCallback(bool motion) {
     if (!frame)
         return false;
     uint8_t* data = frame->GetData();
+    if (!data) {  // a host frame without a buffer carries nothing
+        allocator->ReleaseFrame(frame);
+        return false;
+    }
     data[0] = 1;
     data[1] = motion ? 1 : 0;
     frame->SetDataSize(RECORD_SIZE);

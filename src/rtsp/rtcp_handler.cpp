@@ -25,6 +25,23 @@ constexpr uint32_t MIN_ACCEPTED_LENGTH = 15;
 constexpr uint16_t MAX_DROPOUT = 3000;
 constexpr uint16_t MAX_MISORDER = 100;
 
+// RFC 3550 6.4.1, the start of a sender report:
+//  0                   1                   2                   3
+//  0 1 2 3 4 5 6 7 8 9 0 1 2 3 4 5 6 7 8 9 0 1 2 3 4 5 6 7 8 9 0 1
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+// |V=2|P|    RC   |   PT=SR=200   |             length            |
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+// |                         SSRC of sender                        |
+// +=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+=+
+// |              NTP timestamp, most significant word             |
+// +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
+// |             NTP timestamp, least significant word             |
+// The report's LSR field is the middle 32 bits of the NTP timestamp.
+constexpr uint8_t VERSION_BITS = 0xC0;
+constexpr size_t PACKET_TYPE_AT = 1;
+constexpr size_t SENDER_SSRC_AT = 4;
+constexpr size_t NTP_MIDDLE_AT = 10;
+
 void PutU16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v >> 8);
     p[1] = static_cast<uint8_t>(v);
@@ -149,12 +166,12 @@ void CRTCPHandler::Take(const SocketAddress& source, const uint8_t* data, uint32
         CLockGuard guard(lock);
         if (!reporting) {
             destination = source;
-            if (data[1] == RTCP_SR)
+            if (data[PACKET_TYPE_AT] == RTCP_SR)
                 reporting = true;
         }
-        headerByte = data[0] & 0xC0;
-        std::memcpy(senderSsrc, data + 4, 4);
-        std::memcpy(lastSrTimestamp, data + 10, 4);
+        headerByte = data[0] & VERSION_BITS;
+        std::memcpy(senderSsrc, data + SENDER_SSRC_AT, sizeof senderSsrc);
+        std::memcpy(lastSrTimestamp, data + NTP_MIDDLE_AT, sizeof lastSrTimestamp);
         lastPacketTime = platform::SteadyMs();
     }
     reportEvent.Set();

@@ -2,9 +2,11 @@
 // poll's reply checks and the stop.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 
 #include "host/capture_sink.h"
+#include "host/frames.h"
 #include "io/sanyo_md_channel.h"
 #include "io_rig.h"
 
@@ -39,6 +41,25 @@ camsim::HttpReply StatusPage(size_t length, size_t motionByte) {
         body[motionByte] = '\x01';
     return camsim::HttpReply::Text(200, body);
 }
+
+// A host that hands out frames without a buffer.
+struct Bufferless : host::Frame {
+    using Frame::Frame;
+    uint8_t* GetData() override { return nullptr; }
+};
+
+struct BufferlessAllocator : norvane::TBoundaryObject<norvane::IFrameAllocator> {
+    norvane::IMediaFrame* AllocateFrame(unsigned fourcc, unsigned size, const char* source) override {
+        ++allocated;
+        return new Bufferless(fourcc, size, source ? source : "");
+    }
+    void ReleaseFrame(norvane::IMediaFrame* frame) override {
+        ++released;
+        norvane::DeleteObject(frame);
+    }
+    std::atomic<unsigned> allocated{0};
+    std::atomic<unsigned> released{0};
+};
 
 }  // namespace
 
@@ -166,6 +187,22 @@ TEST(MotionChannel, RefusedRecordIsLoggedAndNotRepeated) {
                   "callback failed (device 127.0.0.1, channel 5)"),
               2u);
     EXPECT_EQ(rig.driver.frames.Released(), 2u);
+}
+
+// A frame without a buffer is given back, not written to nor delivered.
+TEST(MotionChannel, AFrameWithoutABufferIsReleasedUndelivered) {
+    test::IORig rig(1);
+    ASSERT_TRUE(rig.started);
+    BufferlessAllocator bufferless;
+    rig.driver.allocator = &bufferless;
+    rig.camera->Cgi().SetMotion(true);
+    MotionUnderTest t(rig);
+    ASSERT_TRUE(t.motion.StartDetection());
+    ASSERT_TRUE(rig.WaitForRequests(POLL, 2, 5000));
+    t.motion.StopDetection();
+    EXPECT_GE(bufferless.allocated.load(), 1u);
+    EXPECT_EQ(bufferless.released.load(), bufferless.allocated.load());
+    EXPECT_EQ(t.sink.FrameCount(), 0u);
 }
 
 // A language page that stays after the language request is never read as motion.
