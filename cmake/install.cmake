@@ -3,13 +3,6 @@
 # hosts; CPack makes a Debian package on Linux and a .zip on Windows.
 include(CMakePackageConfigHelpers)
 
-# The plug-in is loaded by path, never linked: on Linux it stays out of the linker's folders.
-if(WIN32)
-  set(TAVRIN_PLUGIN_DIR ${CMAKE_INSTALL_BINDIR})
-else()
-  set(TAVRIN_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/tavrin)
-endif()
-set(TAVRIN_PLUGIN_PATH ${TAVRIN_PLUGIN_DIR}/Tavrin${CMAKE_SHARED_LIBRARY_SUFFIX})
 set(TAVRIN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tavrin)
 
 install(TARGETS Tavrin

@@ -74,6 +74,12 @@ wait "$camsim_pid" || status=$?
 camsim_pid=
 ((status != 3)) || { cat "$camsim_log" >&2; fail "the simulator refused requests"; }
 
+echo "--- the installed tavrin-host finds the installed plug-in"
+(cd "$work" && timeout 90 "$prefix/bin/tavrin-host" --media "$build/media" --seconds 2 --out "$work/host-run" >"$work/host.log" 2>&1) ||
+  { cat "$work/host.log" >&2; fail "the installed tavrin-host failed"; }
+grep -qF "driver file: $prefix/$libdir/tavrin/Tavrin.so," "$work/host.log" ||
+  fail "the installed tavrin-host loaded another plug-in: $(grep 'driver file' "$work/host.log")"
+
 echo "--- Debian package"
 (cd "$build" && cpack -G DEB -B "$work/package" >/dev/null) || fail "cpack failed"
 deb=$(ls "$work"/package/*.deb)

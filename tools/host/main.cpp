@@ -148,20 +148,30 @@ void MakeContactSheets(const Options& o, const host::RunSummary& run) {
 
 }  // namespace
 
+// The plug-in an installed tavrin-host finds relative to its own folder, else the build tree's.
+std::string DefaultLibrary() {
+    const std::filesystem::path installed =
+        std::filesystem::path(host::ExecutableDirectory()) / TAVRIN_INSTALLED_LIBRARY;
+    std::error_code error;
+    return std::filesystem::is_regular_file(installed, error) ? installed.lexically_normal().string()
+                                                              : TAVRIN_DEFAULT_LIBRARY;
+}
+
 int main(int argc, char** argv) {
     CLI::App app{
         "tavrin-host: loads the Tavrin driver library as a recording server does, opens "
         "one camera, streams its channels to files for a bounded time with a live status "
         "line per channel, and writes a summary."};
     Options o;
-    o.camera.library = TAVRIN_DEFAULT_LIBRARY;
+    const std::string defaultLibrary = DefaultLibrary();
+    o.camera.library = defaultLibrary;
     Describe(app, o);
     host::IOOptions io;
     host::AddIOOptions(app, io);
     int probeExit = -1;
-    host::AddProbeCommand(app, TAVRIN_DEFAULT_LIBRARY, probeExit);
+    host::AddProbeCommand(app, defaultLibrary, probeExit);
     host::PtzOptions ptz;
-    ptz.camera.library = TAVRIN_DEFAULT_LIBRARY;
+    ptz.camera.library = defaultLibrary;
     CLI::App* ptzCommand = host::AddPtzCommand(app, ptz);
     CLI11_PARSE(app, argc, argv);
     if (probeExit >= 0)

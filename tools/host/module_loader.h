@@ -12,6 +12,9 @@ void* LoadModule(const std::string& path, std::string* error = nullptr);
 void* ModuleSymbol(void* module, const char* name);
 void UnloadModule(void* module);
 
+// Folder of the running program's executable; empty if unknown.
+std::string ExecutableDirectory();
+
 // Version A.B.C.D of a driver file: on Windows from its version resource, on Linux from its ELF
 // note (norvane/version.h); false if it has none.
 bool FileVersion(const std::string& path, std::array<uint16_t, 4>& version);

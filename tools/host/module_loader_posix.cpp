@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "norvane/version.h"
 
@@ -96,6 +97,12 @@ bool FileVersion(const std::string& path, std::array<uint16_t, 4>& version) {
     const bool found = ReadVersionNote(fd, version);
     close(fd);
     return found;
+}
+
+std::string ExecutableDirectory() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.parent_path().string();
 }
 
 }  // namespace host

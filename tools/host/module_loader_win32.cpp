@@ -48,4 +48,14 @@ bool FileVersion(const std::string& path, std::array<uint16_t, 4>& version) {
     return found;
 }
 
+std::string ExecutableDirectory() {
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n == sizeof path)
+        return {};
+    const std::string file(path, n);
+    const size_t slash = file.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : file.substr(0, slash);
+}
+
 }  // namespace host
