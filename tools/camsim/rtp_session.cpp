@@ -223,7 +223,8 @@ void RtpSession::ReadRtcp() {
 
 void RtpSession::OnRtcp(const uint8_t* data, size_t size) {
     std::lock_guard<std::mutex> lock(mutex_);
-    lastActivity_ = Clock::now();
+    if (setup_.rtcpKeepsAlive)
+        lastActivity_ = Clock::now();
     CountRtcp(data, size);
 }
 

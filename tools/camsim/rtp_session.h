@@ -33,6 +33,7 @@ struct SessionSetup {
     uint16_t firstSequence = 0;
     uint32_t timestampBase = 0;
     unsigned timeoutMs = 60000;  // ended when neither a request nor RTCP arrives for this long
+    bool rtcpKeepsAlive = true;  // false: only requests count as activity
     unsigned reportIntervalMs = 5000;
     uint64_t frameLimit = 0;  // frames sent at most; then the session stays quiet (0: no limit)
     bool sendStamps = false;  // H.264 frames carry the send time of their last packet

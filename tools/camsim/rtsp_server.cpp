@@ -168,6 +168,11 @@ void RtspServer::SetGetParameter(bool offered) {
     getParameter_ = offered;
 }
 
+void RtspServer::SetRtcpKeepAlive(bool keeps) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rtcpKeepAlive_ = keeps;
+}
+
 void RtspServer::SetOptionsKeepAlive(bool keeps) {
     std::lock_guard<std::mutex> lock(mutex_);
     optionsKeepAlive_ = keeps;
@@ -641,6 +646,7 @@ RtspServer::Reply RtspServer::Setup(const RtspRequest& request, const Connection
         setup.firstSequence = static_cast<uint16_t>(Scramble(number) >> 7);
         setup.timestampBase = Scramble(number + 7);
         setup.timeoutMs = enforcedTimeoutMs_;
+        setup.rtcpKeepsAlive = rtcpKeepAlive_;
         setup.reportIntervalMs = reportIntervalMs_;
         setup.frameLimit = frameLimit_;
         setup.sendStamps = sendStamps_;

@@ -77,6 +77,9 @@ public:
     // Whether OPTIONS counts as activity of the session it names (the default); servers such
     // as VLC's count only other requests.
     void SetOptionsKeepAlive(bool keeps);
+    // Whether receiver reports count as activity of their session (the default, as RFC 3550
+    // lets a server judge liveness); some cameras count only requests.
+    void SetRtcpKeepAlive(bool keeps);
     void SetSenderReportInterval(unsigned milliseconds);
     // Each session set up later sends at most this many frames, then stays quiet (0: no limit).
     void SetSessionFrameLimit(uint64_t frames);
@@ -165,6 +168,7 @@ private:
     unsigned enforcedTimeoutMs_ = 60000;
     bool getParameter_ = true;
     bool optionsKeepAlive_ = true;
+    bool rtcpKeepAlive_ = true;
     unsigned reportIntervalMs_ = 5000;
     uint64_t frameLimit_ = 0;
     bool sendStamps_ = false;
