@@ -63,7 +63,7 @@ echo "=== windows: the .zip package"
 zip=$(ls "$dir"/package/*.zip)
 unzip -l "$zip" | tee "$dir/package/contents.txt"
 packaged=(bin/Tavrin.dll bin/tavrin-host.exe $(cd include && find norvane -name '*.h' | sed 's|^|include/|'))
-[[ -f docs/host-guide.md ]] && packaged+=(share/doc/tavrin/host-guide.md)
+[[ -f docs/host-guide.md ]] && packaged+=(host-guide.md)  # in the documentation folder
 for file in "${packaged[@]}"; do
   grep -q "/$file\$" "$dir/package/contents.txt" || { echo "$(basename "$zip") lacks $file" >&2; exit 1; }
 done
