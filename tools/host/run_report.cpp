@@ -3,29 +3,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "camsim/auth_crypto.h"
+
 namespace host {
-
-namespace {
-
-std::string Base64(const std::string& bytes) {
-    static const char kDigits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        const size_t left = bytes.size() - i;
-        uint32_t group = static_cast<uint8_t>(bytes[i]) << 16;
-        if (left > 1)
-            group |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-        if (left > 2)
-            group |= static_cast<uint8_t>(bytes[i + 2]);
-        for (size_t digit = 0; digit < 4; ++digit)
-            out += digit <= left ? kDigits[(group >> (18 - 6 * digit)) & 63] : '=';
-    }
-    return out;
-}
-
-}  // namespace
 
 void TakeTimelines(ReportInput& report, StreamSession& session) {
     report.origin = session.Origin();
@@ -36,7 +16,11 @@ void TakeTimelines(ReportInput& report, StreamSession& session) {
 std::string PngDataUri(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    return file && !bytes.empty() ? "data:image/png;base64," + Base64(bytes) : "";
+    return file && !bytes.empty()
+               ? "data:image/png;base64," +
+                     camsim::Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                          bytes.size())
+               : "";
 }
 
 bool WriteRunReport(ReportInput report, const std::string& outDir) {
