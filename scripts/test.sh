@@ -19,6 +19,9 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 
+# Stage headings carry the seconds since the start, so a slow stage shows in CI's output.
+stage() { printf '=== [%ds] %s\n' "$SECONDS" "$*"; }
+
 configure() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -DTAVRIN_WERROR=ON "$@" >/dev/null
@@ -51,37 +54,37 @@ run_suite() {
   local dir="build-$name"
   local -a runner
   read -r -a runner <<<"$(fixed_layout "$name")"
-  echo "=== $name: build"
+  stage "$name: build"
   configure "$dir" "$@"
   cmake --build "$dir" -j "$JOBS"
-  echo "=== $name: exports"
+  stage "$name: exports"
   bash scripts/check-exports.sh "$dir/Tavrin.so"
-  echo "=== $name: soak in the background ($dir/soak.log)"
+  stage "$name: soak in the background ($dir/soak.log)"
   isolated "${runner[@]}" bash scripts/soak.sh "$dir" >"$dir/soak.log" 2>&1 &
   local soak=$!
-  echo "=== $name: tests"
+  stage "$name: tests"
   rm -rf "$dir/fault-matrix"
   local status=0
   "${runner[@]}" ctest --test-dir "$dir" -j "$JOBS" --output-on-failure --timeout 300 || status=$?
-  echo "=== $name: fault matrix"
+  stage "$name: fault matrix"
   bash scripts/fault-table.sh "$dir"
   if ((status)); then
     kill "$soak" 2>/dev/null || true
     wait "$soak" || true
     return "$status"
   fi
-  echo "=== $name: soak"
+  stage "$name: soak"
   wait "$soak" || { cat "$dir/soak.log"; echo "=== $name: soak failed" >&2; return 1; }
   grep -E '^(soak|period|summary)' "$dir/soak.log"
   if [[ $name == release ]]; then
-    echo "=== $name: install, packages and a host of one's own"
+    stage "$name: install, packages and a host of one's own"
     bash scripts/check-install.sh "$dir"
   fi
 }
 
 run_fuzz() {
   local dir=build-fuzz
-  echo "=== fuzz: build (clang, libFuzzer)"
+  stage "fuzz: build (clang, libFuzzer)"
   CC=clang CXX=clang++ configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_FUZZ=ON -DTAVRIN_TESTS=OFF
   cmake --build "$dir" -j "$JOBS"
   shopt -s nullglob
@@ -92,7 +95,7 @@ run_fuzz() {
     corpus="$dir/corpus/$name"
     mkdir -p "$corpus"
     [[ -d fuzz/corpus/${name#fuzz_} ]] && cp -n fuzz/corpus/"${name#fuzz_}"/* "$corpus"/ 2>/dev/null || true
-    echo "=== fuzz: $name for ${FUZZ_SECONDS}s"
+    stage "fuzz: $name for ${FUZZ_SECONDS}s"
     "$target" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=1024 -artifact_prefix="$dir/" -print_final_stats=1 "$corpus"
   done
 }
@@ -103,8 +106,8 @@ for config in "${CONFIGS[@]}"; do
     asan) run_suite asan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=address ;;
     tsan) run_suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_SANITIZE=thread ;;
     fuzz) run_fuzz ;;
-    windows) bash scripts/windows-check.sh build-windows ;;
+    windows) stage "windows"; bash scripts/windows-check.sh build-windows ;;
     *) echo "unknown configuration: $config" >&2; exit 2 ;;
   esac
 done
-echo "=== all tests passed: ${CONFIGS[*]}"
+stage "all tests passed: ${CONFIGS[*]}"

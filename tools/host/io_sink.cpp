@@ -13,7 +13,7 @@ void IOEventSink::OnIOFailure() { Record(IOEvent{UtcNow(), std::chrono::steady_c
 void IOEventSink::Record(const IOEvent& event) {
     std::function<void(const IOEvent&)> callback;
     monitor_.Update([&] {
-        events_.push_back(event);
+        events_.Add(event);
         ++(event.failure ? failures_ : changes_);
         callback = callback_;
     });
@@ -26,13 +26,13 @@ void IOEventSink::SetCallback(std::function<void(const IOEvent&)> callback) {
 }
 
 std::vector<IOEvent> IOEventSink::Events() {
-    return monitor_.With([&] { return events_; });
+    return monitor_.With([&] { return events_.Copy(); });
 }
 
 std::vector<std::pair<unsigned, int>> IOEventSink::Changes() {
     return monitor_.With([&] {
         std::vector<std::pair<unsigned, int>> changes;
-        for (const IOEvent& e : events_)
+        for (const IOEvent& e : events_.Items())
             if (!e.failure)
                 changes.emplace_back(e.index, e.state);
         return changes;

@@ -1,5 +1,5 @@
-// Host callback for the camera's alarm inputs: records every change and failure notice with the
-// host's time, and optionally hands each to a live printer.
+// Host callback for the camera's alarm inputs: counts every change and failure notice, keeps the
+// latest MAX_EVENTS with the host's time, and optionally hands each to a live printer.
 #pragma once
 
 #include <chrono>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/monitor.h"
+#include "host/recent_list.h"
 #include "norvane/io.h"
 #include "norvane/types.h"
 
@@ -24,14 +25,17 @@ struct IOEvent {
 
 class IOEventSink : public norvane::TBoundaryObject<norvane::IIOEventSink> {
 public:
+    static constexpr size_t MAX_EVENTS = 20000;
+
     void OnInputChanged(unsigned index, int state) override;
     void OnIOFailure() override;
 
     // Called for each event, outside the sink's lock.
     void SetCallback(std::function<void(const IOEvent&)> callback);
 
+    // The events held, oldest first; the counts below include those given up.
     std::vector<IOEvent> Events();
-    // Input changes only, as (index, state) pairs in arrival order.
+    // Input changes held, as (index, state) pairs in arrival order.
     std::vector<std::pair<unsigned, int>> Changes();
     size_t ChangeCount();
     size_t FailureCount();
@@ -42,7 +46,7 @@ private:
     void Record(const IOEvent& event);
 
     Monitor monitor_;
-    std::vector<IOEvent> events_;
+    RecentList<IOEvent> events_{MAX_EVENTS};
     size_t changes_ = 0;
     size_t failures_ = 0;
     std::function<void(const IOEvent&)> callback_;

@@ -10,21 +10,25 @@ void LogReceiver::OnDebugInfo(CDebugInfoIf* info) {
                      std::chrono::steady_clock::now()};
     if (echo_)
         std::fprintf(echo_, "[log %d] %s\n", record.level, record.text.c_str());
-    monitor_.Update([&] { records_.push_back(std::move(record)); });
+    monitor_.Update([&] { records_.Add(std::move(record)); });
 }
 
 std::vector<LogRecord> LogReceiver::Records() {
-    return monitor_.With([&] { return records_; });
+    return monitor_.With([&] { return records_.Copy(); });
 }
 
 size_t LogReceiver::Count() {
-    return monitor_.With([&] { return records_.size(); });
+    return monitor_.With([&] { return records_.Items().size(); });
+}
+
+size_t LogReceiver::Dropped() {
+    return monitor_.With([&] { return records_.Dropped(); });
 }
 
 size_t LogReceiver::CountContaining(const std::string& fragment) {
     return monitor_.With([&] {
         size_t n = 0;
-        for (const LogRecord& r : records_)
+        for (const LogRecord& r : records_.Items())
             n += r.text.find(fragment) != std::string::npos;
         return n;
     });
@@ -33,7 +37,7 @@ size_t LogReceiver::CountContaining(const std::string& fragment) {
 bool LogReceiver::WaitForText(const std::string& fragment, std::chrono::milliseconds timeout) {
     return monitor_.WaitFor(
         [&] {
-            for (const LogRecord& r : records_)
+            for (const LogRecord& r : records_.Items())
                 if (r.text.find(fragment) != std::string::npos)
                     return true;
             return false;
@@ -42,7 +46,7 @@ bool LogReceiver::WaitForText(const std::string& fragment, std::chrono::millisec
 }
 
 void LogReceiver::Clear() {
-    monitor_.Update([&] { records_.clear(); });
+    monitor_.Update([&] { records_.Clear(); });
 }
 
 }  // namespace host

@@ -1,4 +1,4 @@
-// Host log receiver that records every message it is given.
+// Host log receiver that records the messages it is given (the latest MAX_RECORDS of them).
 #pragma once
 
 #include <chrono>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/monitor.h"
+#include "host/recent_list.h"
 #include "norvane/debug.h"
 
 namespace host {
@@ -21,12 +22,16 @@ struct LogRecord {
 class LogReceiver : public norvane::TBoundaryObject<norvane::IDebugInfoSink> {
 public:
     // With `echo`, each message is also printed to the stream.
+    static constexpr size_t MAX_RECORDS = 20000;
+
     explicit LogReceiver(std::FILE* echo = nullptr) : echo_(echo) {}
 
     void OnDebugInfo(CDebugInfoIf* info) override;
 
     std::vector<LogRecord> Records();
+    // Records held (at most MAX_RECORDS), and the earlier ones given up for them.
     size_t Count();
+    size_t Dropped();
     // Number of records whose text contains `fragment`.
     size_t CountContaining(const std::string& fragment);
     bool WaitForText(const std::string& fragment, std::chrono::milliseconds timeout);
@@ -34,7 +39,7 @@ public:
 
 private:
     Monitor monitor_;
-    std::vector<LogRecord> records_;
+    RecentList<LogRecord> records_{MAX_RECORDS};
     std::FILE* echo_;
 };
 
