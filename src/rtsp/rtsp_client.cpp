@@ -10,6 +10,7 @@ namespace norvane {
 namespace {
 
 constexpr size_t NONE = std::string::npos;
+constexpr int NO_CHANNEL = -1;
 
 // The size of the reply that starts `text` as its head announces it: 0 while the header block has
 // not ended, BODY_TO_END for a body that runs until the camera closes or falls quiet, else the
@@ -255,8 +256,12 @@ CBaseRTSPClient::Unit CBaseRTSPClient::TakeFrames(RTSPMethod method, size_t& siz
     while ((unit = NextUnit(method, size)) == Unit::Frame) {
         const auto* frame = reinterpret_cast<const uint8_t*>(inbox.data() + inboxBegin);
         inboxBegin += size;
-        if (interleavedUser)
-            interleavedUser->OnInterleaved(frame[1], frame + INTERLEAVED_HEADER,
+        // Frames on channels the session did not set up are dropped.
+        const int channel = frame[1] == wireRtp    ? RTP_CHANNEL
+                            : frame[1] == wireRtcp ? RTCP_CHANNEL
+                                                   : NO_CHANNEL;
+        if (interleavedUser && channel != NO_CHANNEL)
+            interleavedUser->OnInterleaved(static_cast<uint8_t>(channel), frame + INTERLEAVED_HEADER,
                                            static_cast<uint32_t>(size - INTERLEAVED_HEADER));
     }
     return unit;
@@ -300,7 +305,13 @@ bool CBaseRTSPClient::ExecuteOnce(RTSPMethod method) {
     if (!SendLocked(request, deadline.Left()))
         return false;
     std::string reply;
-    return ReadReply(method, deadline, reply) && parser.Parse(reply, method);
+    if (!ReadReply(method, deadline, reply) || !parser.Parse(reply, method))
+        return false;
+    if (method == RTSPMethod::Setup && parser.GetStatusCode() / 100 == 2) {
+        wireRtp = parser.GetInterleavedChannels().first;
+        wireRtcp = parser.GetInterleavedChannels().second;
+    }
+    return true;
 }
 
 bool CBaseRTSPClient::SendLocked(const std::string& text, uint32_t milliseconds) {
@@ -342,7 +353,7 @@ bool CBaseRTSPClient::SendInterleaved(uint8_t channel, const uint8_t* data, size
         return false;
     std::string frame(INTERLEAVED_HEADER + length, '\0');
     frame[0] = '$';
-    frame[1] = static_cast<char>(channel);
+    frame[1] = static_cast<char>(channel == RTCP_CHANNEL ? wireRtcp.load() : wireRtp.load());
     frame[2] = static_cast<char>(length >> 8);
     frame[3] = static_cast<char>(length);
     std::copy(data, data + length, frame.begin() + INTERLEAVED_HEADER);

@@ -22,7 +22,8 @@ enum class RTSPTransport { Auto, Udp, Tcp };
 class IInterleavedUser {
 public:
     virtual ~IInterleavedUser() = default;
-    // `channel` as the frame names it; `data` is valid only during the call.
+    // `channel`: RTP_CHANNEL or RTCP_CHANNEL of CBaseRTSPClient, whichever channels the server
+    // chose for them in its SETUP reply; `data` is valid only during the call.
     virtual void OnInterleaved(uint8_t channel, const uint8_t* data, uint32_t length) = 0;
 };
 
@@ -57,6 +58,7 @@ public:
     // that long, and the bound keeps the read buffer small.
     static constexpr size_t MAX_INTERLEAVED_FRAME = 16384;
     static constexpr size_t INTERLEAVED_HEADER = 4;  // '$', channel, 16-bit length
+    // The channels SETUP asks for, and the names the user and SendInterleaved know them by.
     static constexpr uint8_t RTP_CHANNEL = 0;
     static constexpr uint8_t RTCP_CHANNEL = 1;
     // One receive takes at most this much, so a stream's packets are read in few calls.
@@ -150,6 +152,10 @@ private:
     bool connected = false;
     bool digestOffered = false;  // a challenge on this connection offered Digest
     std::atomic<bool> aborted{false};
+    // The channels the SETUP reply gave RTP and RTCP on the wire (set on the owning thread, read
+    // by senders of RTCP).
+    std::atomic<uint8_t> wireRtp{RTP_CHANNEL};
+    std::atomic<uint8_t> wireRtcp{RTCP_CHANNEL};
     CLock socketLock;  // orders socket creation and closing against Abort's wake-up
 };
 

@@ -21,6 +21,7 @@ enum HeaderClass {
     HEADER_CONTENT_BASE = 3,
     HEADER_CONTENT_TYPE = 4,
     HEADER_CONTENT_LENGTH = 5,
+    HEADER_TRANSPORT = 6,
     HEADER_SESSION = 7,
     HEADER_EMPTY = 10,
     HEADER_WWW_AUTHENTICATE = 14,
@@ -255,6 +256,7 @@ bool CRTSPResponseParser::ParseHeader(const std::string& line) {
     case HEADER_CONTENT_BASE: return ParseContentBase(line);
     case HEADER_CONTENT_TYPE: return ParseContentType(Utils::ToLowerCopy(line));
     case HEADER_CONTENT_LENGTH: return ParseContentLength(Utils::ToLowerCopy(line));
+    case HEADER_TRANSPORT: ParseTransport(line); return true;
     case HEADER_SESSION: return ParseSession(line);
     case HEADER_WWW_AUTHENTICATE: return ParseAuthenticate(line);
     case HEADER_PUBLIC: return ParsePublic(line);
@@ -297,6 +299,19 @@ bool CRTSPResponseParser::ParseSession(const std::string& line) {
         }
     }
     return !sessionId.empty();
+}
+
+// The channels a SETUP reply gives RTP and RTCP on the connection ("interleaved=4-5", or "=4" for
+// 4 and 5): the server may choose others than those asked for. Anything unusable keeps 0 and 1.
+void CRTSPResponseParser::ParseTransport(const std::string& line) {
+    interleaved = {0, 1};
+    const std::string value = Utils::GetReplyValue("interleaved", "=", line, ";\r\n");
+    unsigned rtp = 0, rtcp = 0;
+    const int fields = std::sscanf(value.c_str(), "%u-%u", &rtp, &rtcp);
+    if (fields == 1)
+        rtcp = rtp + 1;
+    if (fields >= 1 && rtp <= 255 && rtcp <= 255 && rtp != rtcp)
+        interleaved = {static_cast<uint8_t>(rtp), static_cast<uint8_t>(rtcp)};
 }
 
 bool CRTSPResponseParser::ParsePublic(const std::string& line) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace norvane {
@@ -57,6 +58,8 @@ public:
     uint32_t GetContentLength() const { return contentLength; }
     const std::string& GetSessionId() const { return sessionId; }
     uint32_t GetSessionTimeout() const { return sessionTimeout; }
+    // RTP and RTCP channels on the connection that the last Transport header gave.
+    std::pair<uint8_t, uint8_t> GetInterleavedChannels() const { return interleaved; }
     // Control and transport profile of a media kind; empty for kinds outside 1 to 3.
     const std::string& GetControl(MediaKind kind) const;
     const std::string& GetTransportProfile(MediaKind kind) const;
@@ -91,6 +94,7 @@ private:
     bool ParseSession(const std::string& line);
     bool ParseAuthenticate(const std::string& line);
     bool ParsePublic(const std::string& line);
+    void ParseTransport(const std::string& line);
     bool ParseSdp(std::string_view body);
     bool ParseMediaLine(const std::string& line);
     bool ParseControlLine(const std::string& line);
@@ -106,6 +110,7 @@ private:
     uint32_t contentLength = 0;
     std::string sessionId;
     uint32_t sessionTimeout = 0;
+    std::pair<uint8_t, uint8_t> interleaved{0, 1};
     Media media[3];
     AuthScheme offeredScheme = AuthScheme::None;
     std::string realm;

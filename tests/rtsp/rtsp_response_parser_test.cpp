@@ -133,6 +133,31 @@ TEST(RtspSession, IdentifierAndTimeoutForms) {
     EXPECT_EQ(parser.GetSessionTimeout(), 45u);
 }
 
+// The channels a SETUP reply gives RTP and RTCP on the connection; what cannot be two distinct
+// channels of one byte leaves 0 and 1.
+TEST(RtspTransportHeader, InterleavedChannelsTheServerChose) {
+    using Channels = std::pair<uint8_t, uint8_t>;
+    const std::pair<const char*, Channels> cases[] = {
+        {"Transport: RTP/AVP/TCP;unicast;interleaved=4-5;ssrc=1A2B\r\n", {4, 5}},
+        {"transport:RTP/AVP/TCP;interleaved=6\r\n", {6, 7}},
+        {"Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n", {0, 1}},
+        {"Transport: RTP/AVP/TCP;interleaved=9-2\r\n", {9, 2}},
+        {"Transport: RTP/AVP/TCP;interleaved=256-257\r\n", {0, 1}},
+        {"Transport: RTP/AVP/TCP;interleaved=3-3\r\n", {0, 1}},
+        {"Transport: RTP/AVP/TCP;interleaved=-1\r\n", {0, 1}},
+        {"Transport: RTP/AVP/TCP;interleaved=x\r\n", {0, 1}},
+        {"Transport: RTP/AVP;unicast;client_port=3556-3557;server_port=6970-6971\r\n", {0, 1}},
+    };
+    for (const auto& [header, channels] : cases) {
+        CRTSPResponseParser parser;
+        ASSERT_TRUE(parser.Parse(Reply("Transport: RTP/AVP/TCP;interleaved=10-11\r\n"),
+                                 RTSPMethod::Setup));
+        ASSERT_TRUE(parser.Parse(Reply(std::string(header) + "Session: 1\r\n"), RTSPMethod::Setup))
+            << header;
+        EXPECT_EQ(parser.GetInterleavedChannels(), channels) << header;
+    }
+}
+
 // The Public header of an OPTIONS reply tells whether GET_PARAMETER is there for keep-alives;
 // each Public header replaces what an earlier one said.
 TEST(RtspPublic, OffersGetParameterOnlyWhenListedAsAMethod) {

@@ -224,6 +224,11 @@ void RtspServer::SetTcpRefused(bool refused) {
     tcpRefused_ = refused;
 }
 
+void RtspServer::SetChosenInterleaved(int rtp) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    chosenInterleaved_ = std::min(rtp, 254);
+}
+
 void RtspServer::SetReplyDelay(unsigned milliseconds) {
     std::lock_guard<std::mutex> lock(mutex_);
     replyDelayMs_ = std::min(milliseconds, MAX_REPLY_DELAY_MS);
@@ -621,14 +626,20 @@ RtspServer::Reply RtspServer::Setup(const RtspRequest& request, const Connection
         return {404, {}, {}};
     const std::string transport = request.Header("Transport");
     bool udpRefused, tcpRefused;
+    int chosen;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         udpRefused = udpRefused_;
         tcpRefused = tcpRefused_;
+        chosen = chosenInterleaved_;
     }
     if (InterleavedChannels(transport, setup.rtpChannel, setup.rtcpChannel)) {
         if (tcpRefused)
             return {461, {}, {}};
+        if (chosen >= 0) {
+            setup.rtpChannel = static_cast<uint8_t>(chosen);
+            setup.rtcpChannel = static_cast<uint8_t>(chosen + 1);
+        }
         setup.link = connection.link;
     } else if (udpRefused || !ClientPorts(transport, setup.clientRtpPort, setup.clientRtcpPort)) {
         return {461, {}, {}};

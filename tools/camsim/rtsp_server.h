@@ -96,6 +96,9 @@ public:
     void SetUdpRefused(bool refused);
     // SETUP asking for RTP interleaved on the connection (RTP/AVP/TCP) is answered 461.
     void SetTcpRefused(bool refused);
+    // A TCP SETUP gets channels of the camera's choosing, `rtp` and `rtp` + 1, whatever it asked
+    // for (negative: those asked for), as RFC 2326 lets a server answer.
+    void SetChosenInterleaved(int rtp);
     void SetReplyDelay(unsigned milliseconds);
     // Each reply goes out byte by byte, with this pause before every byte (0: in one piece).
     void SetReplyTrickle(unsigned milliseconds);
@@ -177,6 +180,7 @@ private:
     RtpFaults faults_;
     bool udpRefused_ = false;
     bool tcpRefused_ = false;
+    int chosenInterleaved_ = -1;
     unsigned replyDelayMs_ = 0;
     unsigned trickleMs_ = 0;
     unsigned cutAfter_ = 0;
