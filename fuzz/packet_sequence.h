@@ -49,6 +49,8 @@ public:
     int GetCustomParameterInt(int) override { return norvane::CUSTOM_PARAMETER_NOT_SET; }
     std::pair<int, int> GetLastFrameSize() override { return {0, 0}; }
     void SetLastFrameSize(int, int) override {}
+    bool GetRtpOverTcp() override { return false; }
+    void SetRtpOverTcp(bool) override {}
 
     norvane::IMediaFrame* AllocateFrame(unsigned, unsigned size, const char*) override {
         return new Frame(size);

@@ -17,7 +17,7 @@ constexpr const char* MOVE_TRANSPORT = "norvane::CBaseRTSPChannel::MoveTransport
 }  // namespace
 
 CBaseRTSPChannel::CBaseRTSPChannel(unsigned number, IDriver* driver, ICaptureSink* sink)
-    : CBaseRTPChannel(number, driver, sink) {
+    : CBaseRTPChannel(number, driver, sink), movedToTcp(driver->GetRtpOverTcp()) {
     rtcp.SetByeUser(this);
 }
 
@@ -133,6 +133,7 @@ void CBaseRTSPChannel::MoveTransport(const std::string& why, bool back) {
     movedToTcp = !back;
     tcpRefused = back;
     transportChanged = true;
+    driver->SetRtpOverTcp(!back);
     driver->Log(LOG_INFO, "%s: %s: %s; RTP now comes %s", MOVE_TRANSPORT, DisplayName().c_str(),
                 why.c_str(), back ? "over UDP again" : "over the RTSP connection (TCP)");
 }

@@ -142,6 +142,14 @@ std::pair<int, int> CIPCaptureDriver::GetLastFrameSize() {
     return lastFrameSize;
 }
 
+bool CIPCaptureDriver::GetRtpOverTcp() {
+    return rtpOverTcp;
+}
+
+void CIPCaptureDriver::SetRtpOverTcp(bool overTcp) {
+    rtpOverTcp = overTcp;
+}
+
 void CIPCaptureDriver::SetLastFrameSize(int width, int height) {
     CLockGuard guard(lock);
     lastFrameSize = {width, height};

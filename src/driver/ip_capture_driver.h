@@ -1,6 +1,7 @@
 // Camera-independent driver object: host configuration, IDriver view, logging, sub-objects.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -57,6 +58,8 @@ public:
     int GetCustomParameterInt(int number) override;
     std::pair<int, int> GetLastFrameSize() override;
     void SetLastFrameSize(int width, int height) override;
+    bool GetRtpOverTcp() override;
+    void SetRtpOverTcp(bool overTcp) override;
 
     const HostVersion& GetHostVersion() const { return hostVersion; }
     // Tests read the settings file from another directory than the executable's.
@@ -84,6 +87,7 @@ private:
 
     CLock lock;  // guards lastFrameSize
     std::pair<int, int> lastFrameSize{0, 0};
+    std::atomic<bool> rtpOverTcp{false};
     std::string settingsDirectory;
 };
 

@@ -27,6 +27,10 @@ public:
     virtual int GetCustomParameterInt(int number) = 0;
     virtual std::pair<int, int> GetLastFrameSize() = 0;
     virtual void SetLastFrameSize(int width, int height) = 0;
+    // Whether a channel in automatic transport found that this camera's RTP must come over the
+    // RTSP connection; channels started later begin there instead of waiting out UDP again.
+    virtual bool GetRtpOverTcp() = 0;
+    virtual void SetRtpOverTcp(bool overTcp) = 0;
 };
 
 }  // namespace norvane

@@ -63,8 +63,9 @@ struct FallbackCase {
 
 class RtspTransportFallback : public ::testing::TestWithParam<FallbackCase> {};
 
-// Asked for nothing, the channel tries UDP, moves to TCP where UDP fails, says so once, and a new
-// session after a cut connection goes straight to TCP.
+// Asked for nothing, the channel tries UDP, moves to TCP where UDP fails, says so once; a new
+// session after a cut connection, and a channel the host starts later on the same camera, go
+// straight to TCP.
 TEST_P(RtspTransportFallback, MovesToTcpOnceAndStaysThere) {
     ChannelRig rig;
     ASSERT_TRUE(rig.started);
@@ -78,6 +79,10 @@ TEST_P(RtspTransportFallback, MovesToTcpOnceAndStaysThere) {
     const size_t frames = rig.sink.FrameCount();
     EXPECT_TRUE(rig.sink.WaitForFrames(frames + 10, 10s));
     channel.Stop();
+    QuickFallbackChannel later(0, &rig.driver, &rig.sink);
+    ASSERT_TRUE(Start(rig, later, rig.sink.FrameCount() + 10));
+    later.Stop();
+    EXPECT_EQ(CountSetups(rig, true), 3u);
     EXPECT_EQ(CountSetups(rig, false), 1u) << "UDP was tried again";
     EXPECT_EQ(rig.driver.log.CountContaining(MOVED), 1u);
     EXPECT_EQ(rig.driver.log.CountContaining(GetParam().reason), 1u);
@@ -136,22 +141,27 @@ TEST(RtspTransport, NoFreePortPairMovesToTcp) {
     EXPECT_EQ(rig.driver.log.CountContaining("no UDP port pair is free"), 1u);
 }
 
-// Asked for TCP, the channel never tries UDP and reports its reception on channel 1.
-TEST(RtspTransport, TcpAskedForStreamsInterleavedAndReportsOnChannelOne) {
-    ChannelRig rig;
-    ASSERT_TRUE(rig.started);
-    rig.camera->Rtsp().SetSenderReportInterval(200);
-    rig.driver.custom[TRANSPORT] = "TCP";
-    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
-    ASSERT_TRUE(Start(rig, channel, 10));
-    EXPECT_TRUE(rig.camera->Rtsp().WaitUntil(
-        [&] { return rig.camera->Rtsp().Totals().receiverReports >= 1; }, 10000));
-    channel.Stop();
-    EXPECT_TRUE(
-        rig.camera->Rtsp().WaitUntil([&] { return rig.camera->Rtsp().Totals().byes >= 1; }, 5000))
-        << "the stop's goodbye on channel 1";
-    EXPECT_EQ(CountSetups(rig, false), 0u);
-    EXPECT_EQ(rig.driver.log.CountContaining(MOVED), 0u);
+// Asked for TCP, the channel never tries UDP and reports its reception on the RTCP channel: 1 as
+// asked for, or the one the camera chose in its SETUP reply (RTP on 4, RTCP on 5).
+TEST(RtspTransport, TcpAskedForStreamsInterleavedAndReportsOnTheRtcpChannel) {
+    for (const int chosen : {-1, 4}) {
+        SCOPED_TRACE(chosen);
+        ChannelRig rig;
+        ASSERT_TRUE(rig.started);
+        rig.camera->Rtsp().SetSenderReportInterval(200);
+        rig.camera->Rtsp().SetChosenInterleaved(chosen);
+        rig.driver.custom[TRANSPORT] = "TCP";
+        CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+        ASSERT_TRUE(Start(rig, channel, 10));
+        EXPECT_TRUE(rig.camera->Rtsp().WaitUntil(
+            [&] { return rig.camera->Rtsp().Totals().receiverReports >= 1; }, 10000));
+        channel.Stop();
+        EXPECT_TRUE(rig.camera->Rtsp().WaitUntil(
+            [&] { return rig.camera->Rtsp().Totals().byes >= 1; }, 5000))
+            << "the stop's goodbye on the RTCP channel";
+        EXPECT_EQ(CountSetups(rig, false), 0u);
+        EXPECT_EQ(rig.driver.log.CountContaining(MOVED), 0u);
+    }
 }
 
 // Asked for UDP, the channel stays on UDP however often the camera refuses it.

@@ -1,6 +1,7 @@
 // IDriver for unit tests: settable device record and custom parameters, recorded log lines.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <map>
 #include <string>
@@ -54,6 +55,8 @@ public:
     }
     std::pair<int, int> GetLastFrameSize() override { return lastSize; }
     void SetLastFrameSize(int w, int h) override { lastSize = {w, h}; }
+    bool GetRtpOverTcp() override { return rtpOverTcp; }
+    void SetRtpOverTcp(bool overTcp) override { rtpOverTcp = overTcp; }
 
     // Log records carry the log type as their level.
     host::LogReceiver log;
@@ -68,6 +71,7 @@ public:
     int codecType = 3;
     int channels = 1;
     std::pair<int, int> lastSize{0, 0};
+    std::atomic<bool> rtpOverTcp{false};
 
 private:
     class CDebugInfoRecord : public TBoundaryObject<CDebugInfoIf> {
