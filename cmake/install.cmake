@@ -19,7 +19,14 @@ endif()
 if(TARGET tavrin-camsim AND NOT WIN32)
   install(TARGETS tavrin-camsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-file(GLOB TAVRIN_DOCS CONFIGURE_DEPENDS docs/host-guide.md LICENSE* LICENCE* COPYING*)
+# The reference media tavrin-host's bundled simulator serves, when the build tree has them
+# (scripts/make-media.sh BUILD_DIR/media, which the tests and the packaging checks run).
+set(TAVRIN_MEDIA ${PROJECT_BINARY_DIR}/media)
+install(FILES ${TAVRIN_MEDIA}/h264_1080p25.264 ${TAVRIN_MEDIA}/h264_1slice.264
+        DESTINATION ${TAVRIN_MEDIA_DIR} OPTIONAL)
+install(DIRECTORY ${TAVRIN_MEDIA}/jpeg1080p ${TAVRIN_MEDIA}/jpeg720p ${TAVRIN_MEDIA}/jpeg420
+        DESTINATION ${TAVRIN_MEDIA_DIR} OPTIONAL)
+file(GLOB TAVRIN_DOCS CONFIGURE_DEPENDS docs/host-guide.md LICENSE THIRD-PARTY-NOTICES.md)
 install(FILES ${TAVRIN_DOCS} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 configure_package_config_file(cmake/TavrinConfig.cmake.in

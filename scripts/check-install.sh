@@ -19,20 +19,21 @@ trap cleanup EXIT
 fail() { echo "check-install: $*" >&2; exit 1; }
 
 echo "--- install into $prefix"
+bash scripts/make-media.sh "$build/media" >/dev/null  # installed for tavrin-host's simulator
 cmake --install "$build" --prefix "$prefix" >/dev/null
 libdir=$(sed -n 's|^CMAKE_INSTALL_LIBDIR:PATH=||p' "$build/CMakeCache.txt")
 for file in "$libdir/tavrin/Tavrin.so" bin/tavrin-host bin/tavrin-camsim \
   "$libdir/cmake/Tavrin/TavrinConfig.cmake" "$libdir/cmake/Tavrin/TavrinConfigVersion.cmake" \
-  "$libdir/pkgconfig/tavrin.pc"; do
+  "$libdir/pkgconfig/tavrin.pc" share/tavrin/media/h264_1080p25.264 share/tavrin/media/jpeg420/001.jpg; do
   [[ -f $prefix/$file ]] || fail "not installed: $file"
 done
 headers=$(cd include && find norvane -name '*.h' | sort)
 for header in $headers; do
   [[ -f $prefix/include/$header ]] || fail "SDK header not installed: $header"
 done
-if [[ -f docs/host-guide.md && ! -f $prefix/share/doc/tavrin/host-guide.md ]]; then
-  fail "host guide not installed"
-fi
+for doc in host-guide.md LICENSE THIRD-PARTY-NOTICES.md; do
+  [[ -f $prefix/share/doc/tavrin/$doc ]] || fail "not installed: share/doc/tavrin/$doc"
+done
 
 echo "--- pkg-config"
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
@@ -53,7 +54,6 @@ if grep -qF -e "$PWD" -e "$build" "$work/example/compile_commands.json"; then
 fi
 
 echo "--- the example against the installed simulator"
-bash scripts/make-media.sh "$build/media" >/dev/null
 camsim_log=$work/camsim.log
 "$prefix/bin/tavrin-camsim" --media "$build/media" --seconds 60 >"$camsim_log" 2>&1 &
 camsim_pid=$!
@@ -74,8 +74,8 @@ wait "$camsim_pid" || status=$?
 camsim_pid=
 ((status != 3)) || { cat "$camsim_log" >&2; fail "the simulator refused requests"; }
 
-echo "--- the installed tavrin-host finds the installed plug-in"
-(cd "$work" && timeout 90 "$prefix/bin/tavrin-host" --media "$build/media" --seconds 2 --out "$work/host-run" >"$work/host.log" 2>&1) ||
+echo "--- the installed tavrin-host finds the installed plug-in and media"
+(cd "$work" && timeout 90 "$prefix/bin/tavrin-host" --seconds 2 --out "$work/host-run" >"$work/host.log" 2>&1) ||
   { cat "$work/host.log" >&2; fail "the installed tavrin-host failed"; }
 grep -qF "driver file: $prefix/$libdir/tavrin/Tavrin.so," "$work/host.log" ||
   fail "the installed tavrin-host loaded another plug-in: $(grep 'driver file' "$work/host.log")"
@@ -85,7 +85,8 @@ echo "--- Debian package"
 deb=$(ls "$work"/package/*.deb)
 dpkg-deb -c "$deb" >"$work/contents"
 for file in usr/lib/tavrin/Tavrin.so usr/bin/tavrin-host usr/bin/tavrin-camsim \
-  usr/lib/cmake/Tavrin/TavrinConfig.cmake usr/lib/pkgconfig/tavrin.pc $(sed 's|^|usr/include/|' <<<"$headers"); do
+  usr/lib/cmake/Tavrin/TavrinConfig.cmake usr/lib/pkgconfig/tavrin.pc usr/share/doc/tavrin/LICENSE \
+  usr/share/tavrin/media/h264_1080p25.264 $(sed 's|^|usr/include/|' <<<"$headers"); do
   grep -q " \./$file\$" "$work/contents" || fail "$(basename "$deb") lacks /$file"
 done
 echo "$(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"

@@ -58,12 +58,14 @@ fi
 echo "=== windows: exports"
 bash scripts/check-exports.sh "$dir/Tavrin.dll"
 
+bash scripts/make-media.sh "$dir/media" >/dev/null
+
 echo "=== windows: the .zip package"
 (cd "$dir" && cpack -G ZIP -B package >/dev/null)
 zip=$(ls "$dir"/package/*.zip)
 unzip -l "$zip" | tee "$dir/package/contents.txt"
-packaged=(bin/Tavrin.dll bin/tavrin-host.exe $(cd include && find norvane -name '*.h' | sed 's|^|include/|'))
-[[ -f docs/host-guide.md ]] && packaged+=(host-guide.md)  # in the documentation folder
+packaged=(bin/Tavrin.dll bin/tavrin-host.exe share/tavrin/media/h264_1080p25.264 $(cd include && find norvane -name '*.h' | sed 's|^|include/|'))
+packaged+=(host-guide.md LICENSE THIRD-PARTY-NOTICES.md)  # in the documentation folder
 for file in "${packaged[@]}"; do
   grep -q "/$file\$" "$dir/package/contents.txt" || { echo "$(basename "$zip") lacks $file" >&2; exit 1; }
 done
@@ -71,8 +73,6 @@ done
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")
 unzip -p "$zip" '*/bin/Tavrin.dll' | strings -e l | grep -x "$version" >/dev/null ||
   { echo "the packaged Tavrin.dll has no version resource of $version" >&2; exit 1; }
-
-bash scripts/make-media.sh "$dir/media" >/dev/null
 
 # Helpers of the runs against the simulator.
 rm -rf "$out"

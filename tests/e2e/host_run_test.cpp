@@ -88,8 +88,9 @@ TEST(HostRun, DefaultRunWritesA1080pH264FileAndItsSummary) {
     ASSERT_FALSE(test::MediaDir().empty());
     const std::string scratch = test::OutputDir();
     const std::string out = scratch + "/out";
-    ASSERT_EQ(ExitStatus("'" + kHost + "' --media '" + test::MediaDir() + "' --seconds 3 --out '" + out +
-                  "' > '" + scratch + "/stdout.txt' 2>&1"),
+    // Without --media the simulator serves the build tree's reference media.
+    ASSERT_EQ(ExitStatus("'" + kHost + "' --seconds 3 --out '" + out + "' > '" + scratch +
+                         "/stdout.txt' 2>&1"),
               0)
         << test::ReadText(scratch + "/stdout.txt");
     const std::string json = test::ReadText(out + "/summary.json");
@@ -164,9 +165,9 @@ TEST(HostRun, InterruptStopsCleanlyAndStillWritesTheSummary) {
 
 TEST(HostRun, ACameraThatSendsNothingGivesAFailingExitCode) {
     const std::string scratch = test::OutputDir();
-    // No media folder: the simulator answers RTSP, but its stream paths are unknown.
+    // No media: the simulator answers RTSP, but its stream paths are unknown.
     EXPECT_EQ(ExitStatus("'" + kHost + "' --media '' --seconds 2 --out '" + scratch + "/out' > '" +
-                  scratch + "/stdout.txt' 2>&1"),
+                         scratch + "/stdout.txt' 2>&1"),
               1)
         << test::ReadText(scratch + "/stdout.txt");
     const std::string json = test::ReadText(scratch + "/out/summary.json");

@@ -1,7 +1,10 @@
 #include "host/bundled_camera.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
+
+#include "host/module_loader.h"
 
 namespace host {
 
@@ -42,6 +45,17 @@ camsim::Personality SimulatorPersonality(const std::string& model, unsigned widt
     return p;
 }
 
+std::string DefaultMediaDir() {
+    const std::filesystem::path installed =
+        std::filesystem::path(ExecutableDirectory()) / TAVRIN_INSTALLED_MEDIA;
+    for (const std::filesystem::path& dir : {installed, std::filesystem::path(TAVRIN_BUILD_MEDIA)}) {
+        std::error_code error;
+        if (std::filesystem::exists(dir / H264MediaFor(1920, 1080).name, error))
+            return dir.lexically_normal().string();
+    }
+    return {};
+}
+
 std::unique_ptr<camsim::Camera> StartBundledCamera(const BundledCameraSetup& setup) {
     camsim::CameraConfig camera;
     camera.personality = SimulatorPersonality(setup.model, setup.width, setup.height);
@@ -50,6 +64,10 @@ std::unique_ptr<camsim::Camera> StartBundledCamera(const BundledCameraSetup& set
     camera.auth = setup.user.empty() ? camsim::HttpAuthConfig::Mode::None
                                      : camsim::HttpAuthConfig::Mode::Digest;
     camera.mediaDir = setup.mediaDir;
+    if (camera.mediaDir.empty())
+        std::fprintf(stderr,
+                     "tavrin-host: the bundled simulator has no reference media and serves no "
+                     "stream; make them with scripts/make-media.sh DIR and pass --media DIR\n");
     camera.h264Media = H264MediaFor(setup.width, setup.height).name;
     camera.jpegMedia = JpegMediaFor(setup.width, setup.height).name;
     auto simulator = std::make_unique<camsim::Camera>(camera);

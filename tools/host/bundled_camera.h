@@ -27,8 +27,12 @@ SimulatorMedia JpegMediaFor(unsigned width, unsigned height);
 camsim::Personality SimulatorPersonality(const std::string& model, unsigned width,
                                          unsigned height);
 
-// The simulator playing `model` with the media that fit `width` x `height`, Digest
-// authentication when `user` is given; null when it did not start.
+// The reference media folder when none is given: the one installed beside the program
+// (<prefix>/share/tavrin/media), else the build tree's; empty when neither holds the media.
+std::string DefaultMediaDir();
+
+// The simulator playing `model` with the media that fit `width` x `height` (from `mediaDir`; none
+// when empty), Digest authentication when `user` is given; null when it did not start.
 struct BundledCameraSetup {
     std::string model;
     unsigned width = 1920;

@@ -1,5 +1,7 @@
 #include "host/camera_options.h"
 
+#include "host/bundled_camera.h"
+
 namespace host {
 
 void AddCameraOptions(CLI::App& command, CameraOptions& o) {
@@ -14,7 +16,12 @@ void AddCameraOptions(CLI::App& command, CameraOptions& o) {
         .add_option("--model", o.model,
                     "Device model as the host configures it; the bundled simulator plays it")
         ->capture_default_str();
-    command.add_option("--media", o.media, "Reference media folder of the bundled simulator");
+    if (o.media.empty())
+        o.media = DefaultMediaDir();
+    command
+        .add_option("--media", o.media,
+                    "Reference media folder of the bundled simulator ('' for none)")
+        ->capture_default_str();
 }
 
 }  // namespace host
