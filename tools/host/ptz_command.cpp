@@ -2,10 +2,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <thread>
-#include <vector>
 
 #include "host/bundled_camera.h"
 #include "host/capture_sink.h"
