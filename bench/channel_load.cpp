@@ -153,6 +153,11 @@ double PercentileUs(const std::vector<uint64_t>& sorted, double percent) {
     return sorted[std::clamp<size_t>(rank, 1, sorted.size()) - 1] / 1000.0;
 }
 
+// The largest of sorted values, in microseconds; -1 when there are none.
+double MaxUs(const std::vector<uint64_t>& sorted) {
+    return sorted.empty() ? -1.0 : sorted.back() / 1000.0;
+}
+
 struct HostOptions {
     std::string library = TAVRIN_LIBRARY;
     std::string address = "127.0.0.1";
@@ -184,141 +189,225 @@ long SteadyRss(const std::vector<Sample>& samples, double streamingSeconds) {
     return late[late.size() / 2];
 }
 
-int RunHost(const HostOptions& o) {
-    const uint64_t target = o.frames ? o.frames : 25ull * o.seconds;
-    rusage before{}, after{};
-    getrusage(RUSAGE_SELF, &before);
-    const auto begun = Clock::now();
+// What the channels' sinks counted, over all channels.
+struct Totals {
+    uint64_t frames = 0;
+    uint64_t bytes = 0;
+    uint64_t signalLost = 0;
+    uint64_t short_ = 0;  // frames the channels fell short of the target by
+    uint64_t motion = 0;
+    std::vector<uint64_t> latencies;  // sorted
+};
 
-    host::DriverLibrary library;
-    if (!library.Load(o.library)) {
-        std::fprintf(stderr, "channel_load: %s\n", library.Error().c_str());
-        return 2;
-    }
-    host::LogReceiver log;
-    host::FrameAllocator allocator;
-    host::DeviceConfig config;
-    config.device.model = "VCC-HD4000";
-    config.device.channelCount = static_cast<int>(o.channels);
-    config.connection.address = o.address;
-    config.connection.port = o.port;
-    config.connection.codecType = 3;
-    config.SetCustomParameter(1, "0");  // 25-frame family
-    config.SetCustomParameter(2, std::to_string(o.rtspPort));
-    config.SetCustomParameter(3, std::to_string(o.group));
-    config.SetCustomParameter(4, "noRtspMjpeg");
-    config.SetCustomParameter(5, o.h264Path);
-    // The driver reads custom parameters up to the first one missing.
-    for (int n = 6; n <= 9; ++n)
-        config.SetCustomParameter(n, "(none)");
-    config.SetCustomParameter(10, o.transport);
-    config.device.inputCount = o.io ? o.inputs : 0;
-    config.device.outputCount = o.io ? o.outputs : 0;
-
-    auto* driver = library.CreateDriver();
-    if (!driver || !driver->Open(&log, &allocator, &config)) {
-        std::fprintf(stderr, "channel_load: the driver did not open\n");
-        library.DeleteDriver(driver);
-        return 1;
-    }
-    auto* video = driver->GetVideoCaptureEx();
-    host::IOEventSink ioEvents;
-    norvane::ICaptureIOApi* io = o.io ? driver->GetCaptureIOApi() : nullptr;
-    if (io)
-        io->SetEventSink(&ioEvents);
-    const bool ioStarted = io && io->StartIO();
-    const long baseRss = StatusField("VmRSS");
-
-    Tally tally;
-    std::vector<std::unique_ptr<CountingSink>> sinks;
-    host::ChannelConfig channel(1920, 1080);
-    channel.stream.framePeriodMs = 40;
-    channel.stream.motionDetection = o.motion ? 1 : 0;
-    const auto started = Clock::now();
-    unsigned running = 0;
-    for (unsigned i = 0; i < o.channels; ++i) {
-        sinks.push_back(std::make_unique<CountingSink>(tally, i, target));
-        running += video && video->StartChannel(i, sinks.back().get(), &channel);
-    }
-
-    // Stop each channel as soon as it has its frames (a session that has sent them all goes
-    // quiet, and a channel left waiting would judge its signal lost and set up another);
-    // sample memory and threads once a second until every channel is stopped.
-    std::vector<Sample> samples;
-    std::vector<bool> stopped(o.channels, false);
-    unsigned finished = 0;
-    const auto deadline = started + std::chrono::seconds(o.seconds + o.graceSeconds);
-    auto nextSample = started + std::chrono::seconds(1);
-    while (finished < o.channels && Clock::now() < deadline) {
-        for (const unsigned i : tally.TakeFinished(std::chrono::milliseconds(100))) {
-            if (!stopped[i] && video) {
-                if (finished == 0)  // steady state: every channel still streaming
-                    samples.push_back(TakeSample(started));
-                video->StopChannel(i);
-                stopped[i] = true;
-                ++finished;
-            }
-        }
-        if (Clock::now() >= nextSample) {
-            samples.push_back(TakeSample(started));
-            nextSample += std::chrono::seconds(1);
-        }
-    }
-    const bool complete = finished == o.channels;
-    const double streaming = SecondsSince(started);
-    uint64_t frames = 0, bytes = 0, signalLost = 0, short_ = 0, motion = 0;
-    std::vector<uint64_t> latencies;
+Totals Sum(const std::vector<std::unique_ptr<CountingSink>>& sinks, uint64_t target) {
+    Totals t;
     for (const auto& sink : sinks) {
-        frames += sink->frames;
-        bytes += sink->bytes;
-        signalLost += sink->signalLost;
-        motion += sink->motionRecords;
-        short_ += sink->frames < target ? target - sink->frames : 0;
-        sink->CollectLatencies(latencies);
+        t.frames += sink->frames;
+        t.bytes += sink->bytes;
+        t.signalLost += sink->signalLost;
+        t.motion += sink->motionRecords;
+        t.short_ += sink->frames < target ? target - sink->frames : 0;
+        sink->CollectLatencies(t.latencies);
     }
-    std::sort(latencies.begin(), latencies.end());
-    long threads = 0, sampledPeak = 0, descriptors = 0;
+    std::sort(t.latencies.begin(), t.latencies.end());
+    return t;
+}
+
+// The most of each sampled figure.
+Sample Peaks(const std::vector<Sample>& samples) {
+    Sample peak{0, 0, 0, 0};
     for (const Sample& s : samples) {
-        threads = std::max(threads, s.threads);
-        descriptors = std::max(descriptors, s.descriptors);
-        sampledPeak = std::max(sampledPeak, s.rssKiB);
+        peak.threads = std::max(peak.threads, s.threads);
+        peak.descriptors = std::max(peak.descriptors, s.descriptors);
+        peak.rssKiB = std::max(peak.rssKiB, s.rssKiB);
     }
+    return peak;
+}
 
-    for (unsigned i = 0; i < o.channels && video; ++i)
-        if (!stopped[i])
-            video->StopChannel(i);
-    if (ioStarted)
-        io->StopIO();
-    driver->Close();
-    library.DeleteDriver(driver);
-    getrusage(RUSAGE_SELF, &after);
-    // The kernel's high-water mark trails the sampled RSS by its per-thread counter caches.
-    const long peakRss = std::max(StatusField("VmHWM"), sampledPeak);
+// Everything a host run's result line reports besides its options.
+struct HostFigures {
+    rusage before{};
+    rusage after{};
+    Clock::time_point begun;
+    unsigned started = 0;
+    bool complete = false;
+    double streaming = 0;
+    long baseRss = 0;
+    long steadyRss = 0;
+    long peakRss = 0;
+    Sample peak{};
+    Totals totals;
+    size_t errors = 0;
+    size_t warnings = 0;
+    unsigned refused = 0;
+    bool ioStarted = false;
+    size_t ioEvents = 0;
+};
 
-    size_t errors = 0, warnings = 0;
-    for (const host::LogRecord& r : log.Records()) {
-        errors += r.level == 1;
-        warnings += r.level == 2;
-        if (r.level == 1 && errors <= 5)
-            std::fprintf(stderr, "channel_load: driver error: %s\n", r.text.c_str());
-    }
+void PrintHostResult(const HostOptions& o, uint64_t target, const HostFigures& f) {
+    const Totals& t = f.totals;
     std::printf(
         "result tool=tavrin n=%u started=%u target=%llu complete=%d cpu_s=%.3f user_s=%.3f "
         "sys_s=%.3f wall_s=%.2f streaming_s=%.2f frames=%llu bytes=%llu short=%llu "
         "signal_lost=%llu base_rss_kib=%ld steady_rss_kib=%ld peak_rss_kib=%ld threads=%ld "
         "errors=%zu warnings=%zu refused=%u switches=%ld fds=%ld io=%d io_events=%zu motion=%llu "
         "stamped=%zu lat_p50_us=%.1f lat_p99_us=%.1f lat_max_us=%.1f\n",
-        o.channels, running, static_cast<unsigned long long>(target), complete ? 1 : 0,
-        CpuSeconds(after) - CpuSeconds(before), Seconds(after.ru_utime) - Seconds(before.ru_utime),
-        Seconds(after.ru_stime) - Seconds(before.ru_stime), SecondsSince(begun), streaming,
-        static_cast<unsigned long long>(frames), static_cast<unsigned long long>(bytes),
-        static_cast<unsigned long long>(short_), static_cast<unsigned long long>(signalLost),
-        baseRss, SteadyRss(samples, streaming), peakRss, threads, errors, warnings,
-        allocator.Refused(), Switches(after) - Switches(before), descriptors, ioStarted ? 1 : 0,
-        ioEvents.Events().size(), static_cast<unsigned long long>(motion), latencies.size(),
-        PercentileUs(latencies, 50), PercentileUs(latencies, 99),
-        latencies.empty() ? -1.0 : latencies.back() / 1000.0);
+        o.channels, f.started, static_cast<unsigned long long>(target), f.complete ? 1 : 0,
+        CpuSeconds(f.after) - CpuSeconds(f.before),
+        Seconds(f.after.ru_utime) - Seconds(f.before.ru_utime),
+        Seconds(f.after.ru_stime) - Seconds(f.before.ru_stime), SecondsSince(f.begun), f.streaming,
+        static_cast<unsigned long long>(t.frames), static_cast<unsigned long long>(t.bytes),
+        static_cast<unsigned long long>(t.short_), static_cast<unsigned long long>(t.signalLost),
+        f.baseRss, f.steadyRss, f.peakRss, f.peak.threads, f.errors, f.warnings, f.refused,
+        Switches(f.after) - Switches(f.before), f.peak.descriptors, f.ioStarted ? 1 : 0, f.ioEvents,
+        static_cast<unsigned long long>(t.motion), t.latencies.size(),
+        PercentileUs(t.latencies, 50), PercentileUs(t.latencies, 99), MaxUs(t.latencies));
+}
+
+// One host run. The driver's host objects and the channels' sinks are members, so that they
+// outlive the driver.
+class HostRun {
+public:
+    explicit HostRun(const HostOptions& o)
+        : o_(o), target_(o.frames ? o.frames : 25ull * o.seconds), stopped_(o.channels, false) {}
+    int Run();
+
+private:
+    void Configure();
+    void Measure(norvane::ipcapture::IIPCaptureDriverEx3& driver);
+    void RunChannels(norvane::ipcapture::IIPVideoCaptureEx* video);
+    std::vector<Sample> StopAsDone(norvane::ipcapture::IIPVideoCaptureEx* video,
+                                   Clock::time_point started);
+    void CountLog();
+
+    const HostOptions& o_;
+    const uint64_t target_;
+    HostFigures f_;
+    host::DriverLibrary library_;
+    host::LogReceiver log_;
+    host::FrameAllocator allocator_;
+    host::DeviceConfig config_;
+    host::IOEventSink ioEvents_;
+    Tally tally_;
+    std::vector<std::unique_ptr<CountingSink>> sinks_;
+    std::vector<bool> stopped_;
+};
+
+int HostRun::Run() {
+    getrusage(RUSAGE_SELF, &f_.before);
+    f_.begun = Clock::now();
+    if (!library_.Load(o_.library)) {
+        std::fprintf(stderr, "channel_load: %s\n", library_.Error().c_str());
+        return 2;
+    }
+    Configure();
+    auto* driver = library_.CreateDriver();
+    if (!driver || !driver->Open(&log_, &allocator_, &config_)) {
+        std::fprintf(stderr, "channel_load: the driver did not open\n");
+        library_.DeleteDriver(driver);
+        return 1;
+    }
+    Measure(*driver);
+    driver->Close();
+    library_.DeleteDriver(driver);
+    getrusage(RUSAGE_SELF, &f_.after);
+    // The kernel's high-water mark trails the sampled RSS by its per-thread counter caches.
+    f_.peakRss = std::max(StatusField("VmHWM"), f_.peak.rssKiB);
+    CountLog();
+    f_.refused = allocator_.Refused();
+    f_.ioEvents = ioEvents_.Events().size();
+    PrintHostResult(o_, target_, f_);
     return 0;
+}
+
+void HostRun::Configure() {
+    config_.device.model = "VCC-HD4000";
+    config_.device.channelCount = static_cast<int>(o_.channels);
+    config_.connection.address = o_.address;
+    config_.connection.port = o_.port;
+    config_.connection.codecType = 3;
+    config_.SetCustomParameter(1, "0");  // 25-frame family
+    config_.SetCustomParameter(2, std::to_string(o_.rtspPort));
+    config_.SetCustomParameter(3, std::to_string(o_.group));
+    config_.SetCustomParameter(4, "noRtspMjpeg");
+    config_.SetCustomParameter(5, o_.h264Path);
+    host::FillCustomParameterGaps(config_.custom);
+    config_.SetCustomParameter(10, o_.transport);
+    config_.device.inputCount = o_.io ? o_.inputs : 0;
+    config_.device.outputCount = o_.io ? o_.outputs : 0;
+}
+
+// Runs the channels with the driver's alarm I/O around them.
+void HostRun::Measure(norvane::ipcapture::IIPCaptureDriverEx3& driver) {
+    norvane::ICaptureIOApi* io = o_.io ? driver.GetCaptureIOApi() : nullptr;
+    if (io)
+        io->SetEventSink(&ioEvents_);
+    f_.ioStarted = io && io->StartIO();
+    f_.baseRss = StatusField("VmRSS");
+    RunChannels(driver.GetVideoCaptureEx());
+    if (f_.ioStarted)
+        io->StopIO();
+}
+
+void HostRun::RunChannels(norvane::ipcapture::IIPVideoCaptureEx* video) {
+    host::ChannelConfig channel(1920, 1080);
+    channel.stream.framePeriodMs = 40;
+    channel.stream.motionDetection = o_.motion ? 1 : 0;
+    const auto started = Clock::now();
+    for (unsigned i = 0; i < o_.channels; ++i) {
+        sinks_.push_back(std::make_unique<CountingSink>(tally_, i, target_));
+        f_.started += video && video->StartChannel(i, sinks_.back().get(), &channel);
+    }
+    const std::vector<Sample> samples = StopAsDone(video, started);
+    f_.streaming = SecondsSince(started);
+    f_.totals = Sum(sinks_, target_);
+    f_.peak = Peaks(samples);
+    f_.steadyRss = SteadyRss(samples, f_.streaming);
+    for (unsigned i = 0; i < o_.channels && video; ++i)
+        if (!stopped_[i])
+            video->StopChannel(i);
+}
+
+// Stops each channel as soon as it has its frames (a session that has sent them all goes
+// quiet, and a channel left waiting would judge its signal lost and set up another); samples
+// memory and threads once a second until every channel is stopped or the time is up.
+std::vector<Sample> HostRun::StopAsDone(norvane::ipcapture::IIPVideoCaptureEx* video,
+                                        Clock::time_point started) {
+    std::vector<Sample> samples;
+    unsigned finished = 0;
+    const auto deadline = started + std::chrono::seconds(o_.seconds + o_.graceSeconds);
+    auto nextSample = started + std::chrono::seconds(1);
+    while (finished < o_.channels && Clock::now() < deadline) {
+        for (const unsigned i : tally_.TakeFinished(std::chrono::milliseconds(100))) {
+            if (stopped_[i] || !video)
+                continue;
+            if (finished == 0)  // steady state: every channel still streaming
+                samples.push_back(TakeSample(started));
+            video->StopChannel(i);
+            stopped_[i] = true;
+            ++finished;
+        }
+        if (Clock::now() >= nextSample) {
+            samples.push_back(TakeSample(started));
+            nextSample += std::chrono::seconds(1);
+        }
+    }
+    f_.complete = finished == o_.channels;
+    return samples;
+}
+
+// Counts the driver's errors and warnings, printing the first five errors.
+void HostRun::CountLog() {
+    for (const host::LogRecord& r : log_.Records()) {
+        f_.errors += r.level == 1;
+        f_.warnings += r.level == 2;
+        if (r.level == 1 && f_.errors <= 5)
+            std::fprintf(stderr, "channel_load: driver error: %s\n", r.text.c_str());
+    }
+}
+
+int RunHost(const HostOptions& o) {
+    return HostRun(o).Run();
 }
 
 struct PeerOptions {
@@ -445,64 +534,92 @@ struct FloorOptions {
     unsigned seconds = 10;
 };
 
-// Latency floor of this machine for the driver's road of a frame: a sender thread sends
-// bursts of 15 datagrams of 1400 bytes (25 bursts a second per stream, the last one stamped)
-// to a reader thread on a loopback socket, which hands each stamp to a second thread through a
-// mutex and condition variable. Prints p50/p99/max of one hop and of both.
-int RunFloor(const FloorOptions& o) {
-    const int reader = socket(AF_INET, SOCK_DGRAM, 0);
-    const int sender = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
+// Binds `reader` to a free loopback port, its address in `address`; false when a step failed.
+bool BindLoopback(int reader, sockaddr_in& address) {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof(address);
     const int buffer = 4 << 20;
-    if (reader < 0 || sender < 0 ||
-        setsockopt(reader, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof(buffer)) != 0 ||
-        bind(reader, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        getsockname(reader, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        std::perror("channel_load floor");
-        return 1;
+    return setsockopt(reader, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof(buffer)) == 0 &&
+           bind(reader, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+           getsockname(reader, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+}
+
+// The floor's receiving end: a reader thread takes each burst's stamped datagram and records
+// its latency (one hop), then hands the stamp through a mutex and condition variable to a
+// worker thread, which records it again (two hops).
+class FloorReceiver {
+public:
+    FloorReceiver(int reader, size_t bursts) : reader_(reader), bursts_(bursts) {
+        oneHop_.reserve(bursts);
+        twoHops_.reserve(bursts);
+        worker_ = std::thread([this] { Work(); });
+        receiver_ = std::thread([this] { Receive(); });
     }
-    const size_t bursts = 25ull * o.streams * o.seconds;
-    std::vector<uint64_t> oneHop, twoHops;
-    oneHop.reserve(bursts);
-    twoHops.reserve(bursts);
-    std::mutex mutex;
-    std::condition_variable cv;
-    std::deque<uint64_t> handed;
-    bool ended = false;
-    std::thread worker([&] {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            cv.wait(lock, [&] { return ended || !handed.empty(); });
-            if (handed.empty())
-                return;
-            twoHops.push_back(camsim::MonotonicNanoseconds() - handed.front());
-            handed.pop_front();
+    // Ends both threads, a reader still waiting for a lost burst too; sorts the latencies.
+    void Finish() {
+        shutdown(reader_, SHUT_RDWR);
+        receiver_.join();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ended_ = true;
         }
-    });
-    std::thread receiver([&] {
+        cv_.notify_one();
+        worker_.join();
+        std::sort(oneHop_.begin(), oneHop_.end());
+        std::sort(twoHops_.begin(), twoHops_.end());
+    }
+    const std::vector<uint64_t>& OneHop() const { return oneHop_; }
+    const std::vector<uint64_t>& TwoHops() const { return twoHops_; }
+
+private:
+    void Work() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            cv_.wait(lock, [&] { return ended_ || !handed_.empty(); });
+            if (handed_.empty())
+                return;
+            twoHops_.push_back(camsim::MonotonicNanoseconds() - handed_.front());
+            handed_.pop_front();
+        }
+    }
+    void Receive() {
         uint8_t datagram[2048];
-        for (size_t got = 0; got < bursts;) {
-            const ssize_t size = recv(reader, datagram, sizeof(datagram), 0);
+        for (size_t got = 0; got < bursts_;) {
+            const ssize_t size = recv(reader_, datagram, sizeof(datagram), 0);
             if (size <= 0)
                 break;
             if (datagram[0] != 1)
                 continue;
             uint64_t sent = 0;
             std::memcpy(&sent, datagram + 1, sizeof(sent));
-            oneHop.push_back(camsim::MonotonicNanoseconds() - sent);
+            oneHop_.push_back(camsim::MonotonicNanoseconds() - sent);
             {
-                std::lock_guard<std::mutex> lock(mutex);
-                handed.push_back(sent);
+                std::lock_guard<std::mutex> lock(mutex_);
+                handed_.push_back(sent);
             }
-            cv.notify_one();
+            cv_.notify_one();
             ++got;
         }
-    });
+    }
+
+    const int reader_;
+    const size_t bursts_;
+    std::vector<uint64_t> oneHop_;
+    std::vector<uint64_t> twoHops_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<uint64_t> handed_;
+    bool ended_ = false;
+    std::thread worker_;
+    std::thread receiver_;
+};
+
+// Sends `bursts` bursts of 15 datagrams of 1400 bytes, 25 bursts a second per stream, the
+// last datagram of each marked and stamped.
+void SendBursts(int sender, const sockaddr_in& address, size_t bursts, unsigned streams) {
     std::vector<uint8_t> payload(1400, 0);
-    const auto period = std::chrono::nanoseconds(40000000 / o.streams);
+    const auto period = std::chrono::nanoseconds(40000000 / streams);
     auto next = Clock::now();
     for (size_t i = 0; i < bursts; ++i) {
         std::this_thread::sleep_until(next);
@@ -517,24 +634,32 @@ int RunFloor(const FloorOptions& o) {
                    reinterpret_cast<const sockaddr*>(&address), sizeof(address));
         }
     }
-    shutdown(reader, SHUT_RDWR);  // ends a reader still waiting for a lost burst
-    receiver.join();
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        ended = true;
+}
+
+// Latency floor of this machine for the driver's road of a frame: stamped UDP bursts on a
+// loopback socket, read by one thread and handed to a second (FloorReceiver). Prints
+// p50/p99/max of one hop and of both.
+int RunFloor(const FloorOptions& o) {
+    const int reader = socket(AF_INET, SOCK_DGRAM, 0);
+    const int sender = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    if (reader < 0 || sender < 0 || !BindLoopback(reader, address)) {
+        std::perror("channel_load floor");
+        return 1;
     }
-    cv.notify_one();
-    worker.join();
+    const size_t bursts = 25ull * o.streams * o.seconds;
+    FloorReceiver receiver(reader, bursts);
+    SendBursts(sender, address, bursts, o.streams);
+    receiver.Finish();
     close(reader);
     close(sender);
-    std::sort(oneHop.begin(), oneHop.end());
-    std::sort(twoHops.begin(), twoHops.end());
+    const std::vector<uint64_t>& one = receiver.OneHop();
+    const std::vector<uint64_t>& two = receiver.TwoHops();
     std::printf(
         "floor streams=%u bursts=%zu one_hop_us=%.1f/%.1f/%.1f two_hops_us=%.1f/%.1f/%.1f\n",
-        o.streams, oneHop.size(), PercentileUs(oneHop, 50), PercentileUs(oneHop, 99),
-        oneHop.empty() ? -1.0 : oneHop.back() / 1000.0, PercentileUs(twoHops, 50),
-        PercentileUs(twoHops, 99), twoHops.empty() ? -1.0 : twoHops.back() / 1000.0);
-    return oneHop.size() == bursts ? 0 : 1;
+        o.streams, one.size(), PercentileUs(one, 50), PercentileUs(one, 99), MaxUs(one),
+        PercentileUs(two, 50), PercentileUs(two, 99), MaxUs(two));
+    return one.size() == bursts ? 0 : 1;
 }
 
 // The bounded options both modes share: how many at once, for how long, and the grace time.

@@ -1,9 +1,11 @@
-// The options that name the driver library and the camera, shared by tavrin-host's commands.
+// The options that name the driver library and the camera, shared by tavrin-host's commands,
+// and the device configuration they give.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <cstdint>
 #include <string>
+
+#include "host/device_config.h"
 
 namespace host {
 
@@ -17,7 +19,7 @@ struct CameraOptions {
     std::string media;  // reference media folder of the bundled simulator
 };
 
-// --library, --address, --port, --user, --password, --model and --media.
-void AddCameraOptions(CLI::App& command, CameraOptions& o);
+// The device's model, channel count and connection: the camera's, with `codec`.
+void ConfigureCamera(DeviceConfig& config, const CameraOptions& camera, int channels, int codec);
 
 }  // namespace host

@@ -65,4 +65,8 @@ private:
     std::vector<int> requested;
 };
 
+// A host hands over custom parameters 1 to 9, "(none)" where it stores nothing: the driver reads
+// them up to the first one missing.
+void FillCustomParameterGaps(std::map<int, std::string>& custom);
+
 }  // namespace host

@@ -1,29 +1,11 @@
 #include "host/io_command.h"
 
-#include <CLI/CLI.hpp>
-
 #include "camsim/alarm_timeline.h"
 #include "camsim/camera.h"
 #include "host/capture_time.h"
 #include "host/channel_stats.h"
 
 namespace host {
-
-void AddIOOptions(CLI::App& app, IOOptions& o) {
-    app.add_flag("--io", o.io, "Start the camera's alarm I/O and print every input change live");
-    app.add_flag("--motion", o.motion,
-                 "Ask for motion detection on every channel and print each motion record live");
-    app.add_option("--inputs", o.inputs,
-                   "Alarm inputs of the device (default: the bundled simulator's count)");
-    app.add_option("--outputs", o.outputs,
-                   "Alarm outputs of the device (default: the bundled simulator's count)");
-    app.add_option("--set-output", o.setOutputs,
-                   "N=0|1: drive alarm output N (0 is the first) inactive or active once I/O "
-                   "starts (repeatable; implies --io)");
-    app.add_option("--alarm", o.alarms,
-                   "T:inputN=0|1 or T:motion=0|1: the bundled simulator sets input N or its "
-                   "motion T milliseconds after start (repeatable)");
-}
 
 bool ApplyIOOptions(const IOOptions& o, camsim::Camera* simulator, int& inputs, int& outputs,
                     std::string& error) {

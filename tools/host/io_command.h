@@ -12,9 +12,6 @@
 #include "host/io_sink.h"
 #include "norvane/io.h"
 
-namespace CLI {
-class App;
-}
 namespace camsim {
 class Camera;
 }
@@ -30,7 +27,6 @@ struct IOOptions {
     std::vector<std::string> alarms;      // the bundled simulator's script
 };
 
-void AddIOOptions(CLI::App& app, IOOptions& options);
 // Gives the device the I/O counts (the simulator's unless given) and the simulator its script;
 // false with the reason for a script that does not parse. `simulator` may be null.
 bool ApplyIOOptions(const IOOptions& options, camsim::Camera* simulator, int& inputs, int& outputs,

@@ -1,55 +1,19 @@
 // tavrin-host: a recording-server stand-in that loads Tavrin.so, runs one camera through it and
-// streams its channels to files.
-#if defined(_WIN32)
-#include <io.h>
-#define isatty _isatty
-#define STDOUT_FILENO 1
-#else
-#include <unistd.h>
-#endif
-
+// streams its channels to files. This file is its command line: the options of the command and
+// its subcommands, kept in the one file that compiles the CLI11 parser.
 #include <CLI/CLI.hpp>
-#include <array>
-#include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <string>
 
 #include "host/bundled_camera.h"
 #include "host/camera_options.h"
-#include "host/channel_config.h"
-#include "host/contact_sheet.h"
-#include "host/device_config.h"
-#include "host/driver_library.h"
-#include "host/frames.h"
 #include "host/io_command.h"
-#include "host/log_receiver.h"
 #include "host/module_loader.h"
 #include "host/probe_command.h"
 #include "host/ptz_command.h"
-#include "host/run_report.h"
-#include "host/stream_session.h"
+#include "host/stream_command.h"
 
 namespace {
-
-struct Options {
-    host::CameraOptions camera;
-    int codec = 3;
-    int channels = 1;
-    uint16_t width = 1920;  // 1280x720 for Motion-JPEG unless given
-    uint16_t height = 1080;
-    uint16_t framePeriod = 40;
-    uint16_t quality = 50;
-    unsigned seconds = 10;
-    std::string out = "tavrin-out";
-    size_t queue = 100;
-    std::map<int, std::string> custom;
-    std::string rtspTransport = "auto";
-};
-
-constexpr int kTransportParameter = 10;  // the driver's RTP transport choice
 
 const char* const kFooter =
     "Status and summary: frames are what the driver delivered; key frames are \"H264\" access "
@@ -59,8 +23,45 @@ const char* const kFooter =
     "discarded are not visible to a host. Exit code 0 when every channel started and delivered "
     "frames, 1 when one did not, 2 when the library or the simulator could not be used.";
 
-void Describe(CLI::App& app, Options& o) {
-    host::AddCameraOptions(app, o.camera);
+// --library, --address, --port, --user, --password, --model and --media.
+void AddCameraOptions(CLI::App& command, host::CameraOptions& o) {
+    command.add_option("--library", o.library, "Path of the driver library to load")
+        ->capture_default_str();
+    command.add_option("--address", o.address,
+                       "Camera host name or IPv4 address (default: start the bundled simulator)");
+    command.add_option("--port", o.port, "Camera HTTP port")->capture_default_str();
+    command.add_option("--user", o.user, "Camera login");
+    command.add_option("--password", o.password, "Camera password");
+    command
+        .add_option("--model", o.model,
+                    "Device model as the host configures it; the bundled simulator plays it")
+        ->capture_default_str();
+    if (o.media.empty())
+        o.media = host::DefaultMediaDir();
+    command
+        .add_option("--media", o.media,
+                    "Reference media folder of the bundled simulator ('' for none)")
+        ->capture_default_str();
+}
+
+void AddIOOptions(CLI::App& app, host::IOOptions& o) {
+    app.add_flag("--io", o.io, "Start the camera's alarm I/O and print every input change live");
+    app.add_flag("--motion", o.motion,
+                 "Ask for motion detection on every channel and print each motion record live");
+    app.add_option("--inputs", o.inputs,
+                   "Alarm inputs of the device (default: the bundled simulator's count)");
+    app.add_option("--outputs", o.outputs,
+                   "Alarm outputs of the device (default: the bundled simulator's count)");
+    app.add_option("--set-output", o.setOutputs,
+                   "N=0|1: drive alarm output N (0 is the first) inactive or active once I/O "
+                   "starts (repeatable; implies --io)");
+    app.add_option("--alarm", o.alarms,
+                   "T:inputN=0|1 or T:motion=0|1: the bundled simulator sets input N or its "
+                   "motion T milliseconds after start (repeatable)");
+}
+
+// The picture and the run: codec, channels, size, rate, quality, time and output.
+void AddPictureOptions(CLI::App& app, host::StreamOptions& o) {
     app.add_option("--codec", o.codec, "Codec type: 1 Motion-JPEG, 3 H.264")
         ->check(CLI::IsMember({1, 3}))
         ->capture_default_str();
@@ -79,6 +80,12 @@ void Describe(CLI::App& app, Options& o) {
     app.add_option("--seconds", o.seconds, "How long to stream")
         ->check(CLI::Range(1u, 86400u))
         ->capture_default_str();
+}
+
+// The streaming run's options, the main command's own.
+void AddStreamOptions(CLI::App& app, host::StreamOptions& o) {
+    AddCameraOptions(app, o.camera);
+    AddPictureOptions(app, o);
     app.add_option("--out", o.out,
                    "Output folder: channel-N.h264/.mjpeg, summary.json, driver.log, report.html")
         ->capture_default_str();
@@ -95,55 +102,62 @@ void Describe(CLI::App& app, Options& o) {
                    "Custom parameter as NUMBER TEXT (repeatable), e.g. --custom 7 V2.03; these "
                    "override what the capability query before streaming gives");
     app.footer(kFooter);
+    AddIOOptions(app, o.io);
 }
 
-// The file's version: its version resource on Windows, its version note on Linux.
-void PrintDriverFile(const std::string& path) {
-    std::array<uint16_t, 4> v{};
-    if (host::FileVersion(path, v))
-        std::printf("driver file: %s, version %u.%u.%u.%u\n", path.c_str(), v[0], v[1], v[2], v[3]);
-    else
-        std::printf("driver file: %s, no version\n", path.c_str());
+CLI::App* AddProbeCommand(CLI::App& app, host::ProbeOptions& o) {
+    CLI::App* probe = app.add_subcommand(
+        "probe",
+        "Ask the driver library what the camera offers (capability query) and print "
+        "the results; exit code 0 when the query succeeded, 1 when it failed, 2 when "
+        "the library or the simulator could not be used");
+    AddCameraOptions(*probe, o.camera);
+    probe->add_flag("--json", o.json, "Print the results as JSON");
+    return probe;
 }
 
-// Starts the bundled simulator and points the options at it; null when it did not start.
-std::unique_ptr<camsim::Camera> StartSimulator(Options& o) {
-    auto simulator = host::StartBundledCamera(
-        {o.camera.model, o.width, o.height, o.camera.user, o.camera.password, o.camera.media});
-    if (!simulator)
-        return nullptr;
-    const host::SimulatorMedia media = o.codec == 3 ? host::H264MediaFor(o.width, o.height)
-                                                    : host::JpegMediaFor(o.width, o.height);
-    o.camera.address = "127.0.0.1";
-    o.camera.port = simulator->HttpPort();
-    std::printf("bundled camera simulator %s on 127.0.0.1:%u (RTSP %u), serving %ux%u media\n",
-                o.camera.model.c_str(), o.camera.port, simulator->RtspPort(), media.width,
-                media.height);
-    if (media.width != o.width || media.height != o.height)
-        std::printf("note: the simulator does not scale; %ux%u was asked for\n", o.width, o.height);
-    return simulator;
+// Pan, tilt, zoom, focus and iris: each runs for --for ms, then stops.
+void AddPtzMoves(CLI::App& ptz, host::PtzOptions& o) {
+    ptz.add_option("--move", o.move,
+                   "Move in direction 0-7 (pan/tilt) or 8-9 (zoom) for --for ms, then stop")
+        ->check(CLI::Range(0, 9));
+    ptz.add_option("--speed", o.speed, "Speed 1 to 16")->capture_default_str();
+    ptz.add_option("--for", o.forMs, "How long a move, zoom, focus or iris command runs, in ms")
+        ->check(CLI::Range(0u, 60000u))
+        ->capture_default_str();
+    ptz.add_option("--zoom", o.zoom, "Zoom in or out for --for ms")
+        ->check(CLI::IsMember({"in", "out"}));
+    ptz.add_option("--focus", o.focus, "Focus near or far for --for ms")
+        ->check(CLI::IsMember({"near", "far"}));
+    ptz.add_option("--iris", o.iris, "Open or close the iris for --for ms")
+        ->check(CLI::IsMember({"open", "close"}));
 }
 
-std::map<int, size_t> CountLevels(host::LogReceiver& log) {
-    std::map<int, size_t> levels;
-    for (const host::LogRecord& record : log.Records())
-        ++levels[record.level];
-    return levels;
-}
-
-void MakeContactSheets(const Options& o, const host::RunSummary& run) {
-    if (!host::FfmpegInstalled()) {
-        std::printf("ffmpeg is not installed: no contact sheet\n");
-        return;
-    }
-    for (const host::ChannelSummary& c : run.channels) {
-        if (c.counts.frames == 0)
-            continue;
-        const std::string sheet = o.out + "/contact-" + std::to_string(c.index) + ".png";
-        const bool made = host::MakeContactSheet(o.out + "/" + c.file, sheet);
-        std::printf("%s %s\n",
-                    made ? "contact sheet" : "no contact sheet (ffmpeg failed):", sheet.c_str());
-    }
+CLI::App* AddPtzCommand(CLI::App& app, host::PtzOptions& o) {
+    CLI::App* ptz = app.add_subcommand(
+        "ptz",
+        "Steer the camera's head and presets through the driver; prints each result code "
+        "(1 success, -3 invalid argument, -18 failed, -19 not supported, -23 preset not "
+        "found, -26 preset table full) and, against the bundled simulator, the operation "
+        "requests the camera received.");
+    AddCameraOptions(*ptz, o.camera);
+    ptz->add_option("--mac", o.mac,
+                    "Custom parameter 6, which names the preset file Sanyo_<mac>.preset beside "
+                    "tavrin-host (default: the simulator's)");
+    ptz->add_option(
+        "--group", o.group,
+        "Camera group, custom parameter 3 (2 and 4: zoom, focus and iris only, 8 presets)");
+    ptz->add_option("--channel", o.channel, "PTZ channel")->capture_default_str();
+    AddPtzMoves(*ptz, o);
+    ptz->add_option("--center", o.center, "Centre the picture on the point X,Y");
+    ptz->add_flag("--unzoom", o.unzoom, "Zoom all the way out");
+    ptz->add_option(
+        "--preset-add", o.presetAdd,
+        "Store the current position under NAME (renames the preset the head stands on)");
+    ptz->add_option("--preset-goto", o.presetGoto, "Move to the preset NAME");
+    ptz->add_option("--preset-remove", o.presetRemove, "Remove the preset NAME");
+    ptz->add_flag("--preset-list", o.presetList, "List the channel's presets");
+    return ptz;
 }
 
 }  // namespace
@@ -162,119 +176,22 @@ int main(int argc, char** argv) {
         "tavrin-host: loads the Tavrin driver library as a recording server does, opens "
         "one camera, streams its channels to files for a bounded time with a live status "
         "line per channel, and writes a summary."};
-    Options o;
-    const std::string defaultLibrary = DefaultLibrary();
-    o.camera.library = defaultLibrary;
-    Describe(app, o);
-    host::IOOptions io;
-    host::AddIOOptions(app, io);
-    int probeExit = -1;
-    host::AddProbeCommand(app, defaultLibrary, probeExit);
+    const std::string library = DefaultLibrary();
+    host::StreamOptions stream;
+    stream.camera.library = library;
+    AddStreamOptions(app, stream);
+    host::ProbeOptions probe;
+    probe.camera.library = library;
+    CLI::App* probeCommand = AddProbeCommand(app, probe);
     host::PtzOptions ptz;
-    ptz.camera.library = defaultLibrary;
-    CLI::App* ptzCommand = host::AddPtzCommand(app, ptz);
+    ptz.camera.library = library;
+    CLI::App* ptzCommand = AddPtzCommand(app, ptz);
     CLI11_PARSE(app, argc, argv);
-    if (probeExit >= 0)
-        return probeExit;
+    if (probeCommand->parsed())
+        return host::RunProbeCommand(probe);
     if (ptzCommand->parsed())
-        return host::RunPtzCommand(ptz, o.camera.media);
-    if (o.codec == 1 && !app.count("--width") && !app.count("--height"))
-        o.width = 1280, o.height = 720;
-
-    host::StopSignal stop;  // before any other thread starts
-    host::DriverLibrary library;
-    if (!library.Load(o.camera.library)) {
-        std::fprintf(stderr, "tavrin-host: %s\n", library.Error().c_str());
-        return 2;
-    }
-    PrintDriverFile(o.camera.library);
-    std::unique_ptr<camsim::Camera> simulator;
-    if (o.camera.address.empty() && !(simulator = StartSimulator(o))) {
-        std::fprintf(stderr, "tavrin-host: the bundled simulator did not start\n");
-        return 2;
-    }
-    host::ReportInput report;
-    report.camera = o.camera.address + ":" + std::to_string(o.camera.port);
-    o.custom = host::ProbeCustomParameters(
-        library, {o.camera.address, o.camera.port, o.camera.user, o.camera.password}, o.custom,
-        &report.probe);
-    if (app.count("--rtsp-transport") || !o.custom.count(kTransportParameter))
-        o.custom[kTransportParameter] = o.rtspTransport;
-    // The driver reads custom parameters up to the first one missing: a host hands over those
-    // before the transport, "(none)" where it stores nothing.
-    for (int n = 1; n < kTransportParameter; ++n)
-        o.custom.emplace(n, "(none)");
-    std::error_code made;
-    std::filesystem::create_directories(o.out, made);
-    const std::string logPath = o.out + "/driver.log";
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> logFile(std::fopen(logPath.c_str(), "w"),
-                                                            &std::fclose);
-    host::LogReceiver log(logFile.get());
-    host::FrameAllocator frames;
-    host::DeviceConfig config;
-    config.device.model = o.camera.model;
-    config.device.channelCount = o.channels;
-    config.connection.address = o.camera.address;
-    config.connection.port = o.camera.port;
-    config.connection.userName = o.camera.user;
-    config.connection.password = o.camera.password;
-    config.connection.codecType = o.codec;
-    config.custom = o.custom;
-    std::string ioError;
-    if (!host::ApplyIOOptions(io, simulator.get(), config.device.inputCount,
-                              config.device.outputCount, ioError)) {
-        std::fprintf(stderr, "tavrin-host: %s\n", ioError.c_str());
-        return 2;
-    }
-
-    auto* driver = library.CreateDriver();
-    if (!driver || !driver->Open(&log, &frames, &config)) {
-        std::fprintf(stderr, "tavrin-host: the driver did not open (see %s)\n", logPath.c_str());
-        library.DeleteDriver(driver);
-        return 1;
-    }
-    auto* video = driver->GetVideoCaptureEx();
-    host::ChannelConfig channel(o.width, o.height);
-    channel.stream.framePeriodMs = o.framePeriod;
-    channel.stream.quality = o.quality;
-    channel.stream.motionDetection = io.motion;
-    host::RunSummary run;
-    host::IOSession ioSession(driver->GetCaptureIOApi(), stdout);
-    if ((io.io || !io.setOutputs.empty()) && !ioSession.Start(io, ioError))
-        std::fprintf(stderr, "tavrin-host: %s\n", ioError.c_str());
-    if (video) {
-        host::StreamSession session(*video, channel, {o.out, o.codec, o.queue});
-        session.SetMotionCallback([](unsigned i, const host::DeliveredFrame& f) {
-            std::printf("%s\n", host::DescribeMotionRecord(i, f).c_str());
-        });
-        std::string error;
-        if (session.Open(error)) {
-            if (!session.Start())
-                std::printf("a channel did not start\n");
-            host::StatusLine status(stdout, isatty(STDOUT_FILENO));
-            run.interrupted = session.Run(std::chrono::seconds(o.seconds), stop, status);
-        } else {
-            std::fprintf(stderr, "tavrin-host: %s\n", error.c_str());
-        }
-        run.channels = session.Stop();
-        host::TakeTimelines(report, session);
-    }
-    ioSession.Stop();
-    run.inputChanges = ioSession.Sink().ChangeCount();
-    run.ioFailures = ioSession.Sink().FailureCount();
-    driver->Close();
-    library.DeleteDriver(driver);
-    run.logLevels = CountLevels(log);
-    run.refusedFrames = frames.Refused();
-    std::ofstream(o.out + "/summary.json") << host::SummaryJson(run);
-    std::printf("%s%s\n", run.interrupted ? "interrupted\n" : "", host::SummaryTable(run).c_str());
-    std::printf("files in %s (summary.json, driver.log)\n", o.out.c_str());
-    MakeContactSheets(o, run);
-    report.run = run;
-    report.log = log.Records();
-    report.io = ioSession.Sink().Events();
-    std::printf("%s %s/report.html\n",
-                host::WriteRunReport(std::move(report), o.out) ? "report" : "could not write",
-                o.out.c_str());
-    return host::TookEveryRequest(simulator.get()) ? host::ExitCode(run) : 1;
+        return host::RunPtzCommand(ptz, stream.camera.media);
+    stream.sizeGiven = app.count("--width") || app.count("--height");
+    stream.transportGiven = app.count("--rtsp-transport") > 0;
+    return host::RunStreamCommand(stream);
 }

@@ -1,11 +1,10 @@
 #include "host/probe_command.h"
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
 #include "host/bundled_camera.h"
-#include "host/camera_options.h"
-#include "host/camera_options.h"
 
 namespace host {
 
@@ -14,12 +13,9 @@ namespace {
 // The query's own requests end within twice their 10 s time-out each; this bounds the wait.
 constexpr std::chrono::seconds PROBE_LIMIT{60};
 
-struct ProbeOptions {
-    CameraOptions camera;
-    bool json = false;
-};
+}  // namespace
 
-int RunProbe(const ProbeOptions& o) {
+int RunProbeCommand(const ProbeOptions& o) {
     DriverLibrary library;
     if (!library.Load(o.camera.library)) {
         std::fprintf(stderr, "tavrin-host: %s\n", library.Error().c_str());
@@ -43,21 +39,6 @@ int RunProbe(const ProbeOptions& o) {
     const ProbeResult probe = Probe(library, target, PROBE_LIMIT);
     std::fputs((o.json ? ProbeJson(probe) : ProbeTable(probe)).c_str(), stdout);
     return probe.succeeded && TookEveryRequest(simulator.get()) ? 0 : 1;
-}
-
-}  // namespace
-
-void AddProbeCommand(CLI::App& app, const std::string& defaultLibrary, int& exitCode) {
-    auto options = std::make_shared<ProbeOptions>();
-    options->camera.library = defaultLibrary;
-    CLI::App* probe = app.add_subcommand(
-        "probe",
-        "Ask the driver library what the camera offers (capability query) and print "
-        "the results; exit code 0 when the query succeeded, 1 when it failed, 2 when "
-        "the library or the simulator could not be used");
-    AddCameraOptions(*probe, options->camera);
-    probe->add_flag("--json", options->json, "Print the results as JSON");
-    probe->callback([options, &exitCode] { exitCode = RunProbe(*options); });
 }
 
 std::map<int, std::string> ProbeCustomParameters(const DriverLibrary& library,

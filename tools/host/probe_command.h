@@ -2,18 +2,24 @@
 // before it opens the driver.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <map>
 #include <optional>
 #include <string>
 
+#include "host/camera_options.h"
 #include "host/driver_library.h"
 #include "host/probe.h"
 
 namespace host {
 
-// Adds `probe` to `app`; its callback runs the probe and sets `exitCode`.
-void AddProbeCommand(CLI::App& app, const std::string& defaultLibrary, int& exitCode);
+struct ProbeOptions {
+    CameraOptions camera;
+    bool json = false;
+};
+
+// Probes the camera and prints the results: 0 when the query succeeded, 1 when it failed, 2 when
+// the library or the simulator could not be used.
+int RunProbeCommand(const ProbeOptions& options);
 
 // Probes the camera, prints the table and returns the probed custom parameters with `given`
 // laid over them (a number given on the command line wins); `given` alone when the probe fails.

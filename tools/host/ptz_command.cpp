@@ -2,10 +2,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <thread>
-#include <vector>
 
 #include "host/bundled_camera.h"
 #include "host/capture_sink.h"
@@ -24,14 +22,14 @@ using norvane::IIPPTZApiEx;
 
 constexpr const char* kOperationPath = "/cgi-bin/opecmd.cgi";
 
-// The operation requests the bundled camera received.
-std::vector<std::string> OperationRequests(camsim::Camera* camera) {
-    std::vector<std::string> targets;
-    if (camera)
-        for (const camsim::HttpRequest& request : camera->HttpRequests())
-            if (request.path == kOperationPath)
-                targets.push_back(request.target);
-    return targets;
+// The operation requests the bundled camera received; nothing without one.
+void PrintOperationRequests(camsim::Camera* camera) {
+    if (!camera)
+        return;
+    std::printf("camera received:\n");
+    for (const camsim::HttpRequest& request : camera->HttpRequests())
+        if (request.path == kOperationPath)
+            std::printf("  %s\n", request.target.c_str());
 }
 
 std::unique_ptr<camsim::Camera> StartSimulator(PtzOptions& o, DeviceConfig& config) {
@@ -134,46 +132,71 @@ bool LearnPictureSize(norvane::ipcapture::IIPVideoCaptureEx* video, CaptureSink&
            sink.WaitForFrames(1, std::chrono::seconds(10));
 }
 
-}  // namespace
-
-CLI::App* AddPtzCommand(CLI::App& app, PtzOptions& o) {
-    CLI::App* ptz = app.add_subcommand(
-        "ptz",
-        "Steer the camera's head and presets through the driver; prints each result code "
-        "(1 success, -3 invalid argument, -18 failed, -19 not supported, -23 preset not "
-        "found, -26 preset table full) and, against the bundled simulator, the operation "
-        "requests the camera received.");
-    AddCameraOptions(*ptz, o.camera);
-    ptz->add_option("--mac", o.mac,
-                    "Custom parameter 6, which names the preset file Sanyo_<mac>.preset beside "
-                    "tavrin-host (default: the simulator's)");
-    ptz->add_option(
-        "--group", o.group,
-        "Camera group, custom parameter 3 (2 and 4: zoom, focus and iris only, 8 presets)");
-    ptz->add_option("--channel", o.channel, "PTZ channel")->capture_default_str();
-    ptz->add_option("--move", o.move,
-                    "Move in direction 0-7 (pan/tilt) or 8-9 (zoom) for --for ms, then stop")
-        ->check(CLI::Range(0, 9));
-    ptz->add_option("--speed", o.speed, "Speed 1 to 16")->capture_default_str();
-    ptz->add_option("--for", o.forMs, "How long a move, zoom, focus or iris command runs, in ms")
-        ->check(CLI::Range(0u, 60000u))
-        ->capture_default_str();
-    ptz->add_option("--zoom", o.zoom, "Zoom in or out for --for ms")
-        ->check(CLI::IsMember({"in", "out"}));
-    ptz->add_option("--focus", o.focus, "Focus near or far for --for ms")
-        ->check(CLI::IsMember({"near", "far"}));
-    ptz->add_option("--iris", o.iris, "Open or close the iris for --for ms")
-        ->check(CLI::IsMember({"open", "close"}));
-    ptz->add_option("--center", o.center, "Centre the picture on the point X,Y");
-    ptz->add_flag("--unzoom", o.unzoom, "Zoom all the way out");
-    ptz->add_option(
-        "--preset-add", o.presetAdd,
-        "Store the current position under NAME (renames the preset the head stands on)");
-    ptz->add_option("--preset-goto", o.presetGoto, "Move to the preset NAME");
-    ptz->add_option("--preset-remove", o.presetRemove, "Remove the preset NAME");
-    ptz->add_flag("--preset-list", o.presetList, "List the channel's presets");
-    return ptz;
+// The device the bundled or given camera is configured as: channel 0 to --channel, Motion-JPEG,
+// and the custom parameters --mac and --group name.
+void ConfigureDevice(DeviceConfig& config, const PtzOptions& o) {
+    ConfigureCamera(config, o.camera, o.channel + 1, 1);
+    FillCustomParameterGaps(config.custom);
+    if (!o.mac.empty())
+        config.SetCustomParameter(6, o.mac);
+    if (o.group)
+        config.SetCustomParameter(3, std::to_string(o.group));
 }
+
+// Runs the requested operations on the channel's PTZ control; false when one failed or the
+// driver offers none. `sink` takes channel 0's pictures while --center learns the picture size.
+bool Steer(norvane::ipcapture::IIPCaptureDriverEx3& driver, const PtzOptions& o, int x, int y,
+           CaptureSink& sink) {
+    norvane::IIPPTZDriverEx* handler = driver.GetPTZDriverEx();
+    IIPPTZApiEx* ptz = handler ? handler->GetPTZApiEx(o.channel) : nullptr;
+    if (!ptz) {
+        std::fprintf(stderr, "tavrin-host ptz: the driver offers no PTZ control for channel %d\n",
+                     o.channel);
+        return false;
+    }
+    PtzSession session(*ptz, o);
+    session.Continuous();
+    if (!o.center.empty()) {
+        if (!LearnPictureSize(driver.GetVideoCaptureEx(), sink))
+            std::printf(
+                "note: no picture arrived, so the driver knows no picture size and "
+                "sends no centre request (give --media with the simulator)\n");
+        session.Center(x, y);
+    }
+    session.Presets();
+    return session.Ok();
+}
+
+// The driver's errors and warnings.
+void PrintComplaints(LogReceiver& log) {
+    for (const LogRecord& record : log.Records())
+        if (record.level == 1 || record.level == 2)
+            std::fprintf(stderr, "driver: %s\n", record.text.c_str());
+}
+
+// Opens the driver on `config`, steers and closes it: 0 when every operation succeeded, 1 when
+// one did not, 2 when the driver did not open.
+int SteerThroughDriver(const DriverLibrary& library, DeviceConfig& config, const PtzOptions& o,
+                       int x, int y) {
+    LogReceiver log;
+    FrameAllocator frames;
+    CaptureSink sink;
+    auto* driver = library.CreateDriver();
+    if (!driver || !driver->Open(&log, &frames, &config)) {
+        std::fprintf(stderr, "tavrin-host ptz: the driver did not open\n");
+        library.DeleteDriver(driver);
+        return 2;
+    }
+    const bool ok = Steer(*driver, o, x, y, sink);
+    // Close returns once every command accepted above has reached a camera that answers (within
+    // the request time-out), whether it is the bundled one or not.
+    driver->Close();
+    library.DeleteDriver(driver);
+    PrintComplaints(log);
+    return ok ? 0 : 1;
+}
+
+}  // namespace
 
 int RunPtzCommand(PtzOptions& o, const std::string& media) {
     if (o.camera.media.empty())
@@ -194,63 +217,12 @@ int RunPtzCommand(PtzOptions& o, const std::string& media) {
         std::fprintf(stderr, "tavrin-host ptz: the bundled simulator did not start\n");
         return 2;
     }
-    config.device.model = o.camera.model;
-    config.device.channelCount = o.channel + 1;
-    config.connection.address = o.camera.address;
-    config.connection.port = o.camera.port;
-    config.connection.userName = o.camera.user;
-    config.connection.password = o.camera.password;
-    config.connection.codecType = 1;
-    // A host hands over all nine custom parameters, "(none)" where it stores nothing: the driver
-    // reads them up to the first one missing.
-    for (int n = 1; n <= 9; ++n)
-        if (!config.custom.count(n))
-            config.SetCustomParameter(n, "(none)");
-    if (!o.mac.empty())
-        config.SetCustomParameter(6, o.mac);
-    if (o.group)
-        config.SetCustomParameter(3, std::to_string(o.group));
-    LogReceiver log;
-    FrameAllocator frames;
-    CaptureSink sink;
-    auto* driver = library.CreateDriver();
-    if (!driver || !driver->Open(&log, &frames, &config)) {
-        std::fprintf(stderr, "tavrin-host ptz: the driver did not open\n");
-        library.DeleteDriver(driver);
+    ConfigureDevice(config, o);
+    const int steered = SteerThroughDriver(library, config, o, x, y);
+    if (steered == 2)
         return 2;
-    }
-    norvane::IIPPTZDriverEx* handler = driver->GetPTZDriverEx();
-    IIPPTZApiEx* ptz = handler ? handler->GetPTZApiEx(o.channel) : nullptr;
-    bool ok = ptz != nullptr;
-    if (ptz) {
-        PtzSession session(*ptz, o);
-        session.Continuous();
-        if (!o.center.empty()) {
-            if (!LearnPictureSize(driver->GetVideoCaptureEx(), sink))
-                std::printf(
-                    "note: no picture arrived, so the driver knows no picture size and "
-                    "sends no centre request (give --media with the simulator)\n");
-            session.Center(x, y);
-        }
-        session.Presets();
-        ok = session.Ok();
-    } else {
-        std::fprintf(stderr, "tavrin-host ptz: the driver offers no PTZ control for channel %d\n",
-                     o.channel);
-    }
-    // Close returns once every command accepted above has reached a camera that answers (within
-    // the request time-out), whether it is the bundled one or not.
-    driver->Close();
-    library.DeleteDriver(driver);
-    for (const LogRecord& record : log.Records())
-        if (record.level == 1 || record.level == 2)
-            std::fprintf(stderr, "driver: %s\n", record.text.c_str());
-    if (simulator) {
-        std::printf("camera received:\n");
-        for (const std::string& target : OperationRequests(simulator.get()))
-            std::printf("  %s\n", target.c_str());
-    }
-    return ok && TookEveryRequest(simulator.get()) ? 0 : 1;
+    PrintOperationRequests(simulator.get());
+    return steered == 0 && TookEveryRequest(simulator.get()) ? 0 : 1;
 }
 
 }  // namespace host

@@ -2,7 +2,6 @@
 // the bundled simulator unless a camera address is given.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <cstdint>
 #include <string>
 
@@ -29,8 +28,6 @@ struct PtzOptions {
     bool presetList = false;
 };
 
-// Adds the subcommand to `app`; the returned command tells whether it was given.
-CLI::App* AddPtzCommand(CLI::App& app, PtzOptions& options);
 // 0 when every operation returned 1, 1 when one did not, 2 when the library, the simulator or
 // the driver could not be used.
 // `media` is the main command's media folder, used when the subcommand names none.
