@@ -9,7 +9,7 @@
 #include "foundation/no_throw.h"
 #include "io/sanyo_io.h"
 #include "io/sanyo_md_channel.h"
-#include "ptz/ptz_handler.h"
+#include "ptz/sanyo_ptz_handler.h"
 
 namespace norvane {
 
