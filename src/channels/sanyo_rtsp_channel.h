@@ -6,7 +6,7 @@
 #include <string>
 
 #include "camera/common_channel.h"
-#include "channels/rtsp_channel.h"
+#include "channels/base_rtsp_channel.h"
 #include "rtsp/media_parser.h"
 
 namespace norvane {
