@@ -1,14 +1,13 @@
-// The Sanyo cameras' RTSP channels: the stream is configured over the camera's CGI before every
-// connection, the RTSP port and stream path come from the custom parameters, and one
-// depacketiser turns the packets into frames.
+// What the Sanyo cameras' RTSP channels share: the stream is configured over the camera's CGI
+// before every connection, the RTSP port and stream path come from the custom parameters, and
+// the derived class's depacketiser turns the packets into frames.
 #pragma once
 
 #include <string>
 
 #include "camera/common_channel.h"
-#include "channels/rtsp_channel.h"
-#include "rtsp/h264_media_parser.h"
-#include "rtsp/jpeg_media_parser.h"
+#include "channels/base_rtsp_channel.h"
+#include "rtsp/media_parser.h"
 
 namespace norvane {
 
@@ -39,33 +38,6 @@ protected:
 private:
     const int pathParameter;
     const std::string noRtspWord;
-};
-
-// Not final: tests derive from it to shorten its session defaults.
-class CH264ChannelRTSP : public CSanyoRTSPChannel {
-public:
-    CH264ChannelRTSP(unsigned number, IDriver* driver, ICaptureSink* sink);
-    ~CH264ChannelRTSP() override;
-
-protected:
-    StreamParameterList StreamSettings() override;
-    void OnStreamDescribed() override;
-
-private:
-    CH264RTPMediaParser parser;
-    bool reportedUnusableSets = false;  // once per channel, however often the camera describes
-};
-
-class CMJPEGChannelRTSP final : public CSanyoRTSPChannel {
-public:
-    CMJPEGChannelRTSP(unsigned number, IDriver* driver, ICaptureSink* sink);
-    ~CMJPEGChannelRTSP() override;
-
-protected:
-    StreamParameterList StreamSettings() override;
-
-private:
-    CJpegRTPMediaParser parser;
 };
 
 }  // namespace norvane

@@ -3,12 +3,13 @@
 #include <new>
 
 #include "camera/custom_parameters.h"
+#include "channels/h264_rtsp_channel.h"
 #include "channels/mjpeg_http_channel.h"
-#include "channels/sanyo_rtsp_channel.h"
+#include "channels/mjpeg_rtsp_channel.h"
 #include "foundation/no_throw.h"
 #include "io/sanyo_io.h"
 #include "io/sanyo_md_channel.h"
-#include "ptz/ptz_handler.h"
+#include "ptz/sanyo_ptz_handler.h"
 
 namespace norvane {
 

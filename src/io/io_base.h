@@ -8,8 +8,8 @@
 
 #include "foundation/idriver.h"
 #include "foundation/lock.h"
-#include "foundation/queue_thread.h"
-#include "foundation/tick_thread.h"
+#include "io/input_ticker.h"
+#include "io/output_handler.h"
 #include "norvane/io.h"
 
 namespace norvane {
@@ -18,47 +18,6 @@ namespace norvane {
 constexpr int IO_STATE_UNKNOWN = 0;  // after a reset
 constexpr int IO_STATE_INACTIVE = 1;
 constexpr int IO_STATE_ACTIVE = 2;  // outputs: any value but 1
-
-class COutputState {
-public:
-    COutputState(int index, int state) : index(index), state(state) {}
-    virtual ~COutputState() = default;
-
-    int index;
-    int state;
-};
-
-// Output queue thread bound to its owner: each item becomes OnOutputState of the owner.
-template <typename T>
-class TOutputHandler : public CQueueThread<COutputState> {
-public:
-    TOutputHandler(IDriver* driver, T* owner) : CQueueThread<COutputState>(driver), owner(owner) {}
-    ~TOutputHandler() override { CloseQueue(); }
-
-    CManualEvent& GetStopEvent() { return StopEvent(); }
-
-protected:
-    void HandleWorkItem(COutputState* item) override {
-        if (owner && item)
-            owner->OnOutputState(static_cast<unsigned>(item->index), item->state);
-    }
-    // A full queue drops an output's older request before another output's only one, so the
-    // host's last word for each output always reaches the camera.
-    bool Supersedes(const COutputState& newer, const COutputState& older) const override {
-        return newer.index == older.index;
-    }
-
-private:
-    T* owner;
-};
-
-// Input polling ticker bound to its owner.
-template <typename T>
-class TInputTicker : public TTickThread<T> {
-public:
-    using TTickThread<T>::TTickThread;
-    CManualEvent& GetStopEvent() { return this->StopEvent(); }
-};
 
 class CIOBase : public TBoundaryObject<ICaptureIOApi> {
 public:

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "io/motion_http_channel.h"
+#include "io/base_motion_http_channel.h"
 
 namespace norvane {
 

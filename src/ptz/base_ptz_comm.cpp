@@ -10,10 +10,6 @@
 
 namespace norvane {
 
-bool IPrepositionComm::RemovePreposition(unsigned, const std::string&) {
-    return true;
-}
-
 CBasePTZComm::CBasePTZComm(IDriver* driver, const CPtzCapabilities& capabilities, uint16_t channel)
     : CQueueThread<CPTZItem>(driver), channel(channel), capabilities(capabilities) {}
 

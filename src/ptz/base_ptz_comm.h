@@ -1,33 +1,18 @@
 // PTZ command thread: takes one work item per continuous command from the control, keeps at most
 // 16 of them (superseded ones give way first, a stop never), and lets the camera-specific subclass
-// send each one on its own thread. Also the camera side of presets, called synchronously from the
-// preset list.
+// send each one on its own thread. Also the camera side of presets (IPrepositionComm), called
+// synchronously from the preset list.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <string>
 
 #include "foundation/queue_thread.h"
-#include "norvane/debug.h"
 #include "norvane/ptz.h"
+#include "ptz/preposition_comm.h"
+#include "ptz/ptz_capabilities.h"
 
 namespace norvane {
-
-class CPtzCapabilities {
-public:
-    virtual ~CPtzCapabilities() = default;
-
-    bool pan = false;
-    bool tilt = false;
-    bool zoom = false;
-    bool focus = false;
-    bool iris = false;
-    bool areaZoom = false;
-    bool center = false;
-    bool unzoom = false;
-    uint32_t maxPrepositions = 0;
-};
 
 class CPTZItem {
 public:
@@ -70,15 +55,6 @@ public:
     int first;   // direction (move), x (center), first area-zoom value
     int second;  // y (center), second area-zoom value
     int third;   // third area-zoom value
-};
-
-// Camera side of presets; slots are the preset list's 0-based slot numbers.
-class IPrepositionComm : public virtual IDebugMessage {
-public:
-    virtual bool SavePreposition(unsigned slot, const std::string& name) = 0;
-    virtual bool GotoPreposition(unsigned slot, const std::string& name, int value) = 0;
-    // Cameras that forget a stored position on their own need nothing: true without a request.
-    virtual bool RemovePreposition(unsigned slot, const std::string& name);
 };
 
 class CBasePTZComm : public CQueueThread<CPTZItem>, public TBoundaryObject<IPrepositionComm> {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "norvane/ptz.h"
-#include "ptz/base_ptz_comm.h"
+#include "ptz/preposition_comm.h"
 
 namespace norvane {
 

@@ -10,6 +10,7 @@
 
 #include "foundation/idriver.h"
 #include "rtsp/rtp_packet.h"
+#include "rtsp/timestamp_converter.h"
 
 namespace norvane {
 

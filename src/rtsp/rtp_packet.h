@@ -1,12 +1,9 @@
-// One parsed RTP packet (RFC 3550 fixed header, CSRC list, header extension, payload) and the
-// converter from RTP timestamps to distinct wall-clock frame times.
+// One parsed RTP packet (RFC 3550 fixed header, CSRC list, header extension, payload).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-#include "norvane/types.h"
 
 namespace norvane {
 
@@ -55,29 +52,6 @@ private:
     std::vector<uint8_t> extensionData;
     std::vector<uint8_t> payload;
     uint64_t arrivalUs = 0;
-};
-
-// Turns the RTP timestamps of completed frames into frame times that are arrival times, kept at
-// least 1 ms apart and never going back while frames come faster or repeat a timestamp.
-class CTimeStampConverter {
-public:
-    CTimeStampConverter() = default;
-    virtual ~CTimeStampConverter() = default;
-
-    // Records a completed frame's RTP timestamp at the current time.
-    void Update(uint32_t rtpTimestamp);
-    // As Update, with `now` as the arrival time (file time, 100 ns units).
-    void UpdateAt(uint32_t rtpTimestamp, uint64_t now);
-    // The last frame time, or the current time before any frame.
-    SYSTEMTIME GetTime() const;
-
-    uint64_t GetLastFrameTime() const { return lastFrameTime; }
-    uint16_t GetAdvanceCount() const { return advanceCount; }
-
-private:
-    uint64_t lastFrameTime = 0;
-    uint32_t lastTimestamp = 0;
-    uint16_t advanceCount = 0;
 };
 
 }  // namespace norvane

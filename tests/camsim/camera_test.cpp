@@ -9,7 +9,7 @@
 #include "http/camera_request.h"
 #include "http/http_client.h"
 #include "http/utils.h"
-#include "rtsp/rtsp_client.h"
+#include "rtsp/base_rtsp_client.h"
 #include "camsim/udp_sender.h"
 #include "support/media.h"
 

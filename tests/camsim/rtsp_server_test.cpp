@@ -12,8 +12,8 @@
 #include "camsim/udp_sender.h"
 #include "http/utils.h"
 #include "platform/socket.h"
+#include "rtsp/base_rtsp_client.h"
 #include "rtsp/rtp_packet.h"
-#include "rtsp/rtsp_client.h"
 #include "support/media.h"
 
 using namespace camsim;

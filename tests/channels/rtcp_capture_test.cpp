@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "channels/channel_rig.h"
-#include "channels/sanyo_rtsp_channel.h"
+#include "channels/h264_rtsp_channel.h"
 #include "rtsp/rtcp_report_schedule.h"
 
 using namespace norvane;

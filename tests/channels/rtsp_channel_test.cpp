@@ -9,7 +9,8 @@
 #include <thread>
 
 #include "channels/channel_rig.h"
-#include "channels/sanyo_rtsp_channel.h"
+#include "channels/h264_rtsp_channel.h"
+#include "channels/mjpeg_rtsp_channel.h"
 #include "support/silent_name_server.h"
 #include "support/stream_check.h"
 

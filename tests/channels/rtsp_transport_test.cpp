@@ -9,7 +9,7 @@
 
 #include "camera/custom_parameters.h"
 #include "channels/channel_rig.h"
-#include "channels/sanyo_rtsp_channel.h"
+#include "channels/h264_rtsp_channel.h"
 #include "platform/socket.h"
 
 using namespace norvane;

@@ -7,8 +7,9 @@
 
 #include <memory>
 
+#include "channels/h264_rtsp_channel.h"
 #include "channels/mjpeg_http_channel.h"
-#include "channels/sanyo_rtsp_channel.h"
+#include "channels/mjpeg_rtsp_channel.h"
 #include "host/capture_sink.h"
 #include "host/channel_config.h"
 #include "driver/fake_channels.h"

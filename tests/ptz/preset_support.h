@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "foundation/debug_info.h"
-#include "ptz/base_ptz_comm.h"
+#include "ptz/preposition_comm.h"
 #include "ptz/preposition_reader.h"
 #include "support/media.h"
 

@@ -1,5 +1,5 @@
 // The per-channel control and the handler, over the simulated camera.
-#include "ptz/ptz_control.h"
+#include "ptz/sanyo_ptz_control.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "preset_support.h"
-#include "ptz/ptz_handler.h"
+#include "ptz/sanyo_ptz_handler.h"
 #include "ptz_rig.h"
 
 using namespace norvane;

@@ -17,10 +17,10 @@
 #include "camsim/annexb.h"
 #include "camsim/media_files.h"
 #include "camsim/udp_sender.h"
+#include "rtsp/base_rtsp_client.h"
 #include "rtsp/h264_media_parser.h"
 #include "rtsp/jpeg_media_parser.h"
 #include "rtsp/rtp_receiver.h"
-#include "rtsp/rtsp_client.h"
 #include "support/fake_driver.h"
 #include "support/media.h"
 

@@ -48,14 +48,4 @@ private:
     std::string storeDirectory;
 };
 
-class CSanyoPTZHandler : public CBasePTZHandler {
-public:
-    CSanyoPTZHandler(IDriver* driver, int channelCount);
-
-    // "Sanyo_<custom parameter 6>.preset"; empty when the parameter is missing or is no plain
-    // file name.
-    std::string GetXMLStorageFileName() override;
-    CBasePTZControl* CreateControl(int channel) override;
-};
-
 }  // namespace norvane

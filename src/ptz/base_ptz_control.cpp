@@ -1,12 +1,9 @@
-#include "ptz/ptz_control.h"
+#include "ptz/base_ptz_control.h"
 
 #include <cstring>
-#include <new>
 
-#include "camera/custom_parameters.h"
 #include "foundation/idriver.h"
 #include "foundation/no_throw.h"
-#include "ptz/sanyo_ptz_comm.h"
 
 namespace norvane {
 
@@ -188,22 +185,6 @@ int CBasePTZControl::RemovePreposition(const char* name) {
     return NoThrow<int>(PTZ_PRESET_FAILED, [&] {
         return prepositions.RemovePreposition(name) ? PTZ_OK : PTZ_PRESET_FAILED;
     });
-}
-
-CBasePTZComm* CSanyoPTZControl::CreateComm() {
-    int group = GetDriver()->GetCustomParameterInt(CAMERA_GROUP.number);
-    if (group == CUSTOM_PARAMETER_NOT_SET)
-        group = 1;
-    CPtzCapabilities capabilities;
-    capabilities.pan = capabilities.tilt = capabilities.zoom = capabilities.focus = true;
-    capabilities.iris = capabilities.center = capabilities.unzoom = true;
-    capabilities.maxPrepositions = 255;
-    if (group == 2 || group == 4) {
-        capabilities.pan = capabilities.tilt = capabilities.center = false;
-        capabilities.maxPrepositions = 8;
-    }
-    return new (std::nothrow)
-        CSanyoPTZComm(GetDriver(), capabilities, static_cast<uint16_t>(GetChannel()));
 }
 
 }  // namespace norvane

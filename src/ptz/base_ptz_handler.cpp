@@ -1,30 +1,15 @@
-#include "ptz/ptz_handler.h"
+#include "ptz/base_ptz_handler.h"
 
 #include <memory>
 #include <new>
 
-#include "camera/custom_parameters.h"
 #include "foundation/idriver.h"
 #include "foundation/no_throw.h"
 #include "http/result_def.h"
 #include "http/utils.h"
-#include "ptz/ptz_control.h"
+#include "ptz/base_ptz_control.h"
 
 namespace norvane {
-
-namespace {
-
-// A name that stays in its directory: no separator, no control character, not "." or "..".
-bool IsPlainFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..")
-        return false;
-    for (const unsigned char c : name)
-        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F)
-            return false;
-    return true;
-}
-
-}  // namespace
 
 CBasePTZHandler::CBasePTZHandler(IDriver* driver, int channelCount, const std::string& deviceType)
     : driver(driver), channelCount(channelCount), deviceType(deviceType) {}
@@ -86,26 +71,6 @@ bool CBasePTZHandler::InitializeXMLStorage() {
     }
     Utils::LogResult(driver, result);
     return result.Succeeded();
-}
-
-CSanyoPTZHandler::CSanyoPTZHandler(IDriver* driver, int channelCount)
-    : CBasePTZHandler(driver, channelCount, "Sanyo") {}
-
-std::string CSanyoPTZHandler::GetXMLStorageFileName() {
-    const std::string mac = GetDriver()->GetCustomParameterString(MAC_ADDRESS.number);
-    if (!mac.empty() && mac != "(none)" && IsPlainFileName(mac))
-        return "Sanyo_" + mac + ".preset";
-    GetDriver()->Log(
-        LOG_ERROR,
-        "%s: PTZ handler for %s device cannot be initialized. Required custom parameter "
-        "was not defined!",
-        "norvane::CSanyoPTZHandler::GetXMLStorageFileName",
-        GetDriver()->GetDeviceInfo()->address.c_str());
-    return {};
-}
-
-CBasePTZControl* CSanyoPTZHandler::CreateControl(int channel) {
-    return new (std::nothrow) CSanyoPTZControl(GetDriver(), channel);
 }
 
 }  // namespace norvane

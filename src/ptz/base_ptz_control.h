@@ -78,11 +78,4 @@ private:
     std::atomic<bool> moving{false};
 };
 
-class CSanyoPTZControl : public CBasePTZControl {
-public:
-    using CBasePTZControl::CBasePTZControl;
-    // Full capabilities, except groups 2 and 4: no pan, tilt or centre, at most 8 presets.
-    CBasePTZComm* CreateComm() override;
-};
-
 }  // namespace norvane

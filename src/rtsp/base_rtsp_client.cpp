@@ -1,4 +1,4 @@
-#include "rtsp/rtsp_client.h"
+#include "rtsp/base_rtsp_client.h"
 
 #include <algorithm>
 

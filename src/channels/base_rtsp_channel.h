@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "channels/rtp_channel.h"
-#include "rtsp/rtsp_client.h"
+#include "channels/base_rtp_channel.h"
+#include "rtsp/base_rtsp_client.h"
 
 namespace norvane {
 

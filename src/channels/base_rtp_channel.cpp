@@ -1,4 +1,4 @@
-#include "channels/rtp_channel.h"
+#include "channels/base_rtp_channel.h"
 
 #include <algorithm>
 

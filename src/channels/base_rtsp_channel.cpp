@@ -1,4 +1,4 @@
-#include "channels/rtsp_channel.h"
+#include "channels/base_rtsp_channel.h"
 
 #include <algorithm>
 #include <new>

@@ -1,4 +1,4 @@
-#include "io/motion_http_channel.h"
+#include "io/base_motion_http_channel.h"
 
 namespace norvane {
 
