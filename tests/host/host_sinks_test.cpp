@@ -2,6 +2,7 @@
 // the counts still cover everything heard.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "host/io_sink.h"
@@ -35,6 +36,7 @@ TEST(HostSinks, ALogStormKeepsTheLatestLinesAndCountsTheRest) {
     EXPECT_EQ(records.front().text, "line 3;");
     EXPECT_EQ(records.back().text, "line " + std::to_string(total - 1) + ";");
     EXPECT_EQ(log.CountContaining("line 2;"), 0u);
+    EXPECT_EQ(log.LevelCounts(), (std::map<int, size_t>{{2, total}})) << "every line counted";
     log.Clear();
     EXPECT_EQ(log.Count() + log.Dropped(), 0u);
 }

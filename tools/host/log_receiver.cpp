@@ -10,7 +10,10 @@ void LogReceiver::OnDebugInfo(CDebugInfoIf* info) {
                      std::chrono::steady_clock::now()};
     if (echo_)
         std::fprintf(echo_, "[log %d] %s\n", record.level, record.text.c_str());
-    monitor_.Update([&] { records_.Add(std::move(record)); });
+    monitor_.Update([&] {
+        ++levels_[record.level];
+        records_.Add(std::move(record));
+    });
 }
 
 std::vector<LogRecord> LogReceiver::Records() {
@@ -19,6 +22,10 @@ std::vector<LogRecord> LogReceiver::Records() {
 
 size_t LogReceiver::Count() {
     return monitor_.With([&] { return records_.Items().size(); });
+}
+
+std::map<int, size_t> LogReceiver::LevelCounts() {
+    return monitor_.With([&] { return levels_; });
 }
 
 size_t LogReceiver::Dropped() {
@@ -46,7 +53,10 @@ bool LogReceiver::WaitForText(const std::string& fragment, std::chrono::millisec
 }
 
 void LogReceiver::Clear() {
-    monitor_.Update([&] { records_.Clear(); });
+    monitor_.Update([&] {
+        records_.Clear();
+        levels_.clear();
+    });
 }
 
 }  // namespace host

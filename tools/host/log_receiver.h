@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ public:
     // Records held (at most MAX_RECORDS), and the earlier ones given up for them.
     size_t Count();
     size_t Dropped();
+    // Messages heard per level, those given up included.
+    std::map<int, size_t> LevelCounts();
     // Number of records whose text contains `fragment`.
     size_t CountContaining(const std::string& fragment);
     bool WaitForText(const std::string& fragment, std::chrono::milliseconds timeout);
@@ -40,6 +43,7 @@ public:
 private:
     Monitor monitor_;
     RecentList<LogRecord> records_{MAX_RECORDS};
+    std::map<int, size_t> levels_;
     std::FILE* echo_;
 };
 

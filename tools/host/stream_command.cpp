@@ -60,13 +60,6 @@ std::unique_ptr<camsim::Camera> StartSimulator(StreamOptions& o) {
     return simulator;
 }
 
-std::map<int, size_t> CountLevels(LogReceiver& log) {
-    std::map<int, size_t> levels;
-    for (const LogRecord& record : log.Records())
-        ++levels[record.level];
-    return levels;
-}
-
 void MakeContactSheets(const StreamOptions& o, const RunSummary& run) {
     if (!FfmpegInstalled()) {
         std::printf("ffmpeg is not installed: no contact sheet\n");
@@ -219,7 +212,7 @@ void StreamRun::StreamChannels(norvane::ipcapture::IIPVideoCaptureEx& video) {
 
 // Writes summary.json, the contact sheets and report.html, and prints the closing table.
 void StreamRun::Finish() {
-    run_.logLevels = CountLevels(*log_);
+    run_.logLevels = log_->LevelCounts();
     run_.refusedFrames = frames_.Refused();
     std::ofstream(o_.out + "/summary.json") << SummaryJson(run_);
     std::printf("%s%s\n", run_.interrupted ? "interrupted\n" : "", SummaryTable(run_).c_str());
