@@ -85,13 +85,18 @@ play() {
   fi
 }
 
-vlc_case() {
-  local name=$1 codec=$2 source=$3 demux=$4 reference=$5 port
+# start_vlc NAME DEMUX SOURCE LIFETIME_S: VLC serves SOURCE at rtsp://127.0.0.1:$port/stream.
+start_vlc() {
   port=$(free_port)
-  as_unprivileged timeout 60 cvlc -I dummy --no-audio --demux "$demux" --"$demux"-fps 25 "$source" \
-    --sout "#rtp{sdp=rtsp://127.0.0.1:$port/stream}" >"$scratch/$name.vlc.log" 2>&1 &
+  as_unprivileged timeout "$4" cvlc -I dummy --no-audio --demux "$2" --"$2"-fps 25 "$3" \
+    --sout "#rtp{sdp=rtsp://127.0.0.1:$port/stream}" >"$scratch/$1.vlc.log" 2>&1 &
   pids+=($!)
   wait_listening "$port"
+}
+
+vlc_case() {
+  local name=$1 codec=$2 source=$3 demux=$4 reference=$5 port
+  start_vlc "$name" "$demux" "$source" 60
   play "$name" "$codec" "$port" stream "$reference"
   kill "${pids[-1]}" 2>/dev/null || true
 }
@@ -139,13 +144,9 @@ gst_case() {
 vlc_long_session_case() {
   local name=vlc-long-session seconds=75 port out frames
   out="$scratch/$name"
-  port=$(free_port)
   for _ in $(seq 3); do cat "$scratch/h264.264"; done >"$scratch/long.264"  # 90 s
   chmod 644 "$scratch/long.264"
-  as_unprivileged timeout 120 cvlc -I dummy --no-audio --demux h264 --h264-fps 25 "$scratch/long.264" \
-    --sout "#rtp{sdp=rtsp://127.0.0.1:$port/stream}" >"$scratch/$name.vlc.log" 2>&1 &
-  pids+=($!)
-  wait_listening "$port"
+  start_vlc "$name" h264 "$scratch/long.264" 120
   "$host" --media "$media" --seconds "$seconds" --custom 2 "$port" --codec 3 --custom 5 stream \
     --out "$out" >"$out.host.log" 2>&1 || true
   frames=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["channels"][0]["frames"])' \

@@ -41,6 +41,12 @@ std::string Request(const std::string& start, int cseq, const std::string& rest)
     return start + " RTSP/1.0\r\nCSeq: " + std::to_string(cseq) + "\r\n" + rest;
 }
 
+// The Digest answer of admin in realm "Sanyo cam" up to its response hash.
+std::string DigestAnswer(const std::string& nonce, const std::string& uri) {
+    return "Authorization: Digest username=\"admin\", realm=\"Sanyo cam\", nonce=\"" + nonce +
+           "\", uri=\"" + uri + "\", response=\"";
+}
+
 class RtspClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -67,6 +73,13 @@ protected:
         EXPECT_EQ(peer.Error(), "");
     }
 
+    // The first DESCRIBE, challenged for Digest with nonce 4a1f9b7c and a Content-Base of BASE.
+    Exchange ChallengedDescribe() const {
+        return Reply(Request("DESCRIBE " + DefaultUrl(), 1, AGENT + ACCEPT + "\r\n"),
+                     Unauthorized(1, "Digest realm=\"Sanyo cam\", nonce=\"4a1f9b7c\"",
+                                  "Content-Base: " + BASE + "\r\n"));
+    }
+
     // Presentation URL without Content-Base: leading '/' of the path removed.
     std::string DefaultUrl() const { return "rtsp://127.0.0.1:" + std::to_string(peer.Port()) + "/live/h264"; }
 
@@ -82,23 +95,19 @@ protected:
 //   response = md5(HA1 + ":4a1f9b7c:" + HA2)
 // The 401 reply carries a Content-Base, which makes the uri independent of the ephemeral port.
 TEST_F(RtspClientTest, DigestChallengeRetriedWithRightResponseAndCSeqOneHigher) {
-    const std::string digest = "Authorization: Digest username=\"admin\", realm=\"Sanyo cam\", "
-                               "nonce=\"4a1f9b7c\", uri=\"" + BASE + "\", response=\"";
+    const std::string digest = DigestAnswer("4a1f9b7c", BASE);
     const std::string sdp = "v=0\r\nm=video 0 RTP/AVP 96\r\na=control:trackID=1\r\n";
     Run({
-        Reply(Request("DESCRIBE " + DefaultUrl(), 1, AGENT + ACCEPT + "\r\n"),
-              Unauthorized(1, "Digest realm=\"Sanyo cam\", nonce=\"4a1f9b7c\"",
-                           "Content-Base: " + BASE + "\r\n")),
+        ChallengedDescribe(),
         // The reply arrives in 7-byte pieces, 5 ms apart.
         SplitReply(Request("DESCRIBE " + BASE, 2,
                            digest + "66d8ccfaeec4f71d261954aa6b8652fd\"\r\n" + AGENT + ACCEPT + "\r\n"),
                    Ok(2, "Content-Type: application/sdp\r\n", sdp), 7, 5),
         // The SETUP's uri is its own request URI (RFC 2617 3.2.2.5).
         Reply(Request("SETUP " + BASE + "trackID=1", 3,
-                      "Authorization: Digest username=\"admin\", realm=\"Sanyo cam\", "
-                      "nonce=\"4a1f9b7c\", uri=\"" + BASE + "trackID=1\", response=\""
-                      "6ad2151cd7aa4eed531e9c9ed2593a01\"\r\n"
-                               "Transport: RTP/AVP;unicast;client_port=3556-3557\r\n" + AGENT + "\r\n"),
+                      DigestAnswer("4a1f9b7c", BASE + "trackID=1") +
+                          "6ad2151cd7aa4eed531e9c9ed2593a01\"\r\n"
+                          "Transport: RTP/AVP;unicast;client_port=3556-3557\r\n" + AGENT + "\r\n"),
               Ok(3, "Session: 12345678;timeout=60\r\n")),
     });
     ASSERT_TRUE(client.Execute(RTSPMethod::Describe));
@@ -346,12 +355,9 @@ TEST_F(RtspClientTest, ChallengeWhoseRealmNamesAnotherHeaderIsAnswered) {
 // Once a connection's camera offered Digest, a Basic challenge is not answered: the password
 // never goes out in the clear where Digest was possible.
 TEST_F(RtspClientTest, NoBasicAnswerAfterDigestWasOffered) {
-    const std::string digest = "Authorization: Digest username=\"admin\", realm=\"Sanyo cam\", "
-                               "nonce=\"4a1f9b7c\", uri=\"" + BASE + "\", response=\"";
+    const std::string digest = DigestAnswer("4a1f9b7c", BASE);
     Run({
-        Reply(Request("DESCRIBE " + DefaultUrl(), 1, AGENT + ACCEPT + "\r\n"),
-              Unauthorized(1, "Digest realm=\"Sanyo cam\", nonce=\"4a1f9b7c\"",
-                           "Content-Base: " + BASE + "\r\n")),
+        ChallengedDescribe(),
         Reply(Request("DESCRIBE " + BASE, 2,
                       digest + "66d8ccfaeec4f71d261954aa6b8652fd\"\r\n" + AGENT + ACCEPT + "\r\n"),
               Ok(2)),
@@ -370,16 +376,13 @@ TEST_F(RtspClientTest, NoBasicAnswerAfterDigestWasOffered) {
 // is retried, once per Execute.
 TEST_F(RtspClientTest, ConfiguredDigestAnswersTheChallengeOncePerExecute) {
     params.authScheme = AuthScheme::Digest;
-    const std::string digest = "Authorization: Digest username=\"admin\", realm=\"Sanyo cam\", nonce=\"";
-    const std::string uri = "\", uri=\"" + BASE + "\", response=\"";
     Run({
-        Reply(Request("DESCRIBE " + DefaultUrl(), 1, AGENT + ACCEPT + "\r\n"),
-              Unauthorized(1, "Digest realm=\"Sanyo cam\", nonce=\"4a1f9b7c\"", "Content-Base: " + BASE + "\r\n")),
+        ChallengedDescribe(),
         Reply(Request("DESCRIBE " + BASE, 2,
-                      digest + "4a1f9b7c" + uri + "66d8ccfaeec4f71d261954aa6b8652fd\"\r\n" + AGENT + ACCEPT + "\r\n"),
+                      DigestAnswer("4a1f9b7c", BASE) + "66d8ccfaeec4f71d261954aa6b8652fd\"\r\n" + AGENT + ACCEPT + "\r\n"),
               Unauthorized(2, "Digest realm=\"Sanyo cam\", nonce=\"5b2e0c8d\"")),
         Reply(Request("DESCRIBE " + BASE, 3,
-                      digest + "5b2e0c8d" + uri + "ab9ff3b120b5ebd0f8836e6c922dee00\"\r\n" + AGENT + ACCEPT + "\r\n"),
+                      DigestAnswer("5b2e0c8d", BASE) + "ab9ff3b120b5ebd0f8836e6c922dee00\"\r\n" + AGENT + ACCEPT + "\r\n"),
               Ok(3)),
     });
     EXPECT_FALSE(client.Execute(RTSPMethod::Describe));  // the retry met a second 401

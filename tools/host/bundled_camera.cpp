@@ -46,12 +46,11 @@ camsim::Personality SimulatorPersonality(const std::string& model, unsigned widt
 }
 
 std::string DefaultMediaDir() {
-    const std::filesystem::path installed =
-        std::filesystem::path(ExecutableDirectory()) / TAVRIN_INSTALLED_MEDIA;
-    for (const std::filesystem::path& dir : {installed, std::filesystem::path(TAVRIN_BUILD_MEDIA)}) {
+    for (const std::filesystem::path& dir : {FromExecutableDirectory(TAVRIN_INSTALLED_MEDIA),
+                                             std::filesystem::path(TAVRIN_BUILD_MEDIA)}) {
         std::error_code error;
         if (std::filesystem::exists(dir / H264MediaFor(1920, 1080).name, error))
-            return dir.lexically_normal().string();
+            return dir.string();
     }
     return {};
 }

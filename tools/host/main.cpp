@@ -164,10 +164,9 @@ CLI::App* AddPtzCommand(CLI::App& app, host::PtzOptions& o) {
 
 // The plug-in an installed tavrin-host finds relative to its own folder, else the build tree's.
 std::string DefaultLibrary() {
-    const std::filesystem::path installed =
-        std::filesystem::path(host::ExecutableDirectory()) / TAVRIN_INSTALLED_LIBRARY;
+    const std::filesystem::path installed = host::FromExecutableDirectory(TAVRIN_INSTALLED_LIBRARY);
     std::error_code error;
-    return std::filesystem::is_regular_file(installed, error) ? installed.lexically_normal().string()
+    return std::filesystem::is_regular_file(installed, error) ? installed.string()
                                                               : TAVRIN_DEFAULT_LIBRARY;
 }
 

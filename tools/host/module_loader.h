@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace host {
@@ -14,6 +15,11 @@ void UnloadModule(void* module);
 
 // Folder of the running program's executable; empty if unknown.
 std::string ExecutableDirectory();
+
+// `relative` taken from that folder: where an installed program finds its plug-in and media.
+inline std::filesystem::path FromExecutableDirectory(const std::string& relative) {
+    return (std::filesystem::path(ExecutableDirectory()) / relative).lexically_normal();
+}
 
 // Version A.B.C.D of a driver file: on Windows from its version resource, on Linux from its ELF
 // note (norvane/version.h); false if it has none.

@@ -12,13 +12,10 @@ namespace host {
 template <typename T>
 class RecentList {
 public:
+    // `capacity` of at least 1.
     explicit RecentList(size_t capacity) : capacity_(capacity) {}
 
     void Add(T item) {
-        if (capacity_ == 0) {
-            ++dropped_;
-            return;
-        }
         if (items_.size() == capacity_) {
             items_.pop_front();
             ++dropped_;
