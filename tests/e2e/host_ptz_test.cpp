@@ -11,7 +11,12 @@
 namespace {
 
 const std::string kHost = std::string(TAVRIN_BINARY_DIR) + "/tools/tavrin-host";
-const std::string kPresetFile = std::string(TAVRIN_BINARY_DIR) + "/tools/Sanyo_E2EHOSTPTZ.preset";
+
+// The preset file the driver keeps for `mac` (beside the plug-in). Each case names its own MAC:
+// cases run in parallel, and one case removing another's file breaks it.
+std::string PresetFile(const std::string& mac) {
+    return std::string(TAVRIN_BINARY_DIR) + "/tools/Sanyo_" + mac + ".preset";
+}
 
 // Runs tavrin-host ptz with `arguments`; returns its exit status and fills `output`.
 int RunPtz(const std::string& arguments, const std::string& scratch, std::string& output) {
@@ -26,12 +31,13 @@ int RunPtz(const std::string& arguments, const std::string& scratch, std::string
 
 TEST(HostPtz, PresetAddedInOneRunIsRecalledInTheNext) {
     const std::string scratch = test::OutputDir();
-    std::filesystem::remove(kPresetFile);
+    const std::string presets = PresetFile("E2EHOSTPTZ");
+    std::filesystem::remove(presets);
     std::string output;
     ASSERT_EQ(RunPtz("--mac E2EHOSTPTZ --preset-add A", scratch, output), 0) << output;
     EXPECT_NE(output.find("preset-add A"), std::string::npos) << output;
     EXPECT_NE(output.find("/cgi-bin/opecmd.cgi?ope=8&registration=1"), std::string::npos) << output;
-    EXPECT_NE(test::ReadText(kPresetFile).find("<Name value='A'/>"), std::string::npos);
+    EXPECT_NE(test::ReadText(presets).find("<Name value='A'/>"), std::string::npos);
 
     ASSERT_EQ(RunPtz("--mac E2EHOSTPTZ --preset-goto A --preset-list", scratch, output), 0) << output;
     EXPECT_NE(output.find("/cgi-bin/opecmd.cgi?ope=11&execution=1"), std::string::npos) << output;
@@ -41,13 +47,13 @@ TEST(HostPtz, PresetAddedInOneRunIsRecalledInTheNext) {
     EXPECT_NE(output.find("preset-goto B                -23"), std::string::npos) << output;
     EXPECT_NE(output.find("/cgi-bin/opecmd.cgi?ope=51&cmd=7&t_speed=2\n"), std::string::npos)
         << output;
-    std::filesystem::remove(kPresetFile);
+    std::filesystem::remove(presets);
 }
 
 // Told group 1 for a zoom-only camera, the driver pans; the camera refuses that and the run fails.
 TEST(HostPtz, ARequestTheBundledCameraRefusesFailsTheRun) {
     std::string output;
-    EXPECT_EQ(RunPtz("--model VCC-HD4000 --group 1 --mac E2EHOSTPTZ --move 0 --for 0 --speed 1",
+    EXPECT_EQ(RunPtz("--model VCC-HD4000 --group 1 --mac E2EREFUSEDPTZ --move 0 --for 0 --speed 1",
                      test::OutputDir(), output),
               1)
         << output;
@@ -57,7 +63,7 @@ TEST(HostPtz, ARequestTheBundledCameraRefusesFailsTheRun) {
         << output;
     EXPECT_NE(output.find("the bundled simulator refused 1 request(s)"), std::string::npos)
         << output;
-    std::filesystem::remove(kPresetFile);
+    std::filesystem::remove(PresetFile("E2EREFUSEDPTZ"));
 }
 
 // Against a camera of its own (not the bundled one) the host hands over every custom parameter,
@@ -67,7 +73,7 @@ TEST(HostPtz, MacNamesThePresetFileOfAnExternalCamera) {
     config.personality = camsim::Personality::ForModel("VCC-HD5600");
     camsim::Camera camera(config);
     ASSERT_TRUE(camera.Start());
-    const std::string presets = std::string(TAVRIN_BINARY_DIR) + "/tools/Sanyo_E2EEXTPTZ.preset";
+    const std::string presets = PresetFile("E2EEXTPTZ");
     std::filesystem::remove(presets);
     std::string output;
     ASSERT_EQ(RunPtz("--address 127.0.0.1 --port " + std::to_string(camera.HttpPort()) +
@@ -87,7 +93,7 @@ TEST(HostPtz, TheLastCommandsReachASlowExternalCamera) {
     camsim::Camera camera(config);
     ASSERT_TRUE(camera.Start());
     camera.SetReplyDelay(100);
-    const std::string presets = std::string(TAVRIN_BINARY_DIR) + "/tools/Sanyo_E2ESLOWPTZ.preset";
+    const std::string presets = PresetFile("E2ESLOWPTZ");
     std::string output;
     ASSERT_EQ(RunPtz("--address 127.0.0.1 --port " + std::to_string(camera.HttpPort()) +
                          " --model VCC-HD5600 --mac E2ESLOWPTZ --move 2 --for 0 --speed 4 --unzoom",
