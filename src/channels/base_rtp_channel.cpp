@@ -24,6 +24,10 @@ bool CBaseRTPChannel::IsOwnThread() {
 
 void CBaseRTPChannel::OnPacket(CRTPPacket* packet) {
     packetArrived.Set();
+    // Until the camera has set the session up, nothing on the port belongs to the stream: the
+    // port search takes such a packet for another sender's, later ones come from a stale sender.
+    if (!streamExpected)
+        return;
     mediaSource = packet->GetSsrc();
     rtcp.OnRtpPacket(packet->GetSequenceNumber(), packet->GetTimestamp(), packet->GetArrivalUs());
     OnMediaPacket(*packet);
@@ -67,6 +71,11 @@ int CBaseRTPChannel::Run() {
 bool CBaseRTPChannel::AwaitFirstFrame(uint32_t milliseconds) {
     const EventPair events{&stopEvent, &frameEvent};
     return WaitForStopOrItem(&events, milliseconds) == 1;
+}
+
+void CBaseRTPChannel::ExpectStream() {
+    packetArrived.Reset();  // a stray's signal is not the stream's first packet
+    streamExpected = true;
 }
 
 bool CBaseRTPChannel::WaitForRtp(uint32_t milliseconds) {
@@ -133,6 +142,7 @@ bool CBaseRTPChannel::Reconnect() {
 
 bool CBaseRTPChannel::Attempt() {
     SetState(Stopped);
+    streamExpected = false;
     TearDown();
     ResetMedia();
     mediaSource = NO_SOURCE;

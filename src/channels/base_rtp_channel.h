@@ -48,7 +48,8 @@ protected:
     virtual bool WaitForPass();
     virtual bool CreateSession() { return true; }
     virtual void CloseSession() {}
-    virtual bool OpenSession() { return true; }
+    // Sets the session up and asks for the stream; calls ExpectStream once the camera has set it up.
+    virtual bool OpenSession() = 0;
     virtual bool OpenReceiver();
     // After a failed attempt: true when it changed what the next attempt does, which then
     // follows at once.
@@ -63,6 +64,8 @@ protected:
     // Drops what the depacketiser holds of the previous session (no packet arrives meanwhile).
     virtual void ResetMedia() {}
 
+    // From now on packets from the camera's address are the stream's (the session is set up).
+    void ExpectStream();
     bool Reconnect();
     // True when an RTP packet arrives within `milliseconds` (false also at a stop).
     bool WaitForRtp(uint32_t milliseconds);
@@ -95,6 +98,7 @@ private:
     CManualEvent frameEvent;
     std::atomic<bool> frameArrived{false};
     std::atomic<uint32_t> cameraAddress{0};
+    std::atomic<bool> streamExpected{false};  // the session of the current attempt is set up
     static constexpr uint64_t NO_SOURCE = uint64_t{1} << 32;
     std::atomic<uint64_t> mediaSource{NO_SOURCE};  // SSRC of the last accepted RTP packet
 };

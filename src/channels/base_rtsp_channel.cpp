@@ -244,6 +244,7 @@ bool CBaseRTSPChannel::OpenSession() {
         OnSetupRefused();
         return false;
     }
+    ExpectStream();
     RestartKeepAliveTimer();
     return IsPaused() || Request(RTSPMethod::Play);
 }

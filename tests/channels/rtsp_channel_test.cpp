@@ -411,6 +411,50 @@ TEST(SanyoRtspChannel, AStrayPacketDuringThePortSearchMovesItToTheNextPair) {
     EXPECT_GE(port, CBaseRTPChannel::FIRST_RTP_PORT + 2u * FLOODED) << setup->transport;
 }
 
+// Datagrams from the camera's address that reach the chosen pair after the port search but before
+// the camera set the session up (a stale session still sending there, another program's stream)
+// are no part of the stream: the first picture the host gets is the camera's.
+TEST(SanyoRtspChannel, PacketsBeforeTheSessionIsSetUpAreNotTaken) {
+    ChannelRig rig;
+    ASSERT_TRUE(rig.started);
+    rig.camera->Rtsp().SetReplyDelay(1000);  // the session comes late
+    CH264ChannelRTSP channel(0, &rig.driver, &rig.sink);
+    const CAPTURE_PARAMS params = ChannelRig::Params();
+    ASSERT_TRUE(channel.Start(&params));
+    // The port search is over once the channel connects for DESCRIBE.
+    ASSERT_TRUE(rig.camera->Rtsp().WaitUntil(
+        [&] { return rig.camera->Rtsp().Totals().connections >= 1; }, 10000));
+    platform::UdpSocket sender;
+    ASSERT_TRUE(sender.Open(0, platform::LoopbackIPv4()));
+    // A whole key picture in three single-NAL packets: parameter sets, then the slice (marker).
+    const std::vector<std::vector<uint8_t>> nals = {
+        {0x67, 0x42, 0x00, 0x1e, 0x95, 0xa8, 0x28, 0x0f, 0x64},
+        {0x68, 0xce, 0x3c, 0x80},
+        {0x65, 0x88, 0x84, 0x00, 0x33, 0xff, 0x5a, 0x5a}};
+    for (size_t i = 0; i < nals.size(); ++i) {
+        std::vector<uint8_t> packet = {0x80, 96, 0, static_cast<uint8_t>(i + 1), 0, 0, 0, 9,
+                                       0x12, 0x34, 0x56, 0x78};
+        if (i + 1 == nals.size())
+            packet[1] |= 0x80;
+        packet.insert(packet.end(), nals[i].begin(), nals[i].end());
+        ASSERT_TRUE(sender.SendTo(packet.data(), packet.size(),
+                                  platform::MakeInetAddress(platform::LoopbackIPv4(),
+                                                            channel.GetRtpPort())));
+    }
+    // The DESCRIBE is answered a second after the strays were sent, ample time for the receiver to
+    // have seen them.
+    ASSERT_TRUE(
+        rig.camera->Rtsp().WaitUntil([&] { return rig.CountRtsp("DESCRIBE") >= 1; }, 10000));
+    rig.camera->Rtsp().SetReplyDelay(0);
+    ASSERT_TRUE(rig.sink.WaitForFrames(1, 15s));
+    channel.Stop();
+    const std::vector<uint8_t>& first = rig.sink.Frames().front().data;
+    const std::vector<uint8_t> stray = {0x65, 0x88, 0x84, 0x00, 0x33, 0xff, 0x5a, 0x5a};
+    EXPECT_EQ(std::search(first.begin(), first.end(), stray.begin(), stray.end()), first.end())
+        << "the stray picture was delivered";
+    EXPECT_GE(rig.CountRtsp("SETUP"), 1u);
+}
+
 TEST(SanyoRtspChannel, StopReturnsPromptlyWhateverTheCameraIsDoing) {
     struct Case {
         const char* what;
