@@ -448,7 +448,7 @@ TEST(SanyoRtspChannel, PacketsBeforeTheSessionIsSetUpAreNotTaken) {
     rig.camera->Rtsp().SetReplyDelay(0);
     ASSERT_TRUE(rig.sink.WaitForFrames(1, 15s));
     channel.Stop();
-    const std::vector<uint8_t>& first = rig.sink.Frames().front().data;
+    const std::vector<uint8_t> first = rig.sink.Frames().front().data;
     const std::vector<uint8_t> stray = {0x65, 0x88, 0x84, 0x00, 0x33, 0xff, 0x5a, 0x5a};
     EXPECT_EQ(std::search(first.begin(), first.end(), stray.begin(), stray.end()), first.end())
         << "the stray picture was delivered";
