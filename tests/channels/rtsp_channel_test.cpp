@@ -8,6 +8,7 @@
 #include <functional>
 #include <thread>
 
+#include "camsim/udp_sender.h"
 #include "channels/channel_rig.h"
 #include "channels/h264_rtsp_channel.h"
 #include "channels/mjpeg_rtsp_channel.h"
@@ -432,11 +433,11 @@ TEST(SanyoRtspChannel, PacketsBeforeTheSessionIsSetUpAreNotTaken) {
         {0x68, 0xce, 0x3c, 0x80},
         {0x65, 0x88, 0x84, 0x00, 0x33, 0xff, 0x5a, 0x5a}};
     for (size_t i = 0; i < nals.size(); ++i) {
-        std::vector<uint8_t> packet = {0x80, 96, 0, static_cast<uint8_t>(i + 1), 0, 0, 0, 9,
-                                       0x12, 0x34, 0x56, 0x78};
-        if (i + 1 == nals.size())
-            packet[1] |= 0x80;
-        packet.insert(packet.end(), nals[i].begin(), nals[i].end());
+        camsim::RtpHeaderFields header;
+        header.marker = i + 1 == nals.size();
+        header.sequence = static_cast<uint16_t>(i + 1);
+        header.timestamp = 9;
+        const camsim::Bytes packet = camsim::BuildRtpPacket(header, nals[i]);
         ASSERT_TRUE(sender.SendTo(packet.data(), packet.size(),
                                   platform::MakeInetAddress(platform::LoopbackIPv4(),
                                                             channel.GetRtpPort())));
@@ -449,7 +450,7 @@ TEST(SanyoRtspChannel, PacketsBeforeTheSessionIsSetUpAreNotTaken) {
     ASSERT_TRUE(rig.sink.WaitForFrames(1, 15s));
     channel.Stop();
     const std::vector<uint8_t> first = rig.sink.Frames().front().data;
-    const std::vector<uint8_t> stray = {0x65, 0x88, 0x84, 0x00, 0x33, 0xff, 0x5a, 0x5a};
+    const std::vector<uint8_t>& stray = nals.back();
     EXPECT_EQ(std::search(first.begin(), first.end(), stray.begin(), stray.end()), first.end())
         << "the stray picture was delivered";
     EXPECT_GE(rig.CountRtsp("SETUP"), 1u);
