@@ -15,12 +15,13 @@ using std::chrono::seconds;
 
 // A stand-in simulator: a script that runs the real one and, on SIGTERM, stops it and ends with
 // `status` (a sanitizer report ends a program with a status of its own). Its trap is set before
-// the simulator starts, so it is in place once the ports accept.
+// the simulator starts, so it is in place once the ports accept; it names the simulator by `$!`,
+// which the shell sets as it forks: a variable assigned after the fork could still be empty when
+// a SIGTERM that came early runs the trap, which would then wait for a simulator never stopped.
 std::string WrapperEndingWith(const std::string& dir, int status) {
     const std::string path = dir + "/wrapped-camsim.sh";
-    std::ofstream(path) << "#!/bin/sh\ntrap 'kill $child; wait $child; exit " << status
-                        << "' TERM\n'" << TAVRIN_CAMSIM_PATH
-                        << "' \"$@\" &\nchild=$!\nwait $child\n";
+    std::ofstream(path) << "#!/bin/sh\ntrap 'kill $!; wait $!; exit " << status << "' TERM\n'"
+                        << TAVRIN_CAMSIM_PATH << "' \"$@\" &\nwait $!\n";
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     return path;
 }
